@@ -1,0 +1,153 @@
+#pragma once
+
+// MFTask runs one child program and hands its standard output and standard
+// error (in chunks, exactly as read), its launch and its end to a delegate on
+// the thread the task lives in (the main thread).
+//
+// What callers may rely on:
+//  - every chunk the child wrote reaches the delegate before taskDidTerminate;
+//  - taskDidTerminate is sent at most once, and never after invalidate();
+//  - data and terminate messages arrive through the owning thread's event loop,
+//    in the order the readers read them; launch and invalidate messages arrive
+//    on the calling thread;
+//  - a failed launch throws MFTaskLaunchError and leaves no thread and no file
+//    descriptor behind.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QHash>
+
+#include <memory>
+#include <stdexcept>
+#include <system_error>
+
+class MFTask;
+
+// The five messages a task sends to its delegate.
+class MFTaskDelegateProtocol
+{
+public:
+    virtual ~MFTaskDelegateProtocol() = default;
+    virtual void taskDidRecieveData(const QByteArray &data, MFTask *task) = 0;
+    virtual void taskDidRecieveErrorData(const QByteArray &data, MFTask *task) = 0;
+    virtual void taskDidTerminate(MFTask *task) = 0;
+    virtual void taskDidRecieveInvalidate(MFTask *task) = 0;
+    virtual void taskDidLaunch(MFTask *task) = 0;
+};
+
+// A programming error in the use of MFTask (wrong delegate, relaunch...).
+// what() carries the fixed "**Exception: ..." text.
+class MFTaskException : public std::logic_error
+{
+public:
+    using std::logic_error::logic_error;
+};
+
+// The child could not be started; code() is the errno of the failure.
+class MFTaskLaunchError : public std::system_error
+{
+public:
+    MFTaskLaunchError(int error, const QString &launchPath);
+    QString launchPath() const { return m_launchPath; }
+
+private:
+    QString m_launchPath;
+};
+
+// One command-line argument, shown in the window's argument list.
+class Argument
+{
+public:
+    Argument() = default;
+    explicit Argument(QString value) : m_value(std::move(value)) {}
+    QString value() const { return m_value; }
+    void setValue(const QString &value) { m_value = value; }
+    bool operator==(const Argument &other) const = default;
+
+private:
+    QString m_value;
+};
+
+class MFTask : public QObject
+{
+    Q_OBJECT
+public:
+    explicit MFTask(QObject *parent = nullptr);
+    ~MFTask() override;
+
+    // Stores the delegate; nullptr clears it.
+    void setDelegate(MFTaskDelegateProtocol *delegate);
+    // Untyped form: throws MFTaskException when the object does not implement
+    // MFTaskDelegateProtocol (the previous delegate stays).
+    void setDelegateObject(QObject *object);
+    MFTaskDelegateProtocol *delegate() const { return m_delegate; }
+
+    // Settings, to be made before launch().
+    void setLaunchPath(const QString &path) { m_launchPath = path; }
+    QString launchPath() const { return m_launchPath; }
+    void setArguments(const QStringList &arguments) { m_arguments = arguments; }
+    QStringList arguments() const { return m_arguments; }
+    void setCurrentDirectoryPath(const QString &path) { m_currentDirectoryPath = path; }
+    QString currentDirectoryPath() const { return m_currentDirectoryPath; }
+    // Replaces the child's whole environment; empty means "inherit ours".
+    void setEnvironment(const QHash<QString, QString> &environment) { m_environment = environment; }
+    QHash<QString, QString> environment() const { return m_environment; }
+    // A file the child reads as standard input; empty means /dev/null.
+    void setStandardInput(const QString &path) { m_standardInput = path; }
+    QString standardInput() const { return m_standardInput; }
+
+    // Queries.
+    qint64 processIdentifier() const;
+    // The child's exit status, or 128 + signal number when a signal ended it.
+    int terminationStatus() const;
+    // Describes how the child ended: "exited with N" or "killed by signal S".
+    QString terminationDescription() const;
+    bool isRunning() const;
+    // Blocks the calling thread until the child has ended.
+    void waitUntilExit() const;
+
+    // Starts the child. Returns false (and does nothing) once terminate() or
+    // invalidate() was called. Throws MFTaskException without a delegate or on
+    // a second launch, MFTaskLaunchError when the child cannot be started.
+    bool launch();
+    // Asks the child to end politely (SIGTERM); taskDidTerminate still follows.
+    void terminate();
+    // Ends the relationship: the child is asked to end, the delegate hears
+    // taskDidRecieveInvalidate and nothing after it.
+    void invalidate();
+
+    QString tag() const { return m_tag; }
+    void setTag(const QString &tag) { m_tag = tag; }
+    bool hasLaunched() const { return m_hasLaunched; }
+    void setHasLaunched(bool launched) { m_hasLaunched = launched; }
+    bool isFinished() const { return m_isFinished; }
+    void setIsFinished(bool finished);
+
+Q_SIGNALS:
+    // Emitted whenever isFinished changes (the task queue observes it).
+    void isFinishedChanged(bool isFinished);
+
+private:
+    struct Shared;
+
+    void giveDataToDelegate(const QByteArray &data);
+    void giveErrorDataToDelegate(const QByteArray &data);
+    void performTaskDidTerminate();
+    void startReaderThread(int fd, bool isErrorStream);
+    void startTerminationWaiter();
+
+    MFTaskDelegateProtocol *m_delegate = nullptr;
+    QString m_launchPath;
+    QStringList m_arguments;
+    QString m_currentDirectoryPath;
+    QHash<QString, QString> m_environment;
+    QString m_standardInput;
+    QString m_tag;
+    bool m_isFinished = false;
+    bool m_hasPerformedTerminate = false;
+    bool m_hasBeenSentTerminate = false;
+    bool m_hasLaunched = false;
+    std::shared_ptr<Shared> m_shared;
+};

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Vellumor needs (only those missing), then
+# configures and builds the project in ./build. Safe to run again: it only
+# does what is left to do.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+    build-essential cmake ninja-build ccache pkg-config
+    qt6-base-dev libqt6dbus6 libplist-dev
+    libgtest-dev libbenchmark-dev
+    rsync dbus dbus-bin python3
+    xvfb xauth
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+if ((${#missing[@]})); then
+    echo "Installing missing packages: ${missing[*]}"
+    sudo_cmd=()
+    if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo_cmd[@]}" apt-get update -q
+    "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+if [ ! -f build/CMakeCache.txt ]; then
+    cmake --preset default
+fi
+cmake --build build -j "$(nproc)"

@@ -1,0 +1,13 @@
+// Every test binary runs inside a QCoreApplication so that queued calls to the
+// main thread, timers and D-Bus work as they do in the programs.
+#include <QCoreApplication>
+#include <QLocale>
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
