@@ -1,0 +1,63 @@
+#pragma once
+
+// The schedule file: an XML property list whose root is an array of job
+// records, in list order.
+//
+// What callers may rely on:
+//  - read() never fails: a missing, empty or unreadable file is an empty
+//    schedule, and the state says which; entries of the array that are not
+//    dictionaries are skipped (and counted);
+//  - write() replaces the file as a whole in one step (QSaveFile), so a
+//    concurrent reader sees the old or the new file, never a mix;
+//  - write() never destroys what it could not read: an existing file that
+//    does not read back cleanly is first kept beside the new one as
+//    "<name>.unreadable-yyyy-MM-dd-HHmm" (dated by the clock); when that copy
+//    cannot be made, nothing is written and write() reports it.
+
+#include "JobRecord.h"
+
+#include <QList>
+#include <QString>
+
+class Clock;
+
+struct ScheduleReadResult
+{
+    enum class State {
+        Missing,    // no file: the normal state of a fresh account
+        Empty,      // a file of zero bytes
+        Read,       // a property-list array (possibly with skipped entries)
+        Unreadable, // not a property list, or its root is not an array
+    };
+    State state = State::Missing;
+    QList<JobRecord> records;
+    int skippedEntries = 0; // array entries that were not dictionaries
+    QString error;          // why the file is unreadable, for the log
+
+    // Whether a rewrite would lose something that is in the file now.
+    bool wouldLoseData() const { return state == State::Unreadable || skippedEntries > 0; }
+};
+
+class ScheduleFile
+{
+public:
+    ScheduleFile(QString path, const Clock &clock);
+
+    QString path() const { return m_path; }
+
+    ScheduleReadResult read() const;
+
+    // The records, or an empty list, whatever the file holds.
+    QList<JobRecord> arrayWithContentsOfFile() const { return read().records; }
+
+    // Replaces the file with these records. Creates the folder when missing.
+    // On failure returns false and, when given, sets error to a message
+    // naming the file and the cause.
+    bool write(const QList<JobRecord> &records, QString *error = nullptr) const;
+
+private:
+    bool keepUnreadableFile(const ScheduleReadResult &current, QString *error) const;
+
+    QString m_path;
+    const Clock &m_clock;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+// Whether the volume that holds a path is present:
+//  - "/" is present;
+//  - a path outside the removable-media roots that exists is present;
+//  - otherwise the path and then each parent (up to, not including, "/") is
+//    tested; the volume is present when one of them is a volume root.
+// So a path on an unplugged disk is absent, and a path inside a plugged-in
+// disk is present even when it does not exist yet.
+// Safe to call from any thread.
+
+#include <QString>
+#include <QStringList>
+
+class MountTable;
+
+class VolumePresence
+{
+public:
+    // The machine's mount table and removable-media roots.
+    VolumePresence();
+    VolumePresence(const MountTable &mounts, QStringList removableRoots);
+
+    bool volumeIsMounted(const QString &path) const;
+
+private:
+    bool isUnderRemovableRoot(const QString &path) const;
+
+    const MountTable &m_mounts;
+    QStringList m_removableRoots;
+};
+
+// VolumePresence() applied to the path.
+bool volumeIsMounted(const QString &path);
