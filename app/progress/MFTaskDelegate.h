@@ -1,0 +1,182 @@
+#pragma once
+
+// MFTaskDelegate reads the copy program's output and turns it into everything
+// the user sees during a copy: item count and progress bar, the current file
+// for the animated view, per-file percent and rate, a full destination, and
+// the moment the copy has finished.
+//
+// What callers may rely on:
+//  - chunks of standard output and standard error go through one reader with
+//    one pending partial line; bytes are cut into lines before they are
+//    decoded, so a UTF-8 character split between chunks arrives whole, and
+//    invalid bytes become U+FFFD instead of stalling the reader;
+//  - the first summary line of "--stats" (or an out-of-space message) runs the
+//    finishing sequence: the bar is filled, "Backup Complete." is shown and the
+//    local notification "BackupComplete" is posted (synchronously, from inside
+//    the data callback; observers must not delete the delegate directly, use
+//    deleteLater);
+//  - a chunk handed over while a chunk is being read (for instance while the
+//    out-of-space alert runs its modal loop) is read right after it, in order;
+//  - rsync error lines, the first and last of them, and any "No space left on
+//    device" report are recorded per run for the controller (see
+//    errorLineCount()), and cleared by resetForNew() or resetRunObservations();
+//  - everything runs on the main thread; no wall-clock time is read: the
+//    timers only decide when statusUpdater() and noOutput() run.
+
+#include "MFTask.h"
+#include "ProgressControls.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+class QTimer;
+class QVariantAnimation;
+
+class MFTaskDelegate : public QObject, public MFTaskDelegateProtocol
+{
+    Q_OBJECT
+public:
+    static constexpr int statusIntervalMs = 1000;
+    static constexpr int noOutputIntervalMs = 10000;
+    static constexpr int pulseDurationMs = 1100;
+
+    explicit MFTaskDelegate(QObject *parent = nullptr);
+    ~MFTaskDelegate() override;
+
+    // MFTaskDelegateProtocol
+    void taskDidRecieveData(const QByteArray &data, MFTask *task) override;
+    void taskDidRecieveErrorData(const QByteArray &data, MFTask *task) override;
+    void taskDidTerminate(MFTask *task) override;
+    void taskDidRecieveInvalidate(MFTask *task) override;
+    void taskDidLaunch(MFTask *task) override;
+
+    // Classifies and applies one whole line (UTF-8 bytes, without its line
+    // break); true means stop: the copy reached its summary or ran out of space.
+    bool processWholeLineOfTaskOutput(QByteArrayView line);
+
+    // Status reporting.
+    void resetForNew();
+    void statusUpdater();
+    void animate();
+    void handleNoOutputTimer();
+    void noOutput();
+
+    // Per-run observations for the controller. An error line is one where a
+    // message of rsync begins ("rsync: ..." or "rsync error: ..."), at the
+    // start of the line or glued onto an unfinished progress update; the texts
+    // are the message from "rsync" on.
+    int errorLineCount() const { return m_errorLineCount; }
+    QString firstErrorLine() const { return m_firstErrorLine; }
+    QString lastErrorLine() const { return m_lastErrorLine; }
+    // True once any message reported "No space left on device" (blocks or
+    // inodes exhausted), whether or not it raised the alert.
+    bool sawOutOfSpace() const { return m_sawOutOfSpace; }
+    void resetRunObservations();
+
+    // Controls (not owned).
+    ProgressIndicator *progressBar() const { return m_progressBar; }
+    void setProgressBar(ProgressIndicator *progressBar) { m_progressBar = progressBar; }
+    TextField *jobState() const { return m_jobState; }
+    void setJobState(TextField *jobState) { m_jobState = jobState; }
+    TextField *displayText() const { return m_displayText; }
+    void setDisplayText(TextField *displayText) { m_displayText = displayText; }
+    TextView *outputView() const { return m_outputView; }
+    void setOutputView(TextView *outputView) { m_outputView = outputView; }
+    ImageView *fileIcon() const { return m_fileIcon; }
+    void setFileIcon(ImageView *fileIcon) { m_fileIcon = fileIcon; }
+    ShowableControl *duplicateOrHardlinks() const { return m_duplicateOrHardlinks; }
+    void setDuplicateOrHardlinks(ShowableControl *control) { m_duplicateOrHardlinks = control; }
+    TransferAnimationView *animatingView() const { return m_animatingView; }
+    void setAnimatingView(TransferAnimationView *animatingView);
+    AlertPresenter *alertPresenter() const { return m_alertPresenter; }
+    void setAlertPresenter(AlertPresenter *alertPresenter) { m_alertPresenter = alertPresenter; }
+
+    // Run settings.
+    QString sourcePath() const { return m_sourcePath; }
+    void setSourcePath(const QString &sourcePath);
+    bool isFinderCopy() const { return m_isFinderCopy; }
+    void setIsFinderCopy(bool isFinderCopy);
+    quint64 myIndependentCounter() const { return m_myIndependentCounter; }
+    void setMyIndependentCounter(quint64 counter) { m_myIndependentCounter = counter; }
+    std::optional<qint64> totalFiles() const { return m_totalFiles; }
+    void setTotalFiles(std::optional<qint64> totalFiles) { m_totalFiles = totalFiles; }
+    std::optional<quint64> totalSize() const { return m_totalSize; }
+    void setTotalSize(std::optional<quint64> totalSize) { m_totalSize = totalSize; }
+    bool runAnimation() const { return m_runAnimation; }
+    void setRunAnimation(bool runAnimation) { m_runAnimation = runAnimation; }
+
+    // State, read by the controller and the tests.
+    QString lastFullPath() const { return m_lastFullPath; }
+    QString thePercent() const { return m_thePercent; }
+    QString dataTransferRate() const { return m_dataTransferRate; }
+    int beatsSinceValuesUpdate() const { return m_beatsSinceValuesUpdate; }
+    quint64 lastMyIndependentCounter() const { return m_lastMyIndependentCounter; }
+    bool isFinishingUp() const { return m_isFinishingUp; }
+    // The pending partial line, as raw bytes.
+    QByteArray remainder() const { return m_remainder; }
+    const QTimer *statusUpdateTimer() const { return m_statusUpdateTimer; }
+    const QTimer *noOutputTimer() const { return m_noOutputTimer; }
+    const QVariantAnimation *pulseAnimation() const { return m_pulse; }
+
+    // The texts of the finishing sequence and the out-of-space alert.
+    static QString completionMarker() { return QStringLiteral("BackupComplete"); }
+
+private:
+    void readChunk(const QByteArray &chunk);
+    void readOneChunk(const QByteArray &chunk);
+    void startStatusTimerIfNeeded();
+    void runFinishingSequence();
+    void handleItemLine(QByteArrayView line, bool isItem);
+    void handleProgressLine(QByteArrayView line);
+    void observeErrorLine(QByteArrayView line);
+    bool isOutOfSpaceLine(QByteArrayView line) const;
+    void showOutOfSpaceAlert();
+    void setJobStateLater(const QString &text);
+    void invalidateStatusTimer();
+
+    // Controls.
+    TextView *m_outputView = nullptr;
+    ProgressIndicator *m_progressBar = nullptr;
+    TextField *m_jobState = nullptr;
+    TextField *m_displayText = nullptr;
+    ImageView *m_fileIcon = nullptr;
+    ShowableControl *m_duplicateOrHardlinks = nullptr;
+    TransferAnimationView *m_animatingView = nullptr;
+    AlertPresenter *m_alertPresenter = nullptr;
+
+    // Progress state.
+    int m_beatsSinceValuesUpdate = 0;
+    std::optional<quint64> m_totalSize;
+    std::optional<qint64> m_totalFiles;
+    QByteArray m_remainder;
+    QString m_lastFullPath;
+    QTimer *m_statusUpdateTimer = nullptr;
+    QTimer *m_noOutputTimer = nullptr;
+    QVariantAnimation *m_pulse = nullptr;
+    quint64 m_myIndependentCounter = 0;
+    quint64 m_lastMyIndependentCounter = 0;
+    QString m_thePercent;
+    QString m_dataTransferRate;
+    bool m_isFinderCopy = false;
+    bool m_isFinishingUp = false;
+    bool m_runAnimation = false;
+    QString m_sourcePath;
+    // sourcePath without its last component, with a final "/": the front of
+    // every composed item path (computed once per source).
+    QString m_itemPathBase;
+
+    // Reader re-entry guard.
+    bool m_isReadingChunk = false;
+    QList<QByteArray> m_deferredChunks;
+
+    // Per-run observations.
+    int m_errorLineCount = 0;
+    QString m_firstErrorLine;
+    QString m_lastErrorLine;
+    bool m_sawOutOfSpace = false;
+};
