@@ -1,0 +1,84 @@
+#include "ScheduleEntry.h"
+
+#include "Clock.h"
+#include "RunDates.h"
+#include "ScheduleEntryView.h"
+#include "SharedSchedule.h"
+
+#include <array>
+#include <cmath>
+
+ScheduleEntry::ScheduleEntry(SharedSchedule &schedule, const Clock &clock, const QLocale &locale)
+    : m_schedule(schedule)
+    , m_clock(clock)
+    , m_locale(locale)
+{
+}
+
+std::optional<QVariant> ScheduleEntry::snapshotsToKeepFromText(const QString &text, const QLocale &locale)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    for (const QLocale &reader : {locale, QLocale::c()}) {
+        bool ok = false;
+        const qlonglong integer = reader.toLongLong(trimmed, &ok);
+        if (ok)
+            return QVariant(integer);
+        const double real = reader.toDouble(trimmed, &ok);
+        if (ok && std::isfinite(real))
+            return QVariant(real);
+    }
+    return std::nullopt;
+}
+
+ScheduleSaveResult ScheduleEntry::addToScheduleClicked(ScheduleEntryView &view, const ScheduledJobSettings &job)
+{
+    ScheduleSaveResult result;
+    if (job.backupDest.isEmpty() || job.backupSources.isEmpty() || job.backupSources.constFirst().isEmpty())
+        return result;
+
+    BackupParameters parameters;
+    parameters.sourcePath = job.backupSources.constFirst();
+    parameters.destPath = job.backupDest;
+    parameters.hardlinks = view.duplicateOrHardlinksSelectedRow() == 1;
+    parameters.linkDest = job.linkDest;
+    parameters.excludedFiles = job.excludedFiles;
+
+    if (const std::optional<QVariant> count = snapshotsToKeepFromText(view.snapshotsToKeepText(), m_locale)) {
+        parameters.snapshotsToKeep = *count;
+    } else {
+        // A record needs a count; keep what the pair had rather than lose the
+        // save (which also carries a finished run's link destination).
+        result.snapshotCountWasInvalid = true;
+        const JobRecord *existing =
+            m_schedule.matchingDictionaryForSourceAndDestExists(parameters.sourcePath, parameters.destPath);
+        parameters.snapshotsToKeep = existing ? JobRecords::snapshotsToKeep(*existing)
+                                              : QVariant(qlonglong(DefaultSnapshotsToKeep));
+        qWarning("The number of snapshots to keep \"%s\" is not a number; saved %s instead",
+                 qPrintable(view.snapshotsToKeepText()), qPrintable(parameters.snapshotsToKeep.toString()));
+    }
+
+    std::array<bool, 7> selected{};
+    for (int segment = 0; segment < 7; ++segment)
+        selected[segment] = view.isScheduledDaySelected(segment);
+    const QTime time = view.scheduledTime();
+    parameters.scheduledDates = scheduledDatesForSegments(selected, time.isValid() ? time.hour() : 0,
+                                                          time.isValid() ? time.minute() : 0, m_clock.now(), m_locale);
+
+    result.saved = true;
+    result.fileWritten = m_schedule.updateSharedArrayAndWriteToFile(&parameters);
+    if (!result.fileWritten)
+        result.error = m_schedule.lastError();
+    view.reloadScheduleTable();
+    return result;
+}
+
+std::optional<ScheduleSaveResult> ScheduleEntry::updateScheduleParametersIfExists(ScheduleEntryView &view,
+                                                                                  const ScheduledJobSettings &job)
+{
+    if (job.backupSources.isEmpty()
+        || m_schedule.indexOfMatchingRecord(job.backupSources.constFirst(), job.backupDest) < 0)
+        return std::nullopt;
+    return addToScheduleClicked(view, job);
+}

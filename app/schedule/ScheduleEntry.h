@@ -1,0 +1,67 @@
+#pragma once
+
+// Saving the job the window shows with fresh run dates (the add-to-schedule
+// button, the save after a snapshot run) and re-saving it when it is already
+// scheduled.
+//
+// What callers may rely on:
+//  - nothing is saved, and nothing shown, without a destination and a first
+//    source;
+//  - a save replaces the pair's record in its row or appends one, writes the
+//    schedule file and posts "SCHEDULECHANGED", then reloads the table;
+//  - a snapshot count that is not a number never stops the save (which also
+//    records the link destination of a finished snapshot run): the pair's
+//    stored count is kept, or 99 for a new record, and the result says so.
+
+#include "JobRecord.h"
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <optional>
+
+class Clock;
+class ScheduleEntryView;
+class SharedSchedule;
+
+// The controller's job settings that a save reads.
+struct ScheduledJobSettings
+{
+    QStringList backupSources; // only the first is scheduled
+    QString backupDest;
+    std::optional<QString> linkDest;
+    QStringList excludedFiles;
+};
+
+struct ScheduleSaveResult
+{
+    bool saved = false;                 // a record was put into the list
+    bool fileWritten = false;           // and the file was written
+    bool snapshotCountWasInvalid = false; // the box held no number
+    QString error;                      // why the file was not written
+};
+
+class ScheduleEntry
+{
+public:
+    ScheduleEntry(SharedSchedule &schedule, const Clock &clock, const QLocale &locale = QLocale());
+
+    ScheduleSaveResult addToScheduleClicked(ScheduleEntryView &view, const ScheduledJobSettings &job);
+
+    // Calls addToScheduleClicked() when the pair already has a record;
+    // otherwise does nothing and answers nullopt.
+    std::optional<ScheduleSaveResult> updateScheduleParametersIfExists(ScheduleEntryView &view,
+                                                                       const ScheduledJobSettings &job);
+
+    // The box's text as a number: an integer as typed (qlonglong), a fraction
+    // as a real (double); nothing when it is not a number. Accepts the
+    // locale's and the C notation, surrounding blanks ignored.
+    static std::optional<QVariant> snapshotsToKeepFromText(const QString &text, const QLocale &locale = QLocale());
+
+private:
+    SharedSchedule &m_schedule;
+    const Clock &m_clock;
+    QLocale m_locale;
+};
