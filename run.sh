@@ -7,4 +7,8 @@ stage="$here/build/stage"
 if [ -x "$stage/bin/vellumor" ]; then
     exec "$stage/bin/vellumor" "$@"
 fi
-exec "$stage/bin/sizereap" --help
+cat <<'USAGE'
+Vellumor's window is not built yet. What runs today:
+  build/stage/bin/sizereap count PATH...    total size in bytes of the trees under PATH
+  build/stage/bin/sizereap delete PATH...   the same, deleting what it totals
+USAGE
