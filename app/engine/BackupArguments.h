@@ -1,0 +1,61 @@
+#pragma once
+
+// The copy program's argument list for one backup run, and the pieces it is
+// made from, as pure functions over plain data (no file system, no clock).
+//
+// What callers may rely on: backupArgumentList() returns exactly the list the
+// run passes to rsync (and shows as argument rows), in order; the dry run is
+// the same list behind "--dry-run". Nothing here touches the disk.
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+// The output marker each copied item is printed with; the output reader
+// recognises item lines by it. "\t" is one real TAB.
+inline constexpr char16_t outFormatArgument[] = u"--out-format=\t://: %n";
+
+struct BackupArgumentInput
+{
+    QString excludeListPath;        // the bundle's excludelist.txt
+    bool snapshot = false;          // mode row other than 0
+    QString linkDest;               // Snapshot mode: previous snapshot, may be empty
+    bool protectRoot = true;        // user default "protectRoot" (absent = true)
+    bool isFinderCopy = false;
+    bool isRestore = false;
+    QStringList exclusionPatterns;  // from exclusionPatterns(), in order
+    QStringList backupSources;      // after the bootable-clone rule
+    QStringList trimmedSources;     // after trimming, before the bootable-clone rule
+    QString backupDest;             // ends in "/"
+    QString snapshotFolderName;     // "VLM Snapshot ..." for this run
+    bool bootableClone = false;     // the bootable-clone rule replaced the sources
+};
+
+// The list passed to rsync. In Snapshot mode its last element is the new
+// snapshot folder (or backupDest for a first bootable clone).
+QStringList backupArgumentList(const BackupArgumentInput &input);
+
+// The sources the list passes (Snapshot without link destination passes the
+// trimmed sources, every other form backupSources).
+QStringList sourcesPassed(const BackupArgumentInput &input);
+
+// Each source loses one trailing "/" unless it is exactly "/".
+QStringList trimmedSources(const QStringList &sources);
+
+// "/" appended unless already there.
+QString withTrailingSlash(const QString &path);
+
+// "VLM Snapshot " + the time as "dd-MM-yyyy EEE HH-mm AM/PM" in `locale`.
+QString snapshotFolderName(const QDateTime &startTime, const QLocale &locale);
+
+// The "--exclude" patterns for the user's excluded paths. Only entries inside
+// `sourcePassed` (the first source as passed to rsync: its folder is copied,
+// or its contents when it ends in "/") count, tested on whole path
+// components; each pattern is anchored at the transfer root ("/docs/build"
+// for /home/a/docs/build and the source /home/a/docs, "/build" when the
+// contents of /home/a/docs/ or of "/" are copied), so it never matches a
+// same-named entry deeper down. Wildcard characters in names are escaped so
+// rsync matches them literally. The entry "/" gives the pattern "/";
+// an entry equal to the source gives nothing.
+QStringList exclusionPatterns(const QStringList &excludedFiles, const QString &sourcePassed);

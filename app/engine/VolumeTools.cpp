@@ -1,0 +1,129 @@
+#include "VolumeTools.h"
+
+#include "BackupArguments.h"
+#include "BundleLocation.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStorageInfo>
+
+#include <plist/plist.h>
+
+DiskutilInfo parseDiskutilInfo(const QByteArray &output)
+{
+    DiskutilInfo info;
+    plist_t root = nullptr;
+    if (!output.isEmpty())
+        plist_from_xml(output.constData(), uint32_t(output.size()), &root);
+    if (!root)
+        return info;
+    if (plist_get_node_type(root) == PLIST_DICT) {
+        info.parsed = true;
+        if (plist_t permissions = plist_dict_get_item(root, "GlobalPermissionsEnabled")) {
+            if (plist_get_node_type(permissions) == PLIST_BOOLEAN) {
+                uint8_t value = 0;
+                plist_get_bool_val(permissions, &value);
+                info.globalPermissionsEnabled = value != 0;
+            } else if (plist_get_node_type(permissions) == PLIST_UINT) {
+                uint64_t value = 0;
+                plist_get_uint_val(permissions, &value);
+                info.globalPermissionsEnabled = value != 0;
+            }
+        }
+        if (plist_t device = plist_dict_get_item(root, "DeviceNode"); device && plist_get_node_type(device) == PLIST_STRING) {
+            char *text = nullptr;
+            plist_get_string_val(device, &text);
+            info.deviceNode = QString::fromUtf8(text);
+            free(text);
+        }
+    }
+    plist_free(root);
+    return info;
+}
+
+namespace {
+
+QString nearestExisting(QString path)
+{
+    path = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    while (!QFileInfo::exists(path) && path != u"/")
+        path = QFileInfo(path).path();
+    return path;
+}
+
+} // namespace
+
+QString volumeRootOf(const QString &path)
+{
+    const QStorageInfo storage(nearestExisting(path));
+    return storage.isValid() ? storage.rootPath() : QStringLiteral("/");
+}
+
+bool isVolumeRoot(const QString &path)
+{
+    if (path.isEmpty() || !QFileInfo(path).isDir())
+        return false;
+    const QString clean = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    const QStorageInfo storage(clean);
+    return storage.isValid() && storage.rootPath() == clean && clean != u"/";
+}
+
+VolumeTools::VolumeTools(QString toolDirectory)
+    : m_toolDirectory(std::move(toolDirectory))
+{
+}
+
+QString VolumeTools::toolPath(const QString &name) const
+{
+    return m_toolDirectory.isEmpty() ? auxiliaryToolPath(name) : m_toolDirectory + u'/' + name;
+}
+
+bool VolumeTools::doesAppearBootableSource(const QString &path)
+{
+    return QFileInfo::exists(withTrailingSlash(path) + QStringLiteral("System/Library/CoreServices"));
+}
+
+bool VolumeTools::doesAppearBootableDestination(const QString &path)
+{
+    return isVolumeRoot(path);
+}
+
+bool VolumeTools::checkSetOwnershipOnVolume(bool change, bool enable, const QString &path) const
+{
+    QProcess diskutil;
+    diskutil.setProcessChannelMode(QProcess::MergedChannels);
+    diskutil.setStandardInputFile(QProcess::nullDevice());
+    diskutil.start(toolPath(QStringLiteral("diskutil")),
+                   {QStringLiteral("info"), QStringLiteral("-plist"), volumeRootOf(path)});
+    if (!diskutil.waitForStarted(-1)) {
+        qWarning("diskutil could not be started: %s", qPrintable(diskutil.errorString()));
+        return false;
+    }
+    diskutil.closeWriteChannel();
+    diskutil.waitForFinished(-1);
+    const DiskutilInfo info = parseDiskutilInfo(diskutil.readAll());
+    if (change && info.parsed && !info.deviceNode.isEmpty()) {
+        startDetached(toolPath(QStringLiteral("mount")),
+                                {QStringLiteral("-o"), enable ? QStringLiteral("owners") : QStringLiteral("noowners"),
+                                 QStringLiteral("-u"), info.deviceNode});
+    }
+    return info.globalPermissionsEnabled;
+}
+
+bool VolumeTools::blessDest(const QString &backupDest) const
+{
+    if (!isVolumeRoot(backupDest))
+        return false;
+    const QString folder = withTrailingSlash(backupDest) + QStringLiteral("System/Library/CoreServices");
+    if (!QFileInfo(folder).isDir())
+        return false;
+    return startDetached(toolPath(QStringLiteral("bless")), {QStringLiteral("-folder"), folder});
+}
+
+bool VolumeTools::startDetached(const QString &program, const QStringList &arguments) const
+{
+    if (m_startDetached)
+        return m_startDetached(program, arguments);
+    return QProcess::startDetached(program, arguments);
+}
