@@ -5,6 +5,8 @@
 #include "NotificationsAdaptor.h"
 #include "NotificationsInterface.h"
 
+#include <QDBusConnectionInterface>
+
 DistributedNotificationCenter::DistributedNotificationCenter(const QDBusConnection &connection, QObject *parent)
     : QObject(parent)
     , m_connection(connection)
@@ -30,6 +32,9 @@ DistributedNotificationCenter::DistributedNotificationCenter(const QDBusConnecti
             [this](const QString &object) { deliver(Vellumor::ScheduleChangedNotification, object); });
     connect(m_receiver, &OrgVellumorVellumorNotificationsInterface::VolumesChanged, this,
             [this](const QString &object) { deliver(Vellumor::VolumesChangedNotification, object); });
+    // The match rules above are sent without waiting; one round trip makes
+    // sure the bus has them before anyone is told that we are listening.
+    m_connection.interface()->isServiceRegistered(Vellumor::MainAppBundleId);
 }
 
 DistributedNotificationCenter::~DistributedNotificationCenter()
