@@ -1,8 +1,8 @@
 #include "HumanReadable.h"
 
-#include <QLocale>
+#include "HumanReadableFormatters.h"
 
 QString humanReadableCount(qint64 count)
 {
-    return QLocale().toString(count);
+    return HumanReadableBigNumbers::textForNumber(double(count));
 }

@@ -1,0 +1,691 @@
+#include "MFTaskAppDelegate.h"
+
+#include "BackupArguments.h"
+#include "BundleLocation.h"
+#include "ChildLocale.h"
+#include "Clock.h"
+#include "LocalNotificationCenter.h"
+#include "SharedDefaults.h"
+#include "VolumePresence.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QThread>
+
+#include <csignal>
+#include <unistd.h>
+
+// The request as it stood when startBackup() was called: later changes (such
+// as restore mode being cleared right after the start) do not reach the run.
+struct MFTaskAppDelegate::RunRequest
+{
+    quint64 runId = 0;
+    QStringList backupSources;
+    QString backupDest;
+    QString linkDest;
+    QStringList excludedFiles;
+    bool isRestore = false;
+    bool isFinderCopy = false;
+    bool protectRoot = true;
+    JobRecord *jobDictionary = nullptr;
+};
+
+// Stands between the task and the output reader: forwards every message and
+// notices a copy program that ended without reaching its summary.
+class MFTaskAppDelegate::RunObserver : public MFTaskDelegateProtocol
+{
+public:
+    explicit RunObserver(MFTaskAppDelegate *controller) : m_controller(controller) {}
+    void taskDidRecieveData(const QByteArray &data, MFTask *task) override
+    {
+        m_controller->m_taskDelegate.taskDidRecieveData(data, task);
+    }
+    void taskDidRecieveErrorData(const QByteArray &data, MFTask *task) override
+    {
+        m_controller->m_taskDelegate.taskDidRecieveErrorData(data, task);
+    }
+    void taskDidTerminate(MFTask *task) override
+    {
+        m_controller->m_taskDelegate.taskDidTerminate(task);
+        m_controller->taskEndedWithoutSummary(task);
+    }
+    void taskDidRecieveInvalidate(MFTask *task) override
+    {
+        m_controller->m_taskDelegate.taskDidRecieveInvalidate(task);
+    }
+    void taskDidLaunch(MFTask *task) override
+    {
+        // Launch is reported on the launching (worker) thread; the reader's
+        // controls belong to the main thread.
+        QPointer<MFTask> guard(task);
+        QMetaObject::invokeMethod(
+            m_controller, [this, guard] { if (guard) m_controller->m_taskDelegate.taskDidLaunch(guard); },
+            Qt::QueuedConnection);
+    }
+
+private:
+    MFTaskAppDelegate *m_controller;
+};
+
+namespace {
+
+// A run's process group: rsync forks a receiver (and the dry run a helper)
+// that a signal to the first process alone would leave behind.
+void killProcessGroup(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    ::kill(-pid, SIGTERM);
+    ::kill(-pid, SIGKILL);
+    ::kill(pid, SIGKILL);
+}
+
+QString displayName(const QString &path)
+{
+    const QString name = QFileInfo(QDir::cleanPath(path)).fileName();
+    return name.isEmpty() ? path : name;
+}
+
+} // namespace
+
+MFTaskAppDelegate::MFTaskAppDelegate(MFTaskAppView *view, Services services, QObject *parent)
+    : QObject(parent)
+    , m_view(view)
+    , m_services(std::move(services))
+    , m_volumeTools(m_services.toolDirectory)
+    , m_observer(std::make_unique<RunObserver>(this))
+{
+    if (!m_services.clock)
+        m_services.clock = &Clock::system();
+    if (m_services.excludeListPath.isEmpty())
+        m_services.excludeListPath = excludeListPath();
+    if (!m_services.volumeIsMounted)
+        m_services.volumeIsMounted = [](const QString &path) { return volumeIsMounted(path); };
+    m_workers.setMaxThreadCount(4);
+    m_taskDelegate.setAlertPresenter(m_view->alertPresenter());
+    LocalNotificationCenter::defaultCenter().addObserver(
+        QStringLiteral("BackupComplete"), this, [this](const LocalNotification &) { backupComplete(); });
+}
+
+MFTaskAppDelegate::~MFTaskAppDelegate()
+{
+    m_userSaidStop = true;
+    _killTask();
+    // The worker may be waiting for an answer from this (main) thread.
+    while (!m_workers.waitForDone(20))
+        QCoreApplication::processEvents();
+    if (MFTask *task = currentTask()) {
+        task->invalidate();
+        delete task;
+    }
+}
+
+MFTask *MFTaskAppDelegate::currentTask() const
+{
+    std::lock_guard guard(m_launchMutex);
+    return m_currentTask.data();
+}
+
+void MFTaskAppDelegate::postToMain(std::function<void()> function)
+{
+    QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
+}
+
+// --- Readers from any thread -------------------------------------------------
+
+int MFTaskAppDelegate::getDuplicateOrHardlinksSelectedThingOnTheMainThread()
+{
+    if (QThread::currentThread() == thread())
+        return m_view->selectedModeRow();
+    int row = 0;
+    QMetaObject::invokeMethod(this, [this, &row] { row = m_view->selectedModeRow(); },
+                              Qt::BlockingQueuedConnection);
+    return row;
+}
+
+QString MFTaskAppDelegate::getStartButtonTitleOnMainThread()
+{
+    if (QThread::currentThread() == thread())
+        return m_view->startButtonTitle();
+    QString title;
+    QMetaObject::invokeMethod(this, [this, &title] { title = m_view->startButtonTitle(); },
+                              Qt::BlockingQueuedConnection);
+    return title;
+}
+
+// --- Volumes -----------------------------------------------------------------
+
+bool MFTaskAppDelegate::displayErrorIfVolumeNotMounted(const QString &path)
+{
+    if (m_services.volumeIsMounted(path))
+        return true;
+    const QString message = QStringLiteral("Can't start backup");
+    const QString informative = QStringLiteral("The backup cannot start because %1 is not available. If it is on an "
+                                               "external disk, you can connect the disk and try again.")
+                                    .arg(path);
+    if (QThread::currentThread() == thread())
+        m_view->showAlert(message, informative);
+    else
+        postToMain([this, message, informative] { m_view->showAlert(message, informative); });
+    return false;
+}
+
+bool MFTaskAppDelegate::checkSetOwnershipOnVolume(bool change, bool enable, const QString &path)
+{
+    return m_volumeTools.checkSetOwnershipOnVolume(change, enable, path);
+}
+
+void MFTaskAppDelegate::restoreOwnershipIfNeeded()
+{
+    if (!m_destHadOwnershipEnabled && !backupDest.isEmpty())
+        checkSetOwnershipOnVolume(true, false, backupDest);
+}
+
+QStringList MFTaskAppDelegate::pef() const
+{
+    if (backupSources.isEmpty())
+        return {};
+    return exclusionPatterns(excludedFiles, trimmedSources({backupSources.first()}).first());
+}
+
+// --- Window states -----------------------------------------------------------
+
+void MFTaskAppDelegate::setWindowRunning()
+{
+    m_view->setStartButtonTitle(stopTitle());
+    m_view->setSourceButtonEnabled(false);
+    m_view->setDestButtonEnabled(false);
+    m_view->setAddToScheduleButtonEnabled(false);
+}
+
+void MFTaskAppDelegate::setWindowIdle()
+{
+    m_view->setHelpButtonVisible(true);
+    m_view->setOptionsButtonEnabled(true);
+    m_view->setModeChoiceVisible(true);
+    m_view->setDisplayTextVisible(false);
+    m_taskDelegate.setMyIndependentCounter(0);
+    if (TextField *displayText = m_taskDelegate.displayText())
+        displayText->setText(QString());
+    m_view->setStartButtonTitle(backupTitle());
+    m_view->setSourceButtonEnabled(true);
+    m_view->setDestButtonEnabled(true);
+    m_view->setAddToScheduleButtonEnabled(true);
+    m_taskDelegate.setRunAnimation(false);
+    if (TransferAnimationView *animation = m_taskDelegate.animatingView())
+        animation->setIconInstances(TransferAnimationView::IconInstances::None);
+}
+
+void MFTaskAppDelegate::finishRun(RunOutcome outcome, const QString &detail)
+{
+    if (m_runFinished)
+        return;
+    m_runFinished = true;
+    Q_EMIT runFinished(outcome, detail);
+}
+
+// --- Start -------------------------------------------------------------------
+
+void MFTaskAppDelegate::handleLinkDest()
+{
+    QString candidate;
+    if (m_view->selectedModeRow() == 1 && m_services.scheduledLinkDest && !backupSources.isEmpty())
+        candidate = m_services.scheduledLinkDest(backupSources.first(), backupDest);
+    if (!candidate.isEmpty() && QFileInfo::exists(candidate)) {
+        linkDest = candidate;
+        const QStringList parts = candidate.split(u'/', Qt::SkipEmptyParts);
+        m_view->setLinkDestText(parts.isEmpty() ? candidate : parts.last());
+    } else {
+        linkDest.clear();
+        m_view->setLinkDestText(QStringLiteral(" "));
+    }
+}
+
+void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
+{
+    if (backupSources.isEmpty() || backupDest.isEmpty()) {
+        qWarning("startBackup: no source or no destination");
+        return;
+    }
+    m_view->deliverUserNotification(QStringLiteral("Backup Starting"),
+                                    QStringLiteral("Backup starting to %1").arg(displayName(backupDest)));
+    m_destHadOwnershipEnabled = false;
+    m_userSaidStop = false;
+    m_runFinished = false;
+    m_taskDelegate.resetRunObservations();
+    setWindowRunning();
+    handleLinkDest();
+
+    RunRequest request;
+    request.runId = ++m_runId;
+    request.backupSources = backupSources;
+    request.backupDest = backupDest;
+    request.linkDest = linkDest;
+    request.excludedFiles = excludedFiles;
+    request.isRestore = isRestore;
+    request.isFinderCopy = isFinderCopy;
+    request.protectRoot = SharedDefaults::protectRoot(*getUserDefaults());
+    request.jobDictionary = jobDictionary;
+    m_workers.start([this, request] { worker(request); });
+
+    if (ProgressIndicator *bar = m_view->progressBar())
+        bar->setIndeterminate(true);
+    m_view->startProgressAnimation();
+    m_view->setProgressBarVisible(true);
+    m_view->setOptionsButtonEnabled(false);
+    m_view->setHelpButtonVisible(false);
+    m_view->setModeChoiceVisible(false);
+    m_view->setDisplayTextVisible(true);
+}
+
+void MFTaskAppDelegate::worker(const RunRequest &request)
+{
+    const quint64 runId = request.runId;
+    auto stillThisRun = [this, runId] { return m_runId == runId; };
+
+    // Snapshot rotation runs here once it is part of the engine.
+
+    if (!displayErrorIfVolumeNotMounted(request.backupSources.first())
+        || !displayErrorIfVolumeNotMounted(request.backupDest)) {
+        // The window need not stay "Stop" for a run that never started.
+        postToMain([this, stillThisRun] {
+            if (!stillThisRun() || m_runFinished)
+                return;
+            setWindowIdle();
+            finishRun(RunOutcome::VolumeMissing, QString());
+        });
+        return;
+    }
+
+    QDir().mkpath(request.backupDest);
+    CheckAndSetAuthorization::checkSetAuth(m_services.privilegedRunner, m_services.toolDirectory);
+    postToMain([this] { m_view->setArgumentRows({}); });
+
+    BackupArgumentInput input;
+    input.excludeListPath = m_services.excludeListPath;
+    input.trimmedSources = trimmedSources(request.backupSources);
+    input.backupSources = input.trimmedSources;
+    if (input.backupSources.size() == 1 && VolumeTools::doesAppearBootableSource(input.backupSources.first())
+        && VolumeTools::doesAppearBootableDestination(request.backupDest)) {
+        input.backupSources = {withTrailingSlash(input.backupSources.first())};
+        input.bootableClone = true;
+    }
+    input.backupDest = withTrailingSlash(request.backupDest);
+    qInfo("backupDest:%s", qPrintable(input.backupDest));
+    qInfo("backupSources:%s", qPrintable(input.backupSources.join(u", ")));
+    // A restore copies back in update mode without deleting, whatever mode
+    // row is showing: in Snapshot form it would write a dated folder into
+    // the place being restored and drop "--update".
+    input.snapshot = !request.isRestore && getDuplicateOrHardlinksSelectedThingOnTheMainThread() != 0;
+    input.linkDest = input.snapshot ? request.linkDest : QString();
+    input.protectRoot = request.protectRoot;
+    input.isFinderCopy = request.isFinderCopy;
+    input.isRestore = request.isRestore;
+    input.snapshotFolderName = snapshotFolderName(m_services.clock->now(), QLocale());
+    input.exclusionPatterns = exclusionPatterns(request.excludedFiles, sourcesPassed(input).first());
+    const QStringList arguments = backupArgumentList(input);
+    if (input.snapshot && !input.linkDest.isEmpty())
+        qInfo("set backup arguments with linkDest:%s", qPrintable(input.linkDest));
+    if (!input.snapshot)
+        qInfo("args:%s", qPrintable(arguments.join(u' ')));
+
+    postToMain([this, stillThisRun, input, arguments, job = request.jobDictionary] {
+        if (!stillThisRun())
+            return;
+        backupSources = input.backupSources;
+        backupDest = input.backupDest;
+        if (input.snapshot) {
+            linkDest = arguments.last();
+            if (job)
+                job->insert(JobKey::linkDest, linkDest);
+            const QStringList parts = linkDest.split(u'/', Qt::SkipEmptyParts);
+            m_view->setLinkDestText(parts.isEmpty() ? linkDest : parts.last());
+        }
+        QList<Argument> rows;
+        for (const QString &argument : arguments)
+            rows.append(Argument(argument));
+        m_view->setArgumentRows(rows);
+    });
+
+    auto *task = new MFTask;
+    task->moveToThread(thread());
+    postToMain([this, stillThisRun, source = input.backupSources.first(), finderCopy = request.isFinderCopy] {
+        if (!stillThisRun())
+            return;
+        if (ProgressIndicator *bar = m_view->progressBar()) {
+            bar->setValue(0);
+            bar->setMaxValue(0);
+        }
+        m_taskDelegate.setProgressBar(m_view->progressBar());
+        m_taskDelegate.setJobState(m_view->jobState());
+        m_taskDelegate.setAnimatingView(m_view->animatingView());
+        m_taskDelegate.setSourcePath(source);
+        m_taskDelegate.setDisplayText(m_view->displayText());
+        m_taskDelegate.setIsFinderCopy(finderCopy);
+        m_taskDelegate.setMyIndependentCounter(0);
+    });
+
+    task->setLaunchPath(auxiliaryToolPath(QStringLiteral("rsync")));
+    if (!m_services.toolDirectory.isEmpty())
+        task->setLaunchPath(m_services.toolDirectory + QStringLiteral("/rsync"));
+    task->setDelegate(m_observer.get());
+    task->setCurrentDirectoryPath(QDir::homePath());
+    QHash<QString, QString> environment;
+    const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
+    for (const QString &key : system.keys())
+        environment.insert(key, system.value(key));
+    environment.insert(QStringLiteral("NSUnbufferedIO"), QStringLiteral("YES"));
+    task->setEnvironment(environmentWithUtf8Locale(environment));
+    task->setArguments(arguments);
+    {
+        std::lock_guard guard(m_launchMutex);
+        MFTask *previous = m_currentTask.data();
+        m_currentTask = task;
+        if (previous)
+            QMetaObject::invokeMethod(previous, &QObject::deleteLater, Qt::QueuedConnection);
+    }
+
+    m_destHadOwnershipEnabled = checkSetOwnershipOnVolume(true, true, input.backupDest);
+    RunRequest normalised = request;
+    normalised.backupDest = input.backupDest;
+    enumerateSubdirectories(normalised, arguments);
+}
+
+bool MFTaskAppDelegate::shouldStopDryRun()
+{
+    return m_userSaidStop || getStartButtonTitleOnMainThread() == backupTitle();
+}
+
+void MFTaskAppDelegate::endStoppedDryRun(const RunRequest &request)
+{
+    postToMain([this] {
+        if (ProgressIndicator *bar = m_view->progressBar())
+            bar->stopAnimation();
+        if (TextField *status = m_view->jobState())
+            status->setText(QStringLiteral(" "));
+    });
+    if (!m_destHadOwnershipEnabled)
+        checkSetOwnershipOnVolume(true, false, request.backupDest);
+}
+
+void MFTaskAppDelegate::enumerateSubdirectories(const RunRequest &request, const QStringList &arguments)
+{
+    const quint64 runId = request.runId;
+    QProcess dryRun;
+    dryRun.setProcessChannelMode(QProcess::MergedChannels);
+    dryRun.setStandardInputFile(QProcess::nullDevice());
+    // Its own process group, like the real run: a terminal's Ctrl-C reaches
+    // only us, and a stop kills the dry run with its helper processes.
+    dryRun.setChildProcessModifier([] { ::setpgid(0, 0); });
+    dryRun.start(currentTask()->launchPath(), QStringList{QStringLiteral("--dry-run")} + arguments);
+    if (!dryRun.waitForStarted(-1)) {
+        const QString detail = QStringLiteral("Cannot start rsync: %1").arg(dryRun.errorString());
+        postToMain([this, runId, detail] {
+            if (m_runId != runId)
+                return;
+            setWindowIdle();
+            if (TextField *status = m_view->jobState())
+                status->setText(detail);
+            finishRun(RunOutcome::Failed, detail);
+        });
+        return;
+    }
+    {
+        std::lock_guard guard(m_launchMutex);
+        m_dryRunPid = pid_t(dryRun.processId());
+    }
+
+    DryRunAssessor assessor(m_lastAssessingSecond);
+    bool stopped = false;
+    while (dryRun.waitForReadyRead(-1) || dryRun.bytesAvailable() > 0) {
+        if (shouldStopDryRun()) {
+            stopped = true;
+            break;
+        }
+        assessor.addChunk(dryRun.readAll());
+        if (assessor.statusDue(m_services.clock->now().toSecsSinceEpoch())) {
+            const QString text = assessor.assessingText();
+            postToMain([this, text] {
+                if (TextField *status = m_view->jobState())
+                    status->setText(text);
+            });
+        }
+    }
+    m_lastAssessingSecond = assessor.lastStatusSecond();
+    {
+        std::lock_guard guard(m_launchMutex);
+        m_dryRunPid = 0;
+    }
+    if (stopped)
+        killProcessGroup(pid_t(dryRun.processId()));
+    dryRun.waitForFinished(-1);
+
+    // A stop may also arrive while rsync is silent; the launch below must
+    // not follow it.
+    if (stopped || shouldStopDryRun()) {
+        endStoppedDryRun(request);
+        return;
+    }
+
+    const qint64 totalFiles = assessor.totalFiles();
+    const qint64 totalSize = assessor.totalTransferredSize();
+    postToMain([this, runId, totalFiles, totalSize] {
+        if (m_runId != runId)
+            return;
+        if (TextField *status = m_view->jobState())
+            status->setText(QString());
+        if (ProgressIndicator *bar = m_view->progressBar())
+            bar->setIndeterminate(false);
+        m_taskDelegate.setTotalFiles(totalFiles);
+        m_taskDelegate.setTotalSize(quint64(std::max<qint64>(totalSize, 0)));
+        if (TransferAnimationView *animation = m_taskDelegate.animatingView())
+            animation->setIconInstances(TransferAnimationView::IconInstances::Empty);
+        m_taskDelegate.setRunAnimation(true);
+    });
+
+    std::lock_guard guard(m_launchMutex);
+    if (m_userSaidStop || m_runId != runId || !m_currentTask)
+        return;
+    try {
+        m_currentTask->launch();
+    } catch (const std::exception &error) {
+        const QString detail = QStringLiteral("Cannot start rsync: %1").arg(QString::fromLocal8Bit(error.what()));
+        postToMain([this, runId, detail] {
+            if (m_runId != runId)
+                return;
+            setWindowIdle();
+            restoreOwnershipIfNeeded();
+            if (TextField *status = m_view->jobState())
+                status->setText(detail);
+            finishRun(RunOutcome::Failed, detail);
+        });
+    }
+}
+
+// --- End of a run ------------------------------------------------------------
+
+void MFTaskAppDelegate::backupComplete()
+{
+    MFTask *task = currentTask();
+    if (task) {
+        task->terminate();
+        task->invalidate();
+    }
+    const bool outOfSpace = m_taskDelegate.sawOutOfSpace();
+    const int errors = m_taskDelegate.errorLineCount();
+    const QString firstError = m_taskDelegate.firstErrorLine();
+
+    RunOutcome outcome = RunOutcome::Completed;
+    QString detail;
+    if (outOfSpace) {
+        outcome = RunOutcome::OutOfSpace;
+        detail = QStringLiteral("Out of drive space: the copy to %1 is incomplete.").arg(backupDest);
+        m_view->deliverUserNotification(QStringLiteral("Out of drive space"), detail);
+    } else if (errors > 0) {
+        // rsync carried on past items it could not copy; the run is not clean.
+        outcome = RunOutcome::CompletedWithErrors;
+        detail = (errors == 1 ? QStringLiteral("Finished with 1 error: %2")
+                              : QStringLiteral("Finished with %1 errors, the first: %2"))
+                     .arg(errors)
+                     .arg(firstError);
+        m_view->deliverUserNotification(QStringLiteral("Operation Complete"),
+                                        QStringLiteral("Finished transfer to %1 with %2 %3.\n%4")
+                                            .arg(backupDest)
+                                            .arg(errors)
+                                            .arg(errors == 1 ? QStringLiteral("error") : QStringLiteral("errors"))
+                                            .arg(firstError));
+    } else {
+        m_view->deliverUserNotification(
+            QStringLiteral("Operation Complete"),
+            QStringLiteral("Finished transfer to %1\nClick this notification to view it.").arg(backupDest));
+    }
+    restoreOwnershipIfNeeded();
+    m_volumeTools.blessDest(backupDest);
+    setWindowIdle();
+    if (!detail.isEmpty()) {
+        // After the reader's own queued "Backup Complete." text.
+        postToMain([this, detail] {
+            if (TextField *status = m_view->jobState())
+                status->setText(detail);
+        });
+    }
+    finishRun(outcome, detail);
+    if (isFinderCopy)
+        m_view->terminateApplication();
+}
+
+void MFTaskAppDelegate::taskEndedWithoutSummary(MFTask *task)
+{
+    if (task != currentTask() || m_runFinished || m_userSaidStop)
+        return;
+    // rsync ended without its summary: a fatal error (unwritable destination,
+    // vanished source volume) or a kill from outside.
+    QString detail = m_taskDelegate.lastErrorLine();
+    if (detail.isEmpty())
+        detail = QStringLiteral("rsync %1").arg(task->terminationDescription());
+    const RunOutcome outcome = m_taskDelegate.sawOutOfSpace() ? RunOutcome::OutOfSpace : RunOutcome::Failed;
+    m_view->deliverUserNotification(QStringLiteral("Backup Failed"),
+                                    QStringLiteral("The backup to %1 did not finish.\n%2").arg(backupDest, detail));
+    restoreOwnershipIfNeeded();
+    setWindowIdle();
+    if (ProgressIndicator *bar = m_view->progressBar())
+        bar->stopAnimation();
+    if (TextField *status = m_view->jobState())
+        status->setText(detail);
+    finishRun(outcome, detail);
+    if (isFinderCopy)
+        m_view->terminateApplication();
+}
+
+// --- Start button, stop, kill --------------------------------------------------
+
+void MFTaskAppDelegate::startButtonClicked()
+{
+    m_taskDelegate.resetForNew();
+    if (getStartButtonTitleOnMainThread() != stopTitle()) {
+        startBackup();
+        return;
+    }
+    {
+        std::lock_guard guard(m_launchMutex);
+        m_userSaidStop = true;
+    }
+    _killTask();
+    m_view->setHelpButtonVisible(true);
+    m_view->setOptionsButtonEnabled(true);
+    m_view->setModeChoiceVisible(true);
+    m_view->setDisplayTextVisible(false);
+    if (TransferAnimationView *animation = m_taskDelegate.animatingView())
+        animation->setIconInstances(TransferAnimationView::IconInstances::None);
+    m_view->setStartButtonTitle(backupTitle());
+    m_view->setSourceButtonEnabled(true);
+    m_view->setDestButtonEnabled(true);
+    m_view->setAddToScheduleButtonEnabled(true);
+    m_taskDelegate.resetForNew();
+    restoreOwnershipIfNeeded();
+    finishRun(RunOutcome::Stopped, QString());
+    if (isFinderCopy)
+        m_view->terminateApplication();
+}
+
+void MFTaskAppDelegate::stop()
+{
+    _killTask();
+}
+
+void MFTaskAppDelegate::_killTask()
+{
+    std::lock_guard guard(m_launchMutex);
+    killProcessGroup(m_dryRunPid);
+    MFTask *task = m_currentTask.data();
+    if (task && task->isRunning()) {
+        const pid_t pid = pid_t(task->processIdentifier());
+        task->terminate();
+        killProcessGroup(pid);
+    }
+}
+
+// --- Restore -------------------------------------------------------------------
+
+void MFTaskAppDelegate::restoreBackup()
+{
+    isRestore = true;
+    const QString source = m_view->chooseFolder(
+        true, QStringLiteral("Select Restore Source"),
+        QStringLiteral("Select the folder or volume you want to restore *from*.\n"
+                       "Files will be copied from the place you select here to the Destination.\n"
+                       "Newer files on Destination will not be replaced by older files from the place you select here.\n"
+                       "\n"
+                       "This mode is useful for restoring backups in the following circumstances:\n"
+                       "\u2022 Restoring your home folder on a backup to your new home folder after doing a Clean "
+                       "Install of the OS\n"
+                       "\u2022 Restoring a backup after a disk failure"));
+    if (!source.isEmpty()) {
+        if (backupSources.isEmpty())
+            backupSources.append(source);
+        else
+            backupSources[0] = source;
+        const QString dest = m_view->chooseFolder(
+            false, QStringLiteral("Select Restore Destination"),
+            QStringLiteral("Select the folder or volume you want to restore *to*.\n"
+                           "Files will be copied from Source to the place you select here.\n"
+                           "Newer files on the place you select here will not be replaced by older files from Source."));
+        if (!dest.isEmpty()) {
+            backupDest = dest;
+            startBackup();
+        }
+    }
+    isRestore = false;
+}
+
+// --- Quitting ------------------------------------------------------------------
+
+bool MFTaskAppDelegate::applicationShouldTerminate()
+{
+    if (!isFinderCopy && isRunning() && !userSelectedShouldTerminate) {
+        m_view->askToQuitDuringBackup(
+            QStringLiteral("Backup currently in progress"),
+            QStringLiteral("%1 is currently performing a backup. Are you sure you want to quit?")
+                .arg(QStringLiteral("org.vellumor.Vellumor")));
+        return false;
+    }
+    {
+        std::lock_guard guard(m_launchMutex);
+        m_userSaidStop = true;
+    }
+    _killTask();
+    return true;
+}
+
+void MFTaskAppDelegate::quitOrCancel(int returnCode)
+{
+    if (returnCode != 1000)
+        return;
+    restoreOwnershipIfNeeded();
+    userSelectedShouldTerminate = true;
+    m_view->terminateApplication();
+}

@@ -1,0 +1,147 @@
+#pragma once
+
+// MFTaskAppDelegate: the one controller. It holds the backup request (what to
+// copy, where, how) and the run state, turns a start into one run of rsync
+// (checks, dry run, launch), and stops, kills, restores and decides about
+// quitting. It reaches the window only through MFTaskAppView.
+//
+// What callers may rely on:
+//  - every public method is called on the main thread, except the two
+//    "...OnTheMainThread" readers, which any thread may call;
+//  - startBackup() returns at once; the run's checks, dry run and launch
+//    happen on a worker thread, and every window change comes back to the
+//    main thread;
+//  - each run ends with exactly one runFinished() (completed, with errors,
+//    out of space, failed, stopped or a volume missing), after the window is
+//    idle again; a copy program that ends without its summary ends the run as
+//    failed, never leaving it "Stop" forever;
+//  - after a stop or _killTask() nothing of the run is left running: the dry
+//    run and the copy program are killed with their process groups, and a
+//    stop that races the launch prevents the launch;
+//  - the destructor stops a run in progress and waits for its worker.
+
+#include "CheckAndSetAuthorization.h"
+#include "DryRunAssessor.h"
+#include "JobRecord.h"
+#include "MFTaskAppView.h"
+#include "MFTaskDelegate.h"
+#include "VolumeTools.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QThreadPool>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <sys/types.h>
+
+class Clock;
+
+// What a run uses from the outside world; every member has a working
+// default (the system clock, pkexec, the bundle's tools, the machine's
+// volumes, the bundle's rsync and exclusion list).
+struct MFTaskAppServices
+{
+    const Clock *clock = nullptr;
+    PrivilegedRunner *privilegedRunner = nullptr;
+    QString toolDirectory;  // the bundle's libexec/vellumor when empty
+    QString excludeListPath; // the bundle's excludelist.txt when empty
+    std::function<bool(const QString &)> volumeIsMounted;
+    // The scheduled job's "linkDest" for (first source, destination), if any.
+    std::function<QString(const QString &source, const QString &dest)> scheduledLinkDest;
+};
+
+class MFTaskAppDelegate : public QObject
+{
+    Q_OBJECT
+public:
+    enum class RunOutcome { Completed, CompletedWithErrors, OutOfSpace, Failed, Stopped, VolumeMissing };
+    Q_ENUM(RunOutcome)
+
+    using Services = MFTaskAppServices;
+    explicit MFTaskAppDelegate(MFTaskAppView *view, Services services = Services(), QObject *parent = nullptr);
+    ~MFTaskAppDelegate() override;
+
+    // The backup request, read when startBackup() is called.
+    QStringList backupSources;
+    QString backupDest;
+    QString linkDest;
+    QStringList excludedFiles;
+    int snapshotsToKeep = 0;
+    bool isRestore = false;
+    bool isFinderCopy = false;
+    bool quitWhenAllDone = false;
+    bool userSelectedShouldTerminate = false;
+
+    // Run state.
+    bool userSaidStop() const { return m_userSaidStop; }
+    bool destHadOwnershipEnabled() const { return m_destHadOwnershipEnabled; }
+    MFTask *currentTask() const;
+    MFTaskDelegate *taskDelegate() { return &m_taskDelegate; }
+    bool isRunning() const { return m_view->startButtonTitle() == stopTitle(); }
+
+    // Starting, stopping, quitting.
+    void startBackup(JobRecord *jobDictionary = nullptr);
+    void startButtonClicked();
+    void stop();
+    void _killTask();
+    void restoreBackup();
+    // true: quit now; false: not now (the quit question is being asked).
+    bool applicationShouldTerminate();
+    // End of the quit question: 1000 is "Quit", anything else "Cancel".
+    void quitOrCancel(int returnCode);
+    void backupComplete();
+
+    // Readers usable from any thread (a blocking hop to the main thread).
+    int getDuplicateOrHardlinksSelectedThingOnTheMainThread();
+    QString getStartButtonTitleOnMainThread();
+
+    // Volumes.
+    bool displayErrorIfVolumeNotMounted(const QString &path);
+    bool checkSetOwnershipOnVolume(bool change, bool enable, const QString &path);
+    // The exclusion patterns for the first source as the request stands.
+    QStringList pef() const;
+
+    static QString backupTitle() { return QStringLiteral("Backup"); }
+    static QString stopTitle() { return QStringLiteral("Stop"); }
+
+Q_SIGNALS:
+    // The run is over and the window idle; `detail` is the status shown.
+    void runFinished(MFTaskAppDelegate::RunOutcome outcome, const QString &detail);
+
+private:
+    class RunObserver;
+    struct RunRequest;
+
+    void handleLinkDest();
+    void setWindowRunning();
+    void setWindowIdle();
+    void worker(const RunRequest &request);
+    void enumerateSubdirectories(const RunRequest &request, const QStringList &arguments);
+    bool shouldStopDryRun();
+    void endStoppedDryRun(const RunRequest &request);
+    void taskEndedWithoutSummary(MFTask *task);
+    void finishRun(RunOutcome outcome, const QString &detail);
+    void postToMain(std::function<void()> function);
+    void restoreOwnershipIfNeeded();
+
+    MFTaskAppView *m_view;
+    Services m_services;
+    VolumeTools m_volumeTools;
+    MFTaskDelegate m_taskDelegate;
+    std::unique_ptr<RunObserver> m_observer;
+    QThreadPool m_workers;
+
+    std::atomic<bool> m_userSaidStop{false};
+    std::atomic<bool> m_destHadOwnershipEnabled{false};
+    std::atomic<quint64> m_runId{0};
+    bool m_runFinished = true;
+    qint64 m_lastAssessingSecond = 0; // kept for the life of the process
+
+    // Guards the hand-over between the worker's launch and a stop.
+    mutable std::mutex m_launchMutex;
+    QPointer<MFTask> m_currentTask;
+    pid_t m_dryRunPid = 0;
+};
