@@ -1,0 +1,286 @@
+// Replays real rsync output through the reader, whole and cut into chunks of
+// random sizes (fixed seeds), alternating standard output and standard error.
+// What the user sees must not depend on the cuts, except where the reader's
+// own rules say a cut changes the line (a boundary before a line break or
+// before whitespace that continues a line, a chunk ending in two spaces):
+// random cuts are moved off those positions, and the rules themselves are
+// covered by MFTaskDelegateTest.
+
+#include "FakeControls.h"
+#include "LocalNotificationCenter.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Snapshot
+{
+    quint64 items = 0;
+    QStringList filePaths;
+    QString lastPartialPath;
+    QString percent;
+    QString rate;
+    int errorLines = 0;
+    QString firstErrorLine;
+    bool outOfSpace = false;
+    int alerts = 0;
+
+    bool operator==(const Snapshot &) const = default;
+};
+
+void PrintTo(const Snapshot &s, std::ostream *os)
+{
+    *os << "{items " << s.items << ", paths " << s.filePaths.size() << ", last partial \""
+        << s.lastPartialPath.toStdString() << "\", percent " << s.percent.toStdString() << ", rate "
+        << s.rate.toStdString() << ", errors " << s.errorLines << ", outOfSpace " << s.outOfSpace << "}";
+}
+
+struct ReplayResult
+{
+    int completions = 0;
+    // Taken at the first "BackupComplete", or after the last chunk when none.
+    Snapshot atFinish;
+};
+
+Snapshot takeSnapshot(const DelegateFixture &f)
+{
+    Snapshot s;
+    s.items = f.delegate.myIndependentCounter();
+    s.filePaths = f.view.filePaths;
+    s.lastPartialPath = f.view.partialPaths.isEmpty() ? QString() : f.view.partialPaths.last();
+    s.percent = f.delegate.thePercent();
+    s.rate = f.delegate.dataTransferRate();
+    s.errorLines = f.delegate.errorLineCount();
+    s.firstErrorLine = f.delegate.firstErrorLine();
+    s.outOfSpace = f.delegate.sawOutOfSpace();
+    s.alerts = int(f.alerts.alerts.size());
+    return s;
+}
+
+ReplayResult replay(const QByteArray &output, const QList<qsizetype> &cuts, const QString &sourcePath)
+{
+    DelegateFixture f;
+    f.delegate.setSourcePath(sourcePath);
+    f.delegate.setTotalFiles(1000);
+    f.delegate.setTotalSize(1000000);
+    ReplayResult result;
+    QObject context;
+    LocalNotificationCenter::defaultCenter().addObserver(u"BackupComplete"_s, &context,
+                                                         [&](const LocalNotification &) {
+                                                             if (result.completions++ == 0)
+                                                                 result.atFinish = takeSnapshot(f);
+                                                         });
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= cuts.size(); ++i) {
+        const qsizetype end = i < cuts.size() ? cuts[i] : output.size();
+        const QByteArray chunk = output.mid(start, end - start);
+        if (i % 2 == 0)
+            f.out(chunk);
+        else
+            f.err(chunk);
+        start = end;
+    }
+    if (result.completions == 0)
+        result.atFinish = takeSnapshot(f);
+    DelegateFixture::drainQueuedTexts();
+    return result;
+}
+
+bool isSkippedByReader(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+// A cut the reader's rules leave without effect: right after a line break,
+// between two bytes that are not whitespace, or after the two spaces that end
+// an unfinished progress update.
+bool isNeutralCut(const QByteArray &data, qsizetype at)
+{
+    const char before = data[at - 1];
+    const char after = data[at];
+    if (before == '\n' || before == '\r')
+        return true;
+    if (!isSkippedByReader(before) && !isSkippedByReader(after))
+        return true;
+    return at >= 2 && data[at - 2] == ' ' && before == ' ' && (after == '\r' || after == '\n');
+}
+
+QList<qsizetype> randomNeutralCuts(const QByteArray &data, unsigned seed, int maxChunk)
+{
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> size(1, maxChunk);
+    QList<qsizetype> cuts;
+    qsizetype at = 0;
+    while (true) {
+        at += size(random);
+        while (at < data.size() && !isNeutralCut(data, at))
+            ++at;
+        if (at >= data.size())
+            break;
+        cuts.append(at);
+    }
+    return cuts;
+}
+
+QByteArray readFixture(const char *name)
+{
+    QFile file(QStringLiteral(VELLUMOR_FIXTURES_DIR "/rsync/") + QLatin1String(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+struct FixtureCase
+{
+    const char *file;
+    quint64 items; // item + up-to-date lines before the first summary line (fixture index)
+    bool finishes;
+    int errorLines;
+    bool outOfSpace;
+};
+
+void PrintTo(const FixtureCase &fixture, std::ostream *os)
+{
+    *os << fixture.file;
+}
+
+// Counts from tests/fixtures/rsync/INDEX.md.
+const FixtureCase fixtureCases[] = {
+    {"01-sync-initial-dry-run.out", 176, true, 0, false},
+    {"02-sync-initial.out", 176, true, 0, false},
+    {"03-sync-unchanged-dry-run.out", 0, true, 0, false},
+    {"04-sync-unchanged.out", 0, true, 0, false},
+    {"05-sync-changed-dry-run.out", 6, true, 0, false},
+    {"06-sync-changed.out", 6, true, 0, false},
+    {"07-snapshot-first-dry-run.out", 171, true, 0, false},
+    {"08-snapshot-first.out", 171, true, 0, false},
+    {"09-snapshot-linked-dry-run.out", 7 + 164, true, 0, false},
+    {"10-snapshot-linked.out", 7 + 164, true, 0, false},
+    {"11-restore-update-dry-run.out", 9, true, 0, false},
+    {"12-restore-update.out", 9, true, 0, false},
+    {"13-disk-full-blocks.out", 153, true, 1, true},
+    {"15-sigterm-pid.out", 2, false, 2, false},
+    {"16-sigterm-group.out", 2, false, 2, false},
+    {"17-sync-initial-dry-run-LC_ALL-C.out", 171, true, 0, false},
+    {"18-sync-initial-de_DE.out", 171, true, 0, false},
+    {"19-sync-trailing-slash-source.out", 171, true, 0, false},
+    {"20-sync-two-sources.out", 173, true, 0, false},
+    {"21-sync-missing-source.out", 0, true, 1, false},
+    {"22-sync-dest-parent-missing.out", 0, false, 2, false},
+    {"23-snapshot-linked-rerun-same-folder.out", 154, true, 0, false},
+    {"24-sync-many-files.out", 1641, true, 0, false},
+    {"25-sync-initial-traced.out", 171, true, 0, false},
+};
+
+const QString sourcePath = u"/work/Data"_s;
+
+class FixtureReplay : public ::testing::TestWithParam<FixtureCase>
+{
+};
+
+TEST_P(FixtureReplay, WholeOutputMatchesTheFixtureIndex)
+{
+    const FixtureCase &fixture = GetParam();
+    const QByteArray output = readFixture(fixture.file);
+    ASSERT_FALSE(output.isEmpty()) << fixture.file;
+
+    const ReplayResult whole = replay(output, {}, sourcePath);
+    EXPECT_EQ(whole.completions, fixture.finishes ? 1 : 0);
+    EXPECT_EQ(whole.atFinish.items, fixture.items);
+    EXPECT_EQ(whole.atFinish.errorLines, fixture.errorLines);
+    EXPECT_EQ(whole.atFinish.outOfSpace, fixture.outOfSpace);
+    EXPECT_EQ(whole.atFinish.alerts, fixture.outOfSpace ? 1 : 0);
+    for (const QString &path : whole.atFinish.filePaths)
+        EXPECT_TRUE(path.startsWith(u"/work/"_s)) << path.toStdString();
+}
+
+TEST_P(FixtureReplay, RandomChunkingChangesNothing)
+{
+    const FixtureCase &fixture = GetParam();
+    const QByteArray output = readFixture(fixture.file);
+    ASSERT_FALSE(output.isEmpty());
+    const ReplayResult whole = replay(output, {}, sourcePath);
+
+    for (const int maxChunk : {1, 2, 7, 33, 200, 4096}) {
+        for (const unsigned seed : {1u, 2u, 3u}) {
+            SCOPED_TRACE(testing::Message() << "max chunk " << maxChunk << ", seed " << seed);
+            const ReplayResult cut = replay(output, randomNeutralCuts(output, seed, maxChunk), sourcePath);
+            EXPECT_GE(cut.completions, whole.completions);
+            EXPECT_EQ(cut.atFinish, whole.atFinish);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Captures, FixtureReplay, ::testing::ValuesIn(fixtureCases),
+                         [](const testing::TestParamInfo<FixtureCase> &info) {
+                             std::string name = info.param.file;
+                             name = name.substr(0, name.find('.'));
+                             for (char &c : name)
+                                 if (c == '-')
+                                     c = '_';
+                             return "f" + name;
+                         });
+
+TEST(FixtureReplayWrites, RsyncsOwnWriteBoundariesGiveTheSameResult)
+{
+    // The traced capture lists the size of every write() rsync made.
+    const QByteArray output = readFixture("25-sync-initial-traced.out");
+    QFile sizes(QStringLiteral(VELLUMOR_FIXTURES_DIR "/rsync/25-sync-initial-traced.writes"));
+    ASSERT_TRUE(sizes.open(QIODevice::ReadOnly | QIODevice::Text));
+    QList<qsizetype> cuts;
+    qsizetype at = 0;
+    while (!sizes.atEnd()) {
+        const QByteArray line = sizes.readLine().trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        at += line.toLongLong();
+        if (at < output.size())
+            cuts.append(at);
+    }
+    ASSERT_EQ(at, output.size());
+    EXPECT_EQ(replay(output, cuts, sourcePath).atFinish, replay(output, {}, sourcePath).atFinish);
+}
+
+TEST(FixtureReplayContent, ComposesReadablePathsAndReadsTheLastUpdate)
+{
+    const ReplayResult result = replay(readFixture("02-sync-initial.out"), {}, sourcePath);
+    const QStringList &paths = result.atFinish.filePaths;
+    EXPECT_EQ(paths.size(), 176);
+    EXPECT_EQ(paths.first(), u"/work/Data/"_s);
+    EXPECT_EQ(paths.last(), u"/work/Data/Hard Link A.txt"_s); // rsync lists the second hard link last
+    for (const QString &expected : {
+             u"/work/Data/Odd Names/R\u00e9sum\u00e9 \u2013 na\u00efve \u65e5\u672c\u8a9e.txt"_s,
+             u"/work/Data/Odd Names/multi\\#012line name.txt"_s,
+             u"/work/Data/Odd Names/tab\tin name.txt"_s,
+             u"/work/Data/Odd Names/trailing space.txt "_s,
+             u"/work/Data/Odd Names/notes is uptodate"_s,
+             u"/work/Data/Odd Names/  1,048,576 100%  1.00MBps  0:00:01.txt"_s,
+         }) {
+        EXPECT_TRUE(paths.contains(expected)) << expected.toStdString();
+    }
+    EXPECT_EQ(result.atFinish.lastPartialPath, u"Number of files: 176 (reg: 155, dir: 18, link: 3)"_s);
+    EXPECT_EQ(result.atFinish.percent, u"100%"_s);
+    EXPECT_TRUE(result.atFinish.rate.endsWith(u"/s"_s));
+
+    // Up-to-date lines of a linked snapshot name the files below the source too.
+    const ReplayResult linked = replay(readFixture("10-snapshot-linked.out"), {}, sourcePath);
+    for (const QString &path : linked.atFinish.filePaths)
+        EXPECT_TRUE(path.startsWith(u"/work/Data/"_s) || path == u"/work/Data"_s) << path.toStdString();
+}
+
+TEST(FixtureReplayContent, ABoundaryBeforeALineFeedJoinsTwoItems)
+{
+    // The one cut the reader's rules let change the count.
+    const QByteArray output = readFixture("02-sync-initial.out");
+    const qsizetype firstItemEnd = output.indexOf("\t://: Data/\n") + qsizetype(strlen("\t://: Data/"));
+    const ReplayResult joined = replay(output, {firstItemEnd}, sourcePath);
+    EXPECT_EQ(joined.atFinish.items, 175u);
+}
+
+} // namespace
