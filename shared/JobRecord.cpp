@@ -3,12 +3,33 @@
 #include <QFileInfo>
 #include <QUrl>
 
+namespace {
+
+bool isNumber(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 JobRecord BackupParameters::getParametersDictionary() const
 {
     JobRecord record;
     record.insert(JobKey::sourcePath, sourcePath);
     record.insert(JobKey::destPath, destPath);
-    record.insert(JobKey::snapshotsToKeep, snapshotsToKeep);
+    // A record without a number could not be written at all, and would block
+    // every later save of the schedule; store what readers assume instead.
+    record.insert(JobKey::snapshotsToKeep,
+                  isNumber(snapshotsToKeep) ? snapshotsToKeep : QVariant(qlonglong(DefaultSnapshotsToKeep)));
     record.insert(JobKey::scheduledDates, scheduledDates);
     record.insert(JobKey::excludedFiles, excludedFiles);
     record.insert(JobKey::hardlinks, hardlinks);
@@ -41,20 +62,6 @@ QStringList stringListValue(const JobRecord &record, QLatin1String key)
         }
     }
     return strings;
-}
-
-bool isNumber(const QVariant &value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace

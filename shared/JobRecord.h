@@ -42,7 +42,8 @@ public:
     QStringList excludedFiles;
 
     // A new record holding copies of these values. "linkDest" is present only
-    // when linkDest is set (never as an empty string).
+    // when linkDest is set (never as an empty string); a snapshotsToKeep that
+    // is not a number is stored as 99, so the record can always be written.
     JobRecord getParametersDictionary() const;
 };
 

@@ -2,6 +2,8 @@
 
 #include <plist/plist.h>
 
+#include <QDateTime>
+
 #include <limits>
 #include <memory>
 
@@ -14,6 +16,11 @@ struct PlistDeleter
     void operator()(void *node) const { plist_free(static_cast<plist_t>(node)); }
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+
+QDateTime referenceDate()
+{
+    return QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+}
 
 PlistPtr toNode(const QVariant &value, QString *error)
 {
@@ -31,6 +38,12 @@ PlistPtr toNode(const QVariant &value, QString *error)
         return PlistPtr(plist_new_uint(value.toULongLong()));
     case QMetaType::Double:
         return PlistPtr(plist_new_real(value.toDouble()));
+    case QMetaType::QDateTime: {
+        // Property-list dates count seconds from 2001-01-01 00:00 UTC.
+        const qint64 msecs = referenceDate().msecsTo(value.toDateTime());
+        const qint64 seconds = msecs >= 0 ? msecs / 1000 : -((-msecs + 999) / 1000);
+        return PlistPtr(plist_new_date(int32_t(seconds), int32_t((msecs - seconds * 1000) * 1000)));
+    }
     case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
         return PlistPtr(plist_new_data(bytes.constData(), uint64_t(bytes.size())));
@@ -103,6 +116,12 @@ QVariant fromNode(plist_t node)
         plist_get_real_val(node, &number);
         return number;
     }
+    case PLIST_DATE: {
+        int32_t seconds = 0;
+        int32_t microseconds = 0;
+        plist_get_date_val(node, &seconds, &microseconds);
+        return referenceDate().addMSecs(qint64(seconds) * 1000 + microseconds / 1000);
+    }
     case PLIST_DATA: {
         char *bytes = nullptr;
         uint64_t length = 0;
@@ -117,8 +136,11 @@ QVariant fromNode(plist_t node)
         items.reserve(count);
         bool allStrings = true;
         for (uint32_t i = 0; i < count; ++i) {
-            items.append(fromNode(plist_array_get_item(node, i)));
-            allStrings = allStrings && items.constLast().typeId() == QMetaType::QString;
+            QVariant item = fromNode(plist_array_get_item(node, i));
+            if (!item.isValid())
+                continue;
+            allStrings = allStrings && item.typeId() == QMetaType::QString;
+            items.append(std::move(item));
         }
         if (!allStrings)
             return items;
@@ -138,7 +160,10 @@ QVariant fromNode(plist_t node)
             plist_dict_next_item(node, iter, &key, &value);
             if (!key)
                 break;
-            map.insert(takeString(key), value ? fromNode(value) : QVariant());
+            const QString name = takeString(key);
+            QVariant item = value ? fromNode(value) : QVariant();
+            if (item.isValid())
+                map.insert(name, std::move(item));
         }
         free(iter);
         return map;

@@ -4,12 +4,13 @@
 //
 // Writing: QString -> string, bool -> true/false, integers -> integer,
 // double -> real, QStringList/QVariantList -> array, QVariantMap -> dict,
-// QByteArray -> data. Any other type makes toXml() fail, so nothing is ever
-// written half.
+// QByteArray -> data, QDateTime -> date. Any other type makes toXml() fail,
+// so nothing is ever written half.
 // Reading: accepts XML and binary property lists. Integers come back as
 // qlonglong, reals as double, arrays whose items are all strings (also empty
 // arrays) as QStringList, other arrays as QVariantList, dicts as QVariantMap.
-// Dates and UIDs, which Vellumor never writes, read as invalid QVariants.
+// Dates come back as UTC QDateTime (millisecond precision). Values Qt cannot
+// hold (UIDs of keyed archives) are left out of their array or dict.
 
 #include <QByteArray>
 #include <QString>

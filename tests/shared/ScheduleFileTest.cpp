@@ -143,6 +143,8 @@ TEST_F(ScheduleFileTest, WrongTypesAreReadAsFarAsTheyGo)
     <key>excludedFiles</key><array><string>/src/a</string><integer>3</integer></array>
     <key>hardlinks</key><string>yes</string>
     <key>futureKey</key><real>1.5</real>
+    <key>savedAt</key><date>2026-12-07T10:30:00Z</date>
+    <key>blob</key><data>AAEC</data>
   </dict>
   <string>not a record</string>
   <dict>
@@ -169,6 +171,22 @@ TEST_F(ScheduleFileTest, WrongTypesAreReadAsFarAsTheyGo)
     EXPECT_EQ(JobRecords::snapshotsToKeep(second), qlonglong(-3));
     EXPECT_EQ(second.value(u"scheduledDates"_s), QStringList{});
     EXPECT_FALSE(JobRecords::matchesPair(second, u"7"_s, u"/dst"_s));
+
+    // Keys this version does not know survive a rewrite with their types.
+    EXPECT_EQ(first.value(u"savedAt"_s), QDateTime(QDate(2026, 12, 7), QTime(10, 30), Qt::UTC));
+    EXPECT_EQ(first.value(u"blob"_s), QByteArray("\x00\x01\x02", 3));
+    ASSERT_TRUE(file.write(read.records));
+    EXPECT_EQ(file.read().records, read.records);
+}
+
+TEST_F(ScheduleFileTest, AJobWithoutACountIsStillWritable)
+{
+    BackupParameters job;
+    job.sourcePath = u"/src"_s;
+    job.destPath = u"/dst"_s;
+    const JobRecord record = job.getParametersDictionary();
+    EXPECT_EQ(record.value(u"snapshotsToKeep"_s), qlonglong(99));
+    EXPECT_TRUE(file.write({record}));
 }
 
 TEST_F(ScheduleFileTest, AnUnreadableFileIsKeptBesideTheNewOne)
