@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Builds what is missing and starts Vellumor. Arguments are passed on.
+# Builds what is missing and starts Vellumor. With no arguments it makes a
+# Snapshot backup of the sample folder in cli/sample into a new temporary
+# folder, with live progress, and says where the copy is; with arguments it
+# runs vellumor-cli with them (see "./run.sh --help").
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 "$here/scripts/bootstrap.sh" >&2
-stage="$here/build/stage"
-if [ -x "$stage/bin/vellumor" ]; then
-    exec "$stage/bin/vellumor" "$@"
+cli="$here/build/stage/bin/vellumor-cli"
+if [ "$#" -gt 0 ]; then
+    exec "$cli" "$@"
 fi
-cat <<'USAGE'
-Vellumor's window is not built yet. What runs today:
-  build/stage/bin/sizereap count PATH...    total size in bytes of the trees under PATH
-  build/stage/bin/sizereap delete PATH...   the same, deleting what it totals
-USAGE
+dest="$(mktemp -d "${TMPDIR:-/tmp}/vellumor-sample.XXXXXX")"
+echo "Backing up $here/cli/sample to $dest" >&2
+"$cli" backup --snapshot "$here/cli/sample" "$dest"
+echo "The copy is in $dest" >&2

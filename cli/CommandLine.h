@@ -1,0 +1,31 @@
+#pragma once
+
+// The command line of vellumor-cli, checked before anything runs.
+//
+//   vellumor-cli backup [--snapshot] [--keep N] [--exclude PATH]... SOURCE... DEST
+//   vellumor-cli restore SOURCE DEST
+//   vellumor-cli --help
+//
+// What callers may rely on: a parsed job has absolute, cleaned paths (relative
+// ones resolved against `workingDirectory`), sources that exist, and a
+// destination that is neither a source nor inside one on the same file
+// system, and whose copy of a source would not land on that source itself.
+// Any problem gives `error` with a message that names the bad argument.
+
+#include <QString>
+#include <QStringList>
+
+struct CliJob
+{
+    enum class Command { Backup, Restore, Help };
+    Command command = Command::Help;
+    bool snapshot = false;
+    int snapshotsToKeep = 0;
+    QStringList excludedFiles;
+    QStringList sources;
+    QString destination;
+    QString error; // non-empty: a usage error
+};
+
+CliJob parseCommandLine(const QStringList &arguments, const QString &workingDirectory);
+QString usageText();

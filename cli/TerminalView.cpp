@@ -1,0 +1,82 @@
+#include "TerminalView.h"
+
+TerminalView::TerminalView(std::FILE *out, std::FILE *err, bool interactive)
+    : m_out(out)
+    , m_err(err)
+    , m_interactive(interactive)
+{
+}
+
+void TerminalView::finishLine()
+{
+    if (m_lineOpen) {
+        std::fputc('\n', m_out);
+        std::fflush(m_out);
+        m_lineOpen = false;
+    }
+}
+
+void TerminalView::setArgumentRows(const QList<Argument> &rows)
+{
+    if (!verbose || rows.isEmpty())
+        return;
+    finishLine();
+    QStringList values;
+    for (const Argument &row : rows)
+        values << row.value();
+    std::fprintf(m_err, "rsync arguments: %s\n", qPrintable(values.join(QStringLiteral(" | "))));
+}
+
+void TerminalView::showAlert(const QString &message, const QString &informativeText)
+{
+    finishLine();
+    std::fprintf(m_err, "%s: %s\n", qPrintable(message), qPrintable(informativeText));
+    std::fflush(m_err);
+}
+
+void TerminalView::runModalAlert(const QString &message, const QString &informativeText, const QString &)
+{
+    showAlert(message, informativeText);
+}
+
+void TerminalView::deliverUserNotification(const QString &title, const QString &text)
+{
+    finishLine();
+    std::fprintf(m_err, "%s: %s\n", qPrintable(title), qPrintable(QString(text).replace(u'\n', u' ')));
+    std::fflush(m_err);
+}
+
+QString TerminalView::chooseFolder(bool, const QString &, const QString &)
+{
+    return m_chooserAnswers.isEmpty() ? QString() : m_chooserAnswers.takeFirst();
+}
+
+void TerminalView::setValue(double value)
+{
+    m_value = value;
+}
+
+void TerminalView::textChanged(bool isStatus, const QString &text)
+{
+    QString &slot = isStatus ? m_status : m_rates;
+    if (m_closed || slot == text)
+        return;
+    slot = text;
+    if (m_interactive) {
+        redraw();
+    } else if (isStatus && !text.trimmed().isEmpty()) {
+        std::fprintf(m_out, "%s\n", qPrintable(text));
+        std::fflush(m_out);
+    }
+}
+
+void TerminalView::redraw()
+{
+    QString line = m_status.simplified();
+    if (!m_rates.trimmed().isEmpty())
+        line += QStringLiteral("  |  ") + m_rates.simplified();
+    // "\r" and "erase to end of line": the status is rewritten in place.
+    std::fprintf(m_out, "\r\033[K%s", qPrintable(line));
+    std::fflush(m_out);
+    m_lineOpen = true;
+}
