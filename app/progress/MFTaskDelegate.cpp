@@ -9,8 +9,11 @@
 #include <QTimer>
 #include <QVariantAnimation>
 
+#include <algorithm>
 #include <array>
 #include <climits>
+#include <cstring>
+#include <string_view>
 
 Q_LOGGING_CATEGORY(lcProgress, "vellumor.progress")
 
@@ -197,15 +200,29 @@ void MFTaskDelegate::readOneChunk(const QByteArray &chunk)
     while (lastUnskipped >= 0 && isSkipped(data[lastUnskipped]))
         --lastUnskipped;
 
+    // Next LF and next CR at or after the scan position, found with memchr
+    // (the hottest loop of the program).
+    qsizetype nextLineFeed = -1;
+    qsizetype nextCarriageReturn = -1;
+    const auto nextBreakFrom = [&](qsizetype from) {
+        const auto find = [&](char c) {
+            const void *found = std::memchr(data + from, c, size_t(length - from));
+            return found ? static_cast<const char *>(found) - data : length;
+        };
+        if (nextLineFeed < from)
+            nextLineFeed = find('\n');
+        if (nextCarriageReturn < from)
+            nextCarriageReturn = find('\r');
+        return std::min(nextLineFeed, nextCarriageReturn);
+    };
+
     qsizetype position = 0;
     while (true) {
         while (position < length && isSkipped(data[position]))
             ++position;
         if (position >= length)
             break;
-        qsizetype end = position;
-        while (end < length && !isLineBreak(data[end]))
-            ++end;
+        const qsizetype end = nextBreakFrom(position);
         const QByteArrayView scanned(data + position, end - position);
         position = end;
 
@@ -284,9 +301,20 @@ bool MFTaskDelegate::processWholeLineOfTaskOutput(QByteArrayView line)
         return true;
     }
 
-    for (QByteArrayView prefix : summaryPrefixes) {
-        if (line.startsWith(prefix))
-            return true;
+    switch (line.isEmpty() ? '\0' : line.front()) {
+    case 'T':
+    case 'F':
+    case 't':
+    case 'L':
+    case 'M':
+    case 'N':
+        for (QByteArrayView prefix : summaryPrefixes) {
+            if (line.startsWith(prefix))
+                return true;
+        }
+        break;
+    default:
+        break; // no summary prefix starts otherwise
     }
     return false;
 }
@@ -299,21 +327,23 @@ void MFTaskDelegate::handleItemLine(QByteArrayView line, bool isItem)
         m_progressBar->setValue(m_progressBar->value() + 1);
     }
 
-    // Both kinds of line name the item relative to the source's parent.
-    QString path;
+    // Both kinds of line name the item relative to the source's parent. The
+    // markers are ASCII, so they keep their length once decoded.
+    const QString text = QString::fromUtf8(line);
+    QStringView name;
     if (!isItem)
-        path = m_itemPathBase + QString::fromUtf8(line.first(line.size() - uptodateSuffix.size()));
+        name = QStringView(text).chopped(uptodateSuffix.size());
     else if (line.startsWith(itemNameMarker))
-        path = m_itemPathBase + QString::fromUtf8(line.sliced(itemNameMarker.size()));
+        name = QStringView(text).sliced(itemNameMarker.size());
     // An item line of "://:" without its space counts but names nothing.
 
-    if (!path.isNull()) {
-        m_lastFullPath = path;
+    if (!name.isNull()) {
+        m_lastFullPath = m_itemPathBase + name;
         if (m_animatingView)
-            m_animatingView->setFilePath(path);
+            m_animatingView->setFilePath(m_lastFullPath);
     }
     if (m_animatingView)
-        m_animatingView->setPartialPath(QString::fromUtf8(line));
+        m_animatingView->setPartialPath(text);
 }
 
 void MFTaskDelegate::handleProgressLine(QByteArrayView line)
@@ -341,8 +371,9 @@ void MFTaskDelegate::handleProgressLine(QByteArrayView line)
         return; // fewer than three fields
     if (field == 2)
         fieldEnd[2] = length;
-    m_thePercent = QString::fromUtf8(data + fieldStart[1], fieldEnd[1] - fieldStart[1]);
-    m_dataTransferRate = QString::fromUtf8(data + fieldStart[2], fieldEnd[2] - fieldStart[2]);
+    // Kept as bytes (assign reuses the capacity), decoded when shown.
+    m_thePercent.assign(data + fieldStart[1], size_t(fieldEnd[1] - fieldStart[1]));
+    m_dataTransferRate.assign(data + fieldStart[2], size_t(fieldEnd[2] - fieldStart[2]));
 }
 
 void MFTaskDelegate::observeErrorLine(QByteArrayView line)
@@ -350,32 +381,48 @@ void MFTaskDelegate::observeErrorLine(QByteArrayView line)
     // rsync's messages begin with "rsync: " or "rsync error: ". One printed
     // while a progress update is open is glued onto it after the update's two
     // trailing spaces, with no line break in between.
-    for (qsizetype at = line.indexOf("rsync"); at >= 0; at = line.indexOf("rsync", at + 1)) {
-        const QByteArrayView message = line.sliced(at);
-        if (!message.startsWith("rsync: ") && !message.startsWith("rsync error: "))
-            continue;
-        const bool atLineStart = at == 0;
-        const bool gluedOntoUpdate = at >= 2 && isDigit(line.front()) && line[at - 1] == ' ' && line[at - 2] == ' ';
-        if (!atLineStart && !gluedOntoUpdate)
-            continue;
-        const QString text = QString::fromUtf8(message);
-        if (m_errorLineCount == 0)
-            m_firstErrorLine = text;
-        m_lastErrorLine = text;
-        if (m_errorLineCount < INT_MAX)
-            ++m_errorLineCount;
-        // Exhausted inodes print "mkstemp ... failed: No space left on device
-        // (28)" rather than "write failed on", and rsync carries on.
-        if (message.contains(noSpaceText))
-            m_sawOutOfSpace = true;
+    if (line.isEmpty())
         return;
+    const auto isMessage = [](std::string_view text) {
+        return text.starts_with("rsync: ") || text.starts_with("rsync error: ");
+    };
+    const std::string_view text(line.data(), size_t(line.size()));
+    size_t at = std::string_view::npos;
+    if (text.front() == 'r') {
+        if (isMessage(text))
+            at = 0;
+    } else if (isDigit(text.front())) {
+        for (size_t glue = text.find("  rsync"); glue != std::string_view::npos; glue = text.find("  rsync", glue + 1)) {
+            if (isMessage(text.substr(glue + 2))) {
+                at = glue + 2;
+                break;
+            }
+        }
     }
+    if (at == std::string_view::npos)
+        return;
+    const QByteArrayView message = line.sliced(qsizetype(at));
+    const QString messageText = QString::fromUtf8(message);
+    if (m_errorLineCount == 0)
+        m_firstErrorLine = messageText;
+    m_lastErrorLine = messageText;
+    if (m_errorLineCount < INT_MAX)
+        ++m_errorLineCount;
+    // Exhausted inodes print "mkstemp ... failed: No space left on device
+    // (28)" rather than "write failed on", and rsync carries on.
+    if (message.contains(noSpaceText))
+        m_sawOutOfSpace = true;
 }
 
 bool MFTaskDelegate::isOutOfSpaceLine(QByteArrayView line) const
 {
-    return (line.contains("write failed on ") && line.contains("No space left on device "))
-        || line.contains("writefd_unbuffered failed to write");
+    // Both texts hold "write"; most lines have none and cost one search.
+    const std::string_view text(line.data(), size_t(line.size()));
+    if (text.find("write") == std::string_view::npos)
+        return false;
+    constexpr auto npos = std::string_view::npos;
+    return (text.find("write failed on ") != npos && text.find("No space left on device ") != npos)
+        || text.find("writefd_unbuffered failed to write") != npos;
 }
 
 void MFTaskDelegate::showOutOfSpaceAlert()
@@ -459,8 +506,8 @@ void MFTaskDelegate::statusUpdater()
     const int beats = m_beatsSinceValuesUpdate;
     if (m_beatsSinceValuesUpdate < INT_MAX)
         ++m_beatsSinceValuesUpdate;
-    if (beats <= 1 && !m_dataTransferRate.isEmpty()) {
-        QString shownRate = m_dataTransferRate;
+    if (beats <= 1 && !m_dataTransferRate.empty()) {
+        QString shownRate = dataTransferRate();
         if (shownRate.endsWith(u"/s"))
             shownRate.chop(2);
         rate += shownRate;
@@ -470,8 +517,8 @@ void MFTaskDelegate::statusUpdater()
     if (m_displayText)
         m_displayText->setText(rate);
 
-    if (m_thePercent != u"0%" && m_animatingView)
-        m_animatingView->setPercent(leadingIntegerValue(m_thePercent));
+    if (m_thePercent != "0%" && m_animatingView)
+        m_animatingView->setPercent(leadingIntegerValue(thePercent()));
 }
 
 void MFTaskDelegate::animate()

@@ -33,6 +33,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 
 class QTimer;
 class QVariantAnimation;
@@ -112,8 +113,8 @@ public:
 
     // State, read by the controller and the tests.
     QString lastFullPath() const { return m_lastFullPath; }
-    QString thePercent() const { return m_thePercent; }
-    QString dataTransferRate() const { return m_dataTransferRate; }
+    QString thePercent() const { return QString::fromStdString(m_thePercent); }
+    QString dataTransferRate() const { return QString::fromStdString(m_dataTransferRate); }
     int beatsSinceValuesUpdate() const { return m_beatsSinceValuesUpdate; }
     quint64 lastMyIndependentCounter() const { return m_lastMyIndependentCounter; }
     bool isFinishingUp() const { return m_isFinishingUp; }
@@ -160,8 +161,9 @@ private:
     QVariantAnimation *m_pulse = nullptr;
     quint64 m_myIndependentCounter = 0;
     quint64 m_lastMyIndependentCounter = 0;
-    QString m_thePercent;
-    QString m_dataTransferRate;
+    // The percent and rate fields of the last progress line, as printed (UTF-8).
+    std::string m_thePercent;
+    std::string m_dataTransferRate;
     bool m_isFinderCopy = false;
     bool m_isFinishingUp = false;
     bool m_runAnimation = false;
