@@ -15,6 +15,8 @@
 //  - an observer goes away with its context object;
 //  - without a session bus, posts are dropped and observers never fire; a
 //    warning says so once.
+// One center per bus connection (it exports the notifications path there):
+// use defaultCenter(), first touched on the main thread.
 
 #include "NotificationPoster.h"
 
