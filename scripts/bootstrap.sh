@@ -9,7 +9,7 @@ packages=(
     build-essential cmake ninja-build ccache pkg-config
     qt6-base-dev libqt6dbus6 libplist-dev
     libgtest-dev libbenchmark-dev
-    rsync dbus dbus-bin python3
+    rsync dbus dbus-bin python3 tzdata
     xvfb xauth
 )
 
