@@ -36,11 +36,6 @@ inline bool isSkipped(char c)
     return skippedTable[static_cast<unsigned char>(c)];
 }
 
-inline bool isLineBreak(char c)
-{
-    return c == '\n' || c == '\r';
-}
-
 inline bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
@@ -194,11 +189,7 @@ void MFTaskDelegate::readOneChunk(const QByteArray &chunk)
 
     // rsync ends every unfinished progress update with two spaces and no line
     // break, so such a chunk is taken as complete to show the update at once.
-    const bool chunkEndsComplete = length > 0
-        && (isLineBreak(data[length - 1]) || (length >= 2 && data[length - 1] == ' ' && data[length - 2] == ' '));
-    qsizetype lastUnskipped = length - 1;
-    while (lastUnskipped >= 0 && isSkipped(data[lastUnskipped]))
-        --lastUnskipped;
+    const bool chunkEndsInTwoSpaces = length >= 2 && data[length - 1] == ' ' && data[length - 2] == ' ';
 
     // Next LF and next CR at or after the scan position, found with memchr
     // (the hottest loop of the program).
@@ -215,31 +206,44 @@ void MFTaskDelegate::readOneChunk(const QByteArray &chunk)
             nextCarriageReturn = find('\r');
         return std::min(nextLineFeed, nextCarriageReturn);
     };
+    // A line that runs to the end of the chunk is unfinished, unless the chunk
+    // ends in two spaces.
+    const auto isUnfinished = [&](qsizetype lineEnd) { return lineEnd == length && !chunkEndsInTwoSpaces; };
 
     qsizetype position = 0;
+    if (!m_remainder.isEmpty()) {
+        // The pending line goes on with this chunk's bytes exactly as they
+        // are, up to the first line break: pipe reads cut rsync's output
+        // anywhere, and a cut before a space or a line feed must neither drop
+        // the space nor join two lines.
+        const qsizetype end = nextBreakFrom(0);
+        m_remainder.append(data, end);
+        position = end;
+        if (isUnfinished(end)) {
+            startStatusTimerIfNeeded();
+            return;
+        }
+        const QByteArray line = std::move(m_remainder);
+        m_remainder.clear();
+        if (processWholeLineOfTaskOutput(line)) {
+            runFinishingSequence();
+            return;
+        }
+    }
+
     while (true) {
         while (position < length && isSkipped(data[position]))
             ++position;
         if (position >= length)
             break;
         const qsizetype end = nextBreakFrom(position);
-        const QByteArrayView scanned(data + position, end - position);
+        const QByteArrayView line(data + position, end - position);
         position = end;
 
-        QByteArray joined;
-        QByteArrayView line = scanned;
-        if (!m_remainder.isEmpty()) {
-            joined = std::move(m_remainder);
-            m_remainder.clear();
-            joined.append(scanned);
-            line = joined;
-        }
-
-        if (!chunkEndsComplete && end > lastUnskipped) {
-            m_remainder = joined.isNull() ? line.toByteArray() : std::move(joined);
+        if (isUnfinished(end)) {
+            m_remainder = line.toByteArray();
             break;
         }
-
         if (processWholeLineOfTaskOutput(line)) {
             runFinishingSequence();
             return;

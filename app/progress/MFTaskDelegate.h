@@ -10,6 +10,10 @@
 //    one pending partial line; bytes are cut into lines before they are
 //    decoded, so a UTF-8 character split between chunks arrives whole, and
 //    invalid bytes become U+FFFD instead of stalling the reader;
+//  - "\n" and "\r" end lines; whitespace before a line is skipped, and empty
+//    lines are never parsed; a chunk ending in two spaces (an unfinished rsync
+//    progress update) is taken as complete; any other cut, even just before
+//    a space or a line break, yields the same lines as the uncut output;
 //  - the first summary line of "--stats" (or an out-of-space message) runs the
 //    finishing sequence: the bar is filled, "Backup Complete." is shown and the
 //    local notification "BackupComplete" is posted (synchronously, from inside
