@@ -1,5 +1,7 @@
 #include "BackupArguments.h"
 
+#include "SnapshotFolders.h"
+
 QStringList trimmedSources(const QStringList &sources)
 {
     QStringList trimmed;
@@ -20,7 +22,7 @@ QString withTrailingSlash(const QString &path)
 
 QString snapshotFolderName(const QDateTime &startTime, const QLocale &locale)
 {
-    return QStringLiteral("VLM Snapshot ") + locale.toString(startTime, QStringLiteral("dd-MM-yyyy ddd HH-mm AP"));
+    return SnapshotFolders::snapshotFolderName(startTime, locale);
 }
 
 QStringList sourcesPassed(const BackupArgumentInput &input)

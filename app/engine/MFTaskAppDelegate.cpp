@@ -6,6 +6,7 @@
 #include "Clock.h"
 #include "LocalNotificationCenter.h"
 #include "SharedDefaults.h"
+#include "SnapshotRotation.h"
 #include "VolumePresence.h"
 
 #include <QCoreApplication>
@@ -31,6 +32,7 @@ struct MFTaskAppDelegate::RunRequest
     bool isRestore = false;
     bool isFinderCopy = false;
     bool protectRoot = true;
+    qint64 snapshotsToKeep = 0;
     JobRecord *jobDictionary = nullptr;
 };
 
@@ -269,6 +271,7 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
     request.isRestore = isRestore;
     request.isFinderCopy = isFinderCopy;
     request.protectRoot = SharedDefaults::protectRoot(*getUserDefaults());
+    request.snapshotsToKeep = snapshotsToKeep;
     request.jobDictionary = jobDictionary;
     m_workers.start([this, request] { worker(request); });
 
@@ -287,7 +290,29 @@ void MFTaskAppDelegate::worker(const RunRequest &request)
     const quint64 runId = request.runId;
     auto stillThisRun = [this, runId] { return m_runId == runId; };
 
-    // Snapshot rotation runs here once it is part of the engine.
+    if (!request.isRestore && request.snapshotsToKeep > 0 && getDuplicateOrHardlinksSelectedThingOnTheMainThread() == 1) {
+        SnapshotRemover::Callbacks callbacks;
+        auto showStatus = [this](const QString &status) {
+            postToMain([this, status] {
+                if (ProgressIndicator *bar = m_view->progressBar())
+                    bar->setIndeterminate(true);
+                if (TextField *field = m_view->jobState())
+                    field->setText(status);
+            });
+        };
+        callbacks.started = showStatus;
+        callbacks.progressed = showStatus;
+        callbacks.finished = [this] {
+            postToMain([this] {
+                if (ProgressIndicator *bar = m_view->progressBar())
+                    bar->setIndeterminate(false);
+            });
+        };
+        callbacks.userSaidStop = [this] { return bool(m_userSaidStop); };
+        SnapshotRotation::handleOldBackupRemoval(request.backupDest, request.snapshotsToKeep, request.linkDest,
+                                                 SnapshotRemover(m_volumeTools.toolPath(QStringLiteral("dropcount"))),
+                                                 callbacks);
+    }
 
     if (!displayErrorIfVolumeNotMounted(request.backupSources.first())
         || !displayErrorIfVolumeNotMounted(request.backupDest)) {
