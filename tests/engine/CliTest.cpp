@@ -1,0 +1,151 @@
+// vellumor-cli: its command line, and whole runs of the program.
+#include "CommandLine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <csignal>
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &content, bool executable = false)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+    if (executable)
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST(CliCommandLine, AcceptsAndRejects)
+{
+    QTemporaryDir dir;
+    const QString src = dir.filePath(QStringLiteral("src"));
+    QDir().mkpath(src + QStringLiteral("/sub"));
+    const struct
+    {
+        const char *name;
+        QStringList arguments;
+        QString errorContains; // empty: accepted
+    } cases[] = {
+        {"sync", {QStringLiteral("backup"), src, dir.filePath(QStringLiteral("dest"))}, {}},
+        {"relative paths resolve against the working directory",
+         {QStringLiteral("backup"), QStringLiteral("src"), QStringLiteral("dest")}, {}},
+        {"snapshot with keep and exclusions",
+         {QStringLiteral("backup"), QStringLiteral("--snapshot"), QStringLiteral("--keep"), QStringLiteral("3"),
+          QStringLiteral("--exclude"), QStringLiteral("src/sub"), src, dir.filePath(QStringLiteral("dest"))}, {}},
+        {"missing source", {QStringLiteral("backup"), dir.filePath(QStringLiteral("nope")), dir.path()},
+         QStringLiteral("does not exist")},
+        {"destination inside the source", {QStringLiteral("backup"), src, src + QStringLiteral("/sub/inner")},
+         QStringLiteral("inside the source")},
+        {"destination is the source", {QStringLiteral("backup"), src, src}, QStringLiteral("inside the source")},
+        {"copy would land on the source", {QStringLiteral("backup"), src, dir.path()},
+         QStringLiteral("write over the source")},
+        {"keep zero", {QStringLiteral("backup"), QStringLiteral("--keep"), QStringLiteral("0"), src, dir.path() + QStringLiteral("/d")},
+         QStringLiteral("positive number")},
+        {"keep not a number", {QStringLiteral("backup"), QStringLiteral("--keep"), QStringLiteral("x"), src, QStringLiteral("d")},
+         QStringLiteral("positive number")},
+        {"keep without value", {QStringLiteral("backup"), src, QStringLiteral("d"), QStringLiteral("--keep")},
+         QStringLiteral("needs a value")},
+        {"no destination", {QStringLiteral("backup"), src}, QStringLiteral("SOURCE and a DEST")},
+        {"restore takes two paths", {QStringLiteral("restore"), src, src, QStringLiteral("d")},
+         QStringLiteral("exactly one SOURCE")},
+        {"restore has no --snapshot", {QStringLiteral("restore"), QStringLiteral("--snapshot"), src, QStringLiteral("d")},
+         QStringLiteral("unknown option")},
+        {"unknown command", {QStringLiteral("copy"), src, QStringLiteral("d")}, QStringLiteral("unknown command")},
+        {"no command", {}, QStringLiteral("missing command")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const CliJob job = parseCommandLine(c.arguments, dir.path());
+        if (c.errorContains.isEmpty()) {
+            EXPECT_TRUE(job.error.isEmpty()) << job.error.toStdString();
+        } else {
+            EXPECT_TRUE(job.error.contains(c.errorContains)) << job.error.toStdString();
+        }
+    }
+    const CliJob relative = parseCommandLine({QStringLiteral("backup"), QStringLiteral("--exclude"),
+                                              QStringLiteral("src/sub"), QStringLiteral("src/"), QStringLiteral("dest")},
+                                             dir.path());
+    EXPECT_EQ(relative.sources, QStringList{src + u'/'});
+    EXPECT_EQ(relative.destination, dir.filePath(QStringLiteral("dest")));
+    EXPECT_EQ(relative.excludedFiles, QStringList{src + QStringLiteral("/sub")});
+    EXPECT_EQ(parseCommandLine({QStringLiteral("--help")}, dir.path()).command, CliJob::Command::Help);
+}
+
+const QString kCli = QStringLiteral(VELLUMOR_STAGE "/bin/vellumor-cli");
+
+TEST(CliRun, BacksUpAndReportsWhereTheCopyIs)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("src/a.txt")), "a\n");
+    QProcess cli;
+    cli.start(kCli, {QStringLiteral("backup"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
+    ASSERT_TRUE(cli.waitForFinished(120000));
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    EXPECT_TRUE(QString::fromUtf8(cli.readAllStandardOutput()).contains(QStringLiteral("Copied to ")));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("dest/src/a.txt"))));
+
+    QProcess bad;
+    bad.start(kCli, {QStringLiteral("backup"), QStringLiteral("--keep"), QStringLiteral("-1"),
+                     dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("x"))});
+    ASSERT_TRUE(bad.waitForFinished(60000));
+    EXPECT_EQ(bad.exitCode(), 2);
+}
+
+TEST(CliRun, CtrlCStopsTheCopyAndLeavesNothingRunning)
+{
+    // A prefix whose rsync starts a helper (like rsync's receiver) and hangs.
+    QTemporaryDir prefix;
+    const QString tools = prefix.filePath(QStringLiteral("libexec/vellumor"));
+    writeFile(tools + QStringLiteral("/rsync"),
+              "#!/bin/sh\necho $$ >> \"$(dirname \"$0\")/pids\"\n"
+              "if [ \"$1\" = --dry-run ]; then printf '\\t://: src/\\n'; exit 0; fi\n"
+              "sleep 600 &\necho $! >> \"$(dirname \"$0\")/pids\"\nprintf '\\t://: src/\\n'\nwait\n",
+              true);
+    for (const char *name : {"diskutil", "mount", "bless", "dropcount"})
+        writeFile(tools + u'/' + QLatin1String(name), "#!/bin/sh\nexit 0\n", true);
+    writeFile(prefix.filePath(QStringLiteral("share/vellumor/excludelist.txt")), "");
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("src/a.txt")), "a\n");
+
+    QProcess cli;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VELLUMOR_PREFIX"), prefix.path());
+    cli.setProcessEnvironment(environment);
+    cli.start(kCli, {QStringLiteral("backup"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
+    ASSERT_TRUE(cli.waitForStarted());
+    auto pids = [&] {
+        QFile file(tools + QStringLiteral("/pids"));
+        QList<pid_t> result;
+        if (file.open(QIODevice::ReadOnly))
+            for (const QByteArray &line : file.readAll().split('\n'))
+                if (!line.isEmpty())
+                    result << pid_t(line.toInt());
+        return result;
+    };
+    // Wait for the dry run, the copy and its helper (the guard only ends a hang).
+    for (int i = 0; i < 6000 && pids().size() < 3; ++i)
+        cli.waitForFinished(10);
+    ASSERT_EQ(pids().size(), 3);
+    ::kill(pid_t(cli.processId()), SIGINT);
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    EXPECT_EQ(cli.exitCode(), 130) << cli.readAllStandardError().toStdString();
+    for (pid_t pid : pids()) {
+        // Ended processes are gone or, until their parent reaps them, zombies.
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        bool alive = stat.open(QIODevice::ReadOnly);
+        if (alive) {
+            const QByteArray text = stat.readAll();
+            alive = text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
+        }
+        EXPECT_FALSE(alive) << pid;
+    }
+}
+
+} // namespace
