@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QSocketNotifier>
@@ -137,5 +138,14 @@ int main(int argc, char **argv)
         }
     });
     app.exec();
+    if (qEnvironmentVariableIsSet("VELLUMOR_REPORT_PEAK_MEMORY")) {
+        // For the benchmark: this process's own peak resident size.
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (status.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : status.readAll().split('\n'))
+                if (line.startsWith("VmHWM:"))
+                    std::fprintf(stderr, "peak memory: %s\n", line.mid(6).trimmed().constData());
+        }
+    }
     return exitStatus;
 }

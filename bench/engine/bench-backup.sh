@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# A whole backup through vellumor-cli against plain rsync doing the same work
+# (a dry run plus a real run with the same argument list), on a generated tree,
+# for a first copy and for a copy with nothing changed. Prints both wall times
+# and their ratio (goal: at most 1.05), and vellumor-cli's own peak memory on
+# 1,000 files and on the full tree (goal: within 10 MB of each other).
+#
+#   bench/engine/bench-backup.sh [BUILD_DIR] [FILES]     (defaults: build, 100000)
+set -euo pipefail
+here="$(cd "$(dirname "$0")/../.." && pwd)"
+build="$(cd "${1:-$here/build}" && pwd)"
+files="${2:-100000}"
+stage="$build/stage"
+cli="$stage/bin/vellumor-cli"
+rsync="$stage/libexec/vellumor/rsync"
+[ -x "$cli" ] || { echo "build vellumor-cli first ($cli missing)" >&2; exit 1; }
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/vellumor-bench.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+
+make_tree() { # make_tree DIR COUNT: COUNT small files, 100 per folder
+    python3 - "$1" "$2" <<'PY'
+import os, sys
+root, count = sys.argv[1], int(sys.argv[2])
+for i in range(count):
+    folder = os.path.join(root, "folder %04d" % (i // 100))
+    if i % 100 == 0:
+        os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "file %06d.txt" % i), "w") as f:
+        f.write("content of file %d\n" % i * (1 + i % 7))
+PY
+}
+
+now() { date +%s.%N; }
+seconds() { python3 -c "print(f'{$2 - $1:.3f}')"; }
+
+# The argument list the Sync run uses (see the "args:" line with VELLUMOR_VERBOSE).
+rsync_args() { # rsync_args SRC DEST
+    printf '%s\n' "--exclude-from=$stage/share/vellumor/excludelist.txt" $'--out-format=\t://: %n' \
+        -laxi -DH -P --numeric-ids --stats '--filter=P /*' --delete "$1" "$2/"
+}
+
+plain_rsync() { # plain_rsync SRC DEST: dry run, then the real run, output drained
+    mapfile -t args < <(rsync_args "$1" "$2")
+    mkdir -p "$2"
+    NSUnbufferedIO=YES "$rsync" --dry-run "${args[@]}" > /dev/null 2>&1
+    NSUnbufferedIO=YES "$rsync" "${args[@]}" > /dev/null 2>&1
+}
+
+vellumor() { # vellumor SRC DEST
+    VELLUMOR_PREFIX="$stage" "$cli" backup "$1" "$2" > /dev/null 2>"$work/cli.err"
+}
+
+echo "generating $files files..." >&2
+make_tree "$work/src" "$files"
+sync
+
+# Fresh destinations for every first copy: a copy into space just freed by a
+# delete can run much slower on these machines.
+t0=$(now); plain_rsync "$work/src" "$work/rsync-dest"; t1=$(now)
+t2=$(now); plain_rsync "$work/src" "$work/rsync-dest"; t3=$(now)
+t4=$(now); vellumor "$work/src" "$work/vlm-dest"; t5=$(now)
+t6=$(now); vellumor "$work/src" "$work/vlm-dest"; t7=$(now)
+
+rsync_first=$(seconds "$t0" "$t1"); rsync_same=$(seconds "$t2" "$t3")
+vlm_first=$(seconds "$t4" "$t5"); vlm_same=$(seconds "$t6" "$t7")
+printf 'first copy     rsync %8ss  vellumor-cli %8ss  ratio %s\n' "$rsync_first" "$vlm_first" \
+    "$(python3 -c "print(f'{$vlm_first / $rsync_first:.3f}')")"
+printf 'nothing changed rsync %8ss  vellumor-cli %8ss  ratio %s\n' "$rsync_same" "$vlm_same" \
+    "$(python3 -c "print(f'{$vlm_same / $rsync_same:.3f}')")"
+
+peak() { # peak SRC DEST: vellumor-cli's own peak resident size in kB
+    VELLUMOR_REPORT_PEAK_MEMORY=1 VELLUMOR_PREFIX="$stage" "$cli" backup "$1" "$2" 2>&1 >/dev/null \
+        | sed -n 's/^peak memory: \([0-9]*\) kB$/\1/p'
+}
+make_tree "$work/small" 1000
+small_kb=$(peak "$work/small" "$work/peak-small")
+large_kb=$(peak "$work/src" "$work/peak-large")
+printf 'peak memory    1,000 files %s kB  %s files %s kB  difference %s kB (goal: under 10240)\n' \
+    "$small_kb" "$files" "$large_kb" "$((large_kb - small_kb))"
