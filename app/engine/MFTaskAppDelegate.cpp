@@ -255,6 +255,18 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
     }
     m_view->deliverUserNotification(QStringLiteral("Backup Starting"),
                                     QStringLiteral("Backup starting to %1").arg(displayName(backupDest)));
+    // A task of an earlier run (stopped, or ended by completion) must not
+    // report its end into this one.
+    MFTask *previousTask = nullptr;
+    {
+        std::lock_guard guard(m_launchMutex);
+        previousTask = m_currentTask.data();
+        m_currentTask = nullptr;
+    }
+    if (previousTask) {
+        previousTask->invalidate();
+        previousTask->deleteLater();
+    }
     m_destHadOwnershipEnabled = false;
     m_userSaidStop = false;
     m_runFinished = false;
@@ -408,10 +420,12 @@ void MFTaskAppDelegate::worker(const RunRequest &request)
     task->setArguments(arguments);
     {
         std::lock_guard guard(m_launchMutex);
-        MFTask *previous = m_currentTask.data();
+        if (m_userSaidStop || !stillThisRun()) {
+            // Stopped, or already replaced by a newer run: launch nothing.
+            QMetaObject::invokeMethod(task, &QObject::deleteLater, Qt::QueuedConnection);
+            return;
+        }
         m_currentTask = task;
-        if (previous)
-            QMetaObject::invokeMethod(previous, &QObject::deleteLater, Qt::QueuedConnection);
     }
 
     m_destHadOwnershipEnabled = checkSetOwnershipOnVolume(true, true, input.backupDest);

@@ -389,6 +389,42 @@ TEST_F(BackupRunTest, StoppingMidRunLeavesNoCopyProcessBehind)
         EXPECT_TRUE(isGone(pid)) << pid;
 }
 
+TEST_F(BackupRunTest, StoppingDuringTheDryRunLaunchesNothing)
+{
+    // The dry run lists one item, then goes quiet while it "scans".
+    ScriptedRsync rsync("echo launched >> \"$(dirname \"$0\")/launched\"\nexit 0\n");
+    const QString script = rsync.directory() + QStringLiteral("/rsync");
+    QByteArray text = readFile(script);
+    text.replace("  exit 0\nfi\n", "  sleep 600 & echo $! >> \"$(dirname \"$0\")/pids\"; wait; exit 0\nfi\n");
+    writeFile(script, text);
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    writeFile(m_source + QStringLiteral("/a"), "a\n");
+    auto controller = makeController(rsync.directory());
+    controller->backupSources = {m_source};
+    controller->backupDest = m_dest;
+    controller->startBackup();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (rsync.pids().size() >= 2)
+            loop.quit();
+    });
+    poll.start(5);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    loop.exec();
+    ASSERT_EQ(rsync.pids().size(), 2);
+    controller->startButtonClicked();
+    RunResult result = waitForRun([&] {
+        const QList<pid_t> pids = rsync.pids();
+        return std::all_of(pids.begin(), pids.end(), isGone);
+    });
+    EXPECT_EQ(result.outcome, Outcome::Stopped);
+    controller.reset(); // waits for the worker to finish
+    EXPECT_FALSE(QFileInfo::exists(rsync.directory() + QStringLiteral("/launched")));
+    for (pid_t pid : rsync.pids())
+        EXPECT_TRUE(isGone(pid)) << pid;
+}
+
 TEST_F(BackupRunTest, QuitDecision)
 {
     auto controller = makeController();
