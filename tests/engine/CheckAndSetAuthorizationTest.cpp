@@ -61,7 +61,7 @@ TEST_F(AuthorizationTest, RepairsExactlyTheToolsOutOfState)
     } cases[] = {
         {"all in state: nothing runs", good, good, good, good, {}},
         {"only bless wrong", good, good, {0755, true}, good, {QStringLiteral("bless")}},
-        {"spec mode 4755 is not enough (others may run it)", {04755, true}, good, good, good, {QStringLiteral("rsync")}},
+        {"mode 4755 is not enough (every account could run it)", {04755, true}, good, good, good, {QStringLiteral("rsync")}},
         {"right mode, other owner", good, {04750, false}, good, good, {QStringLiteral("mount")}},
         {"several at once, one call", {0755, false}, good, good, {0644, true},
          {QStringLiteral("rsync"), QStringLiteral("dropcount")}},
