@@ -2,6 +2,8 @@
 // controller as the window.
 #include "CommandLine.h"
 #include "MFTaskAppDelegate.h"
+#include "SnapshotFolders.h"
+#include "SnapshotRotation.h"
 #include "TerminalView.h"
 #include "VolumePresence.h"
 
@@ -86,7 +88,22 @@ int main(int argc, char **argv)
 
     TerminalView view(stdout, stderr, ::isatty(STDOUT_FILENO) == 1);
     view.verbose = qEnvironmentVariableIsSet("VELLUMOR_VERBOSE");
-    MFTaskAppDelegate controller(&view);
+    MFTaskAppServices services;
+    // A terminal job has no schedule entry to remember its last snapshot, so
+    // a Snapshot run links against the newest snapshot already in DEST.
+    services.scheduledLinkDest = [](const QString &, const QString &dest) {
+        QString newest;
+        std::optional<QDateTime> newestDate;
+        for (const QString &folder : SnapshotRotation::listSnapshotFolders(dest)) {
+            const std::optional<QDateTime> date = SnapshotFolders::snapshotDate(folder);
+            if (date && (!newestDate || *date > *newestDate)) {
+                newestDate = date;
+                newest = folder;
+            }
+        }
+        return newest.isEmpty() ? newest : QDir::cleanPath(newest) + u'/';
+    };
+    MFTaskAppDelegate controller(&view, services);
     controller.backupSources = job.sources;
     controller.backupDest = job.destination;
     controller.excludedFiles = job.excludedFiles;

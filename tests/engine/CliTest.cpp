@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -96,6 +97,31 @@ TEST(CliRun, BacksUpAndReportsWhereTheCopyIs)
                      dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("x"))});
     ASSERT_TRUE(bad.waitForFinished(60000));
     EXPECT_EQ(bad.exitCode(), 2);
+}
+
+TEST(CliRun, ASnapshotHardLinksUnchangedFilesToTheNewestSnapshot)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("src/a.txt")), "a\n");
+    const QString older = dir.filePath(QStringLiteral("dest/VLM Snapshot 01-12-2026 Tue 10-00 AM"));
+    const QString newest = dir.filePath(QStringLiteral("dest/VLM Snapshot 02-12-2026 Wed 10-00 AM"));
+    QDir().mkpath(dir.filePath(QStringLiteral("dest")));
+    for (const QString &snapshot : {older, newest}) {
+        QProcess copy;
+        copy.start(QStringLiteral("rsync"), {QStringLiteral("-a"), dir.filePath(QStringLiteral("src")), snapshot + u'/'});
+        ASSERT_TRUE(copy.waitForFinished(60000));
+    }
+    QProcess cli;
+    cli.start(kCli, {QStringLiteral("backup"), QStringLiteral("--snapshot"), QStringLiteral("--keep"),
+                     QStringLiteral("2"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
+    ASSERT_TRUE(cli.waitForFinished(120000));
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    // The oldest went to make room; the newest is kept and linked against.
+    EXPECT_FALSE(QFileInfo::exists(older));
+    struct stat status;
+    ASSERT_EQ(::stat(QFile::encodeName(newest + QStringLiteral("/src/a.txt")).constData(), &status), 0);
+    EXPECT_EQ(status.st_nlink, 2u);
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("dest"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 2);
 }
 
 TEST(CliRun, CtrlCStopsTheCopyAndLeavesNothingRunning)
