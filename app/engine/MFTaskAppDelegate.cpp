@@ -4,6 +4,7 @@
 #include "BundleLocation.h"
 #include "ChildLocale.h"
 #include "Clock.h"
+#include "DisplayName.h"
 #include "LocalNotificationCenter.h"
 #include "SharedDefaults.h"
 #include "SnapshotRotation.h"
@@ -84,12 +85,6 @@ void killProcessGroup(pid_t pid)
     ::kill(-pid, SIGTERM);
     ::kill(-pid, SIGKILL);
     ::kill(pid, SIGKILL);
-}
-
-QString displayName(const QString &path)
-{
-    const QString name = QFileInfo(QDir::cleanPath(path)).fileName();
-    return name.isEmpty() ? path : name;
 }
 
 } // namespace
@@ -254,7 +249,7 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
         return;
     }
     m_view->deliverUserNotification(QStringLiteral("Backup Starting"),
-                                    QStringLiteral("Backup starting to %1").arg(displayName(backupDest)));
+                                    QStringLiteral("Backup starting to %1").arg(displayNameForPath(backupDest)));
     // A task of an earlier run (stopped, or ended by completion) must not
     // report its end into this one.
     MFTask *previousTask = nullptr;
