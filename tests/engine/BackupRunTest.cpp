@@ -175,8 +175,13 @@ TEST_F(BackupRunTest, SnapshotWritesADatedFolderAndRecordsItAsLinkDestination)
     controller->backupSources = {m_source};
     controller->backupDest = m_dest;
     m_view.modeRow = 1;
-    RunResult result = runBackup(*controller);
+    JobRecord job;
+    job.insert(JobKey::sourcePath, m_source);
+    controller->startBackup(&job);
+    RunResult result = waitForRun();
     EXPECT_EQ(result.outcome, Outcome::Completed);
+    EXPECT_EQ(job.value(JobKey::linkDest).toString(),
+              m_dest + QStringLiteral("/VLM Snapshot 06-12-2026 Sun 21-00 PM/"));
     const QString folder = m_dest + QStringLiteral("/VLM Snapshot 06-12-2026 Sun 21-00 PM/");
     EXPECT_EQ(controller->linkDest, folder);
     EXPECT_EQ(m_view.linkDestText, QStringLiteral("VLM Snapshot 06-12-2026 Sun 21-00 PM"));
