@@ -157,6 +157,8 @@ void report(const char *what, const QByteArray &output, double seconds)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // Figures appear as they are measured, even when redirected to a file.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const QStringList arguments = app.arguments();
     const int fileCount = arguments.size() > 1 ? std::max(1, arguments.at(1).toInt()) : 100000;
     const bool keep = arguments.contains(u"--keep"_s);
