@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# The second Snapshot run of a changing tree: vellumor-cli backup --snapshot
+# against the same two rsync runs done by hand (a dry run and a real run with
+# --link-dest and the application's argument list), on a generated tree with
+# 1% of the files changed between runs. For the record, rsnapshot does the
+# same work twice (with link_dest 1, and with its default cp -al), and the
+# removal of one old snapshot through the bundle's dropcount (its output read
+# through a pipe, as the application reads it) is timed against rm -rf.
+# Prints every figure and the ratios (goals: at most 1.05 against the
+# hand-run pair; removal within 1.1 of rm -rf).
+#
+#   bench/engine/bench-snapshot.sh [BUILD_DIR] [FILES]     (defaults: build, 100000)
+#
+# Needs vellumor-cli and dropcount built (their stage in BUILD_DIR), and the
+# Debian package rsnapshot for its two figures (skipped when missing).
+set -euo pipefail
+here="$(cd "$(dirname "$0")/../.." && pwd)"
+build="$(cd "${1:-$here/build}" && pwd)"
+files="${2:-100000}"
+stage="$build/stage"
+cli="$stage/bin/vellumor-cli"
+rsync="$stage/libexec/vellumor/rsync"
+dropcount="$stage/libexec/vellumor/dropcount"
+for tool in "$cli" "$rsync" "$dropcount"; do
+    [ -x "$tool" ] || { echo "build vellumor-cli and dropcount first ($tool missing)" >&2; exit 1; }
+done
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/vellumor-bench-snapshot.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+# vellumor-cli keeps its job record in the support folder: a private one here.
+export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" VELLUMOR_PREFIX="$stage"
+
+make_tree() { # make_tree DIR COUNT: COUNT small files, 100 per folder
+    python3 - "$1" "$2" <<'PY'
+import os, sys
+root, count = sys.argv[1], int(sys.argv[2])
+for i in range(count):
+    folder = os.path.join(root, "folder %04d" % (i // 100))
+    if i % 100 == 0:
+        os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "file %06d.txt" % i), "w") as f:
+        f.write("content of file %d\n" % i * (1 + i % 7))
+PY
+}
+
+change_one_percent() { # change_one_percent DIR COUNT: every 100th file gets new content
+    python3 - "$1" "$2" <<'PY'
+import os, sys
+root, count = sys.argv[1], int(sys.argv[2])
+for i in range(0, count, 100):
+    path = os.path.join(root, "folder %04d" % (i // 100), "file %06d.txt" % i)
+    with open(path, "a") as f:
+        f.write("changed\n")
+PY
+}
+
+now() { date +%s.%N; }
+seconds() { python3 -c "print(f'{$2 - $1:.3f}')"; }
+ratio() { python3 -c "print(f'{$1 / $2:.3f}')"; }
+
+# The argument list of a linked Snapshot run (see BackupArguments.cpp).
+snapshot_args() { # snapshot_args LINKDEST SRC SNAPSHOT
+    printf '%s\n' "--exclude-from=$stage/share/vellumor/excludelist.txt" $'--out-format=\t://: %n' \
+        -laxi -vv -DH -P --numeric-ids --stats "--link-dest=$1" "$2" "$3"
+}
+
+hand_pair() { # hand_pair LINKDEST SRC SNAPSHOT: dry run, then the real run, output drained
+    mapfile -t args < <(snapshot_args "$1" "$2" "$3")
+    NSUnbufferedIO=YES "$rsync" --dry-run "${args[@]}" > /dev/null 2>&1
+    NSUnbufferedIO=YES "$rsync" "${args[@]}" > /dev/null 2>&1
+}
+
+vellumor_snapshot() { # vellumor_snapshot SRC DEST
+    "$cli" backup --snapshot "$1" "$2" > /dev/null 2>"$work/cli.err" || { cat "$work/cli.err" >&2; exit 1; }
+}
+
+rsnapshot_config() { # rsnapshot_config ROOT LINK_DEST: a config file for SRC into ROOT
+    local config="$work/rsnapshot-$(basename "$1").conf"
+    {
+        printf 'config_version\t1.2\n'
+        printf 'snapshot_root\t%s/\n' "$1"
+        printf 'cmd_cp\t/bin/cp\ncmd_rm\t/bin/rm\ncmd_rsync\t/usr/bin/rsync\n'
+        printf 'link_dest\t%s\n' "$2"
+        printf 'retain\talpha\t3\n'
+        printf 'lockfile\t%s.pid\n' "$1"
+        printf 'backup\t%s/\tlocalhost/\n' "$work/src"
+    } > "$config"
+    echo "$config"
+}
+
+echo "generating $files files..." >&2
+make_tree "$work/src" "$files"
+sync
+
+# First snapshots, untimed, each into its own destination.
+echo "first snapshots..." >&2
+mkdir -p "$work/hand"
+"$rsync" -aH "$work/src" "$work/hand/first/"
+first_vellumor_minute=$(date +%Y%m%d%H%M)
+vellumor_snapshot "$work/src" "$work/vellumor"
+have_rsnapshot=0
+if command -v rsnapshot > /dev/null; then
+    have_rsnapshot=1
+    linkdest_conf=$(rsnapshot_config "$work/rsnapshot-linkdest" 1)
+    cpal_conf=$(rsnapshot_config "$work/rsnapshot-cpal" 0)
+    rsnapshot -c "$linkdest_conf" alpha
+    rsnapshot -c "$cpal_conf" alpha
+else
+    echo "rsnapshot is not installed (apt-get install rsnapshot): its figures are skipped" >&2
+fi
+
+change_one_percent "$work/src" "$files"
+sync
+# Two runs started in the same minute share a snapshot folder: wait for the next one.
+while [ "$(date +%Y%m%d%H%M)" = "$first_vellumor_minute" ]; do sleep 1; done
+
+echo "second snapshots, timed..." >&2
+t0=$(now); hand_pair "$work/hand/first/" "$work/src" "$work/hand/second/"; t1=$(now)
+t2=$(now); vellumor_snapshot "$work/src" "$work/vellumor"; t3=$(now)
+hand=$(seconds "$t0" "$t1"); vlm=$(seconds "$t2" "$t3")
+snapshots=$(find "$work/vellumor" -mindepth 1 -maxdepth 1 -name 'VLM Snapshot *' | wc -l)
+[ "$snapshots" -eq 2 ] || { echo "expected two vellumor snapshots, found $snapshots" >&2; exit 1; }
+
+printf 'second snapshot, %s files, 1%% changed\n' "$files"
+printf '  rsync by hand (dry run + --link-dest run) %8ss\n' "$hand"
+printf '  vellumor-cli backup --snapshot            %8ss  ratio %s (goal: at most 1.05)\n' "$vlm" "$(ratio "$vlm" "$hand")"
+if ((have_rsnapshot)); then
+    t4=$(now); rsnapshot -c "$linkdest_conf" alpha; t5=$(now)
+    t6=$(now); rsnapshot -c "$cpal_conf" alpha; t7=$(now)
+    rs_link=$(seconds "$t4" "$t5"); rs_cpal=$(seconds "$t6" "$t7")
+    printf '  rsnapshot, link_dest 1                    %8ss  ratio to the hand pair %s\n' "$rs_link" "$(ratio "$rs_link" "$hand")"
+    printf '  rsnapshot, cp -al                         %8ss  ratio to the hand pair %s\n' "$rs_cpal" "$(ratio "$rs_cpal" "$hand")"
+fi
+
+# Removal: the two first snapshots are alike (same files, each hard-linked
+# with its second snapshot).
+vellumor_first=$(find "$work/vellumor" -mindepth 1 -maxdepth 1 -name 'VLM Snapshot *' | sort | head -1)
+sync
+t8=$(now); rm -rf "$work/hand/first"; t9=$(now)
+t10=$(now); "$dropcount" -rfv "$vellumor_first" | wc -l > "$work/dropcount.lines"; t11=$(now)
+rm_time=$(seconds "$t8" "$t9"); drop_time=$(seconds "$t10" "$t11")
+printf 'removing one old snapshot (%s lines from dropcount)\n' "$(cat "$work/dropcount.lines")"
+printf '  rm -rf                                    %8ss\n' "$rm_time"
+printf '  dropcount -rfv, output read               %8ss  ratio %s (goal: at most 1.1)\n' "$drop_time" "$(ratio "$drop_time" "$rm_time")"
