@@ -10,6 +10,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTime>
+
+#include <array>
 
 #include <cstdio>
 
@@ -31,7 +34,6 @@ public:
     int selectedModeRow() const override { return m_modeRow; }
     void setSourceButtonEnabled(bool) override {}
     void setDestButtonEnabled(bool) override {}
-    void setAddToScheduleButtonEnabled(bool) override {}
     void setOptionsButtonEnabled(bool) override {}
     void setHelpButtonVisible(bool) override {}
     void setModeChoiceVisible(bool) override {}
@@ -51,6 +53,26 @@ public:
     TransferAnimationView *animatingView() override { return nullptr; }
     AlertPresenter *alertPresenter() override { return this; }
 
+
+    // ScheduledJobView: the job a terminal command saves or runs
+    bool isScheduledDaySelected(int segment) const override { return days[segment]; }
+    void setScheduledDaySelected(int segment, bool selected) override { days[segment] = selected; }
+    QTime scheduledTime() const override { return time; }
+    void setScheduledTime(const QTime &value) override { time = value; }
+    QString snapshotsToKeepText() const override { return snapshotsText; }
+    void setSnapshotsToKeepText(const QString &text) override { snapshotsText = text; }
+    void reloadScheduleTable() override {}
+    void showSourceIcon(const QString &) override {}
+    void setSourceDisplayName(const QString &) override {}
+    void showDestIcon(const QString &) override {}
+    void setDestDisplayName(const QString &) override {}
+    void selectDuplicateOrHardlinksRow(int row) override { m_modeRow = row; }
+    void setDelegateExcludedFiles(const QStringList &) override {}
+    void setStartButtonEnabled(bool) override {}
+    void setAddToScheduleButtonEnabled(bool) override {}
+    void repopulateMountedVolumesMenu_Dest(bool) override {}
+    void repopulateMountedVolumesMenu(bool) override {}
+
     // ProgressIndicator
     double value() const override { return m_value; }
     void setValue(double value) override;
@@ -64,6 +86,10 @@ public:
 
     QString lastStatus() const { return m_status; }
     bool verbose = false;
+    // The schedule controls: weekday segments (0 Monday), time, count box.
+    std::array<bool, 7> days{};
+    QTime time{12, 0};
+    QString snapshotsText = QStringLiteral("99");
 
 private:
     class Field : public TextField

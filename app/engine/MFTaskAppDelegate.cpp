@@ -5,9 +5,14 @@
 #include "ChildLocale.h"
 #include "Clock.h"
 #include "DisplayName.h"
+#include "JobLoader.h"
 #include "LocalNotificationCenter.h"
+#include "ScheduleEntry.h"
+#include "ScheduledJobDispatcher.h"
 #include "SharedDefaults.h"
+#include "SharedSchedule.h"
 #include "SnapshotRotation.h"
+#include "UserNotifications.h"
 #include "VolumePresence.h"
 
 #include <QCoreApplication>
@@ -19,6 +24,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <limits>
 #include <unistd.h>
 
 // The request as it stood when startBackup() was called: later changes (such
@@ -74,6 +80,33 @@ private:
     MFTaskAppDelegate *m_controller;
 };
 
+// The controller as scheduling sees it: dispatch starts jobs through it, and
+// loading a job hands the job's settings to it.
+class MFTaskAppDelegate::ScheduleLink final : public DispatchController, public ScheduledJobHolder
+{
+public:
+    explicit ScheduleLink(MFTaskAppDelegate *controller) : m_controller(controller) {}
+
+    bool isIdle() const override { return m_controller->m_view->startButtonTitle() == backupTitle(); }
+    void loadUIFromDictionary(const JobRecord &record) override { m_controller->loadUIFromDictionary(record); }
+    // The record is saved again at completion, from the window's state.
+    void startBackup(const JobRecord &) override { m_controller->startBackup(); }
+    void terminateApplication() override { m_controller->m_view->terminateApplication(); }
+
+    void adoptScheduledJob(const LoadedJob &job) override
+    {
+        m_controller->backupSources = {job.sourcePath};
+        m_controller->backupDest = job.destPath;
+        m_controller->excludedFiles = job.excludedFiles;
+        m_controller->snapshotsToKeep = int(std::min<qint64>(job.snapshotLimit, std::numeric_limits<int>::max()));
+        m_controller->m_taskDelegate.setSourcePath(job.sourcePath);
+    }
+    void handleLinkDest() override { m_controller->handleLinkDest(); }
+
+private:
+    MFTaskAppDelegate *m_controller;
+};
+
 namespace {
 
 // A run's process group: rsync forks a receiver (and the dry run a helper)
@@ -102,6 +135,18 @@ MFTaskAppDelegate::MFTaskAppDelegate(MFTaskAppView *view, Services services, QOb
         m_services.excludeListPath = excludeListPath();
     if (!m_services.volumeIsMounted)
         m_services.volumeIsMounted = [](const QString &path) { return volumeIsMounted(path); };
+    m_scheduleLink = std::make_unique<ScheduleLink>(this);
+    if (SharedSchedule *schedule = m_services.schedule) {
+        if (!m_services.scheduledLinkDest) {
+            m_services.scheduledLinkDest = [schedule](const QString &source, const QString &dest) {
+                const JobRecord *record = schedule->matchingDictionaryForSourceAndDestExists(source, dest);
+                return record ? JobRecords::linkDest(*record) : QString();
+            };
+        }
+        m_scheduleEntry = std::make_unique<ScheduleEntry>(*schedule, *m_services.clock);
+        m_dispatcher = std::make_unique<ScheduledJobDispatcher>(*schedule, *m_scheduleLink, *m_services.clock,
+                                                                m_services.volumeIsMounted);
+    }
     m_workers.setMaxThreadCount(4);
     m_taskDelegate.setAlertPresenter(m_view->alertPresenter());
     LocalNotificationCenter::defaultCenter().addObserver(
@@ -223,6 +268,60 @@ void MFTaskAppDelegate::finishRun(RunOutcome outcome, const QString &detail)
         return;
     m_runFinished = true;
     Q_EMIT runFinished(outcome, detail);
+    // A run that failed on its own must not strand the jobs waiting behind it
+    // (or keep a scheduler-started application open); completion hands over
+    // itself, in its order, and a user's stop starts nothing new.
+    if (outcome == RunOutcome::Failed || outcome == RunOutcome::VolumeMissing
+        || (outcome == RunOutcome::OutOfSpace && !m_inBackupComplete))
+        handOverToDispatch();
+}
+
+void MFTaskAppDelegate::handOverToDispatch()
+{
+    if (!m_dispatcher)
+        return;
+    // Queued: the run's own clean-up finishes before the next job starts.
+    QMetaObject::invokeMethod(
+        this, [this] { m_dispatcher->continueAfterRun(); }, Qt::QueuedConnection);
+}
+
+void MFTaskAppDelegate::deliverNotification(const QString &title, const QString &text, bool isCompletion)
+{
+    if (!m_services.notifier) {
+        m_view->deliverUserNotification(title, text);
+        return;
+    }
+    UserNotification notification;
+    notification.title = title;
+    notification.text = text;
+    if (isCompletion) {
+        // A click shows the finished backup; the default sound marks the end.
+        notification.revealPath = backupDest;
+        notification.playSound = true;
+    }
+    m_services.notifier->deliverNotification(notification);
+}
+
+// --- Scheduling ----------------------------------------------------------------
+
+void MFTaskAppDelegate::loadUIFromDictionary(const JobRecord &record)
+{
+    JobLoader::loadUIFromDictionary(record, *m_view, *m_scheduleLink);
+}
+
+void MFTaskAppDelegate::addToScheduleClicked()
+{
+    if (!m_scheduleEntry)
+        return;
+    ScheduledJobSettings job;
+    job.backupSources = backupSources;
+    job.backupDest = backupDest;
+    if (!linkDest.isEmpty())
+        job.linkDest = linkDest;
+    job.excludedFiles = excludedFiles;
+    const ScheduleSaveResult result = m_scheduleEntry->addToScheduleClicked(*m_view, job);
+    if (result.saved && !result.fileWritten)
+        qWarning("The schedule could not be saved: %s", qPrintable(result.error));
 }
 
 // --- Start -------------------------------------------------------------------
@@ -248,8 +347,8 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
         qWarning("startBackup: no source or no destination");
         return;
     }
-    m_view->deliverUserNotification(QStringLiteral("Backup Starting"),
-                                    QStringLiteral("Backup starting to %1").arg(displayNameForPath(backupDest)));
+    deliverNotification(QStringLiteral("Backup Starting"),
+                        QStringLiteral("Backup starting to %1").arg(displayNameForPath(backupDest)), false);
     // A task of an earlier run (stopped, or ended by completion) must not
     // report its end into this one.
     MFTask *previousTask = nullptr;
@@ -265,6 +364,7 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
     m_destHadOwnershipEnabled = false;
     m_userSaidStop = false;
     m_runFinished = false;
+    m_runIsSnapshot = false;
     m_taskDelegate.resetRunObservations();
     setWindowRunning();
     handleLinkDest();
@@ -319,6 +419,10 @@ void MFTaskAppDelegate::worker(const RunRequest &request)
         SnapshotRotation::handleOldBackupRemoval(request.backupDest, request.snapshotsToKeep, request.linkDest,
                                                  SnapshotRemover(m_volumeTools.toolPath(QStringLiteral("dropcount"))),
                                                  callbacks);
+        // Stopped during the removal: the stop has ended the run; nothing
+        // more is checked, prepared or copied.
+        if (m_userSaidStop)
+            return;
     }
 
     if (!displayErrorIfVolumeNotMounted(request.backupSources.first())
@@ -370,6 +474,7 @@ void MFTaskAppDelegate::worker(const RunRequest &request)
             return;
         backupSources = input.backupSources;
         backupDest = input.backupDest;
+        m_runIsSnapshot = input.snapshot;
         if (input.snapshot) {
             linkDest = arguments.last();
             if (job)
@@ -544,6 +649,10 @@ void MFTaskAppDelegate::enumerateSubdirectories(const RunRequest &request, const
 
 void MFTaskAppDelegate::backupComplete()
 {
+    // Only the run in progress completes, once: a late or repeated
+    // "BackupComplete" must not stop the next job that dispatch has started.
+    if (m_runFinished)
+        return;
     MFTask *task = currentTask();
     if (task) {
         task->terminate();
@@ -558,7 +667,7 @@ void MFTaskAppDelegate::backupComplete()
     if (outOfSpace) {
         outcome = RunOutcome::OutOfSpace;
         detail = QStringLiteral("Out of drive space: the copy to %1 is incomplete.").arg(backupDest);
-        m_view->deliverUserNotification(QStringLiteral("Out of drive space"), detail);
+        deliverNotification(QStringLiteral("Out of drive space"), detail, true);
     } else if (errors > 0) {
         // rsync carried on past items it could not copy; the run is not clean.
         outcome = RunOutcome::CompletedWithErrors;
@@ -566,19 +675,24 @@ void MFTaskAppDelegate::backupComplete()
                               : QStringLiteral("Finished with %1 errors, the first: %2"))
                      .arg(errors)
                      .arg(firstError);
-        m_view->deliverUserNotification(QStringLiteral("Operation Complete"),
-                                        QStringLiteral("Finished transfer to %1 with %2 %3.\n%4")
-                                            .arg(backupDest)
-                                            .arg(errors)
-                                            .arg(errors == 1 ? QStringLiteral("error") : QStringLiteral("errors"))
-                                            .arg(firstError));
+        deliverNotification(QStringLiteral("Operation Complete"),
+                            QStringLiteral("Finished transfer to %1 with %2 %3.\n%4")
+                                .arg(backupDest)
+                                .arg(errors)
+                                .arg(errors == 1 ? QStringLiteral("error") : QStringLiteral("errors"))
+                                .arg(firstError),
+                            true);
     } else {
-        m_view->deliverUserNotification(
-            QStringLiteral("Operation Complete"),
-            QStringLiteral("Finished transfer to %1\nClick this notification to view it.").arg(backupDest));
+        deliverNotification(QStringLiteral("Operation Complete"),
+                            QStringLiteral("Finished transfer to %1\nClick this notification to view it.").arg(backupDest),
+                            true);
     }
     restoreOwnershipIfNeeded();
     m_volumeTools.blessDest(backupDest);
+    // Saving the job makes the new snapshot the pair's link destination, so
+    // the next run of the pair hard-links against it.
+    if (m_runIsSnapshot)
+        addToScheduleClicked();
     setWindowIdle();
     if (!detail.isEmpty()) {
         // After the reader's own queued "Backup Complete." text.
@@ -587,9 +701,13 @@ void MFTaskAppDelegate::backupComplete()
                 status->setText(detail);
         });
     }
+    m_inBackupComplete = true;
     finishRun(outcome, detail);
+    m_inBackupComplete = false;
     if (isFinderCopy)
         m_view->terminateApplication();
+    if (m_dispatcher)
+        m_dispatcher->continueAfterRun();
 }
 
 void MFTaskAppDelegate::taskEndedWithoutSummary(MFTask *task)
@@ -602,8 +720,8 @@ void MFTaskAppDelegate::taskEndedWithoutSummary(MFTask *task)
     if (detail.isEmpty())
         detail = QStringLiteral("rsync %1").arg(task->terminationDescription());
     const RunOutcome outcome = m_taskDelegate.sawOutOfSpace() ? RunOutcome::OutOfSpace : RunOutcome::Failed;
-    m_view->deliverUserNotification(QStringLiteral("Backup Failed"),
-                                    QStringLiteral("The backup to %1 did not finish.\n%2").arg(backupDest, detail));
+    deliverNotification(QStringLiteral("Backup Failed"),
+                        QStringLiteral("The backup to %1 did not finish.\n%2").arg(backupDest, detail), false);
     restoreOwnershipIfNeeded();
     setWindowIdle();
     if (ProgressIndicator *bar = m_view->progressBar())

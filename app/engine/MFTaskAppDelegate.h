@@ -18,7 +18,13 @@
 //  - after a stop or _killTask() nothing of the run is left running: the dry
 //    run and the copy program are killed with their process groups, and a
 //    stop that races the launch prevents the launch;
-//  - the destructor stops a run in progress and waits for its worker.
+//  - the destructor stops a run in progress and waits for its worker;
+//  - with a schedule (services.schedule): the link destination comes from
+//    the pair's record, a completed Snapshot run saves its job there with
+//    the new snapshot as "linkDest" (so the next run links against it), and
+//    every run that ends on its own (completed or failed, not stopped)
+//    hands over to dispatch, which starts the next due job or asks the
+//    application to quit after a start with "daemonLaunched".
 
 #include "CheckAndSetAuthorization.h"
 #include "DryRunAssessor.h"
@@ -38,6 +44,10 @@
 #include <sys/types.h>
 
 class Clock;
+class ScheduleEntry;
+class ScheduledJobDispatcher;
+class SharedSchedule;
+class UserNotifier;
 
 // What a run uses from the outside world; every member has a working
 // default (the system clock, pkexec, the bundle's tools, the machine's
@@ -49,8 +59,14 @@ struct MFTaskAppServices
     QString toolDirectory;  // the bundle's libexec/vellumor when empty
     QString excludeListPath; // the bundle's excludelist.txt when empty
     std::function<bool(const QString &)> volumeIsMounted;
-    // The scheduled job's "linkDest" for (first source, destination), if any.
+    // The scheduled job's "linkDest" for (first source, destination), if any;
+    // read from `schedule` when empty.
     std::function<QString(const QString &source, const QString &dest)> scheduledLinkDest;
+    // The in-memory schedule (sharedParams): enables saving a finished
+    // Snapshot run and dispatching scheduled jobs. None: neither.
+    SharedSchedule *schedule = nullptr;
+    // Desktop banners; the view's deliverUserNotification() when none.
+    UserNotifier *notifier = nullptr;
 };
 
 class MFTaskAppDelegate : public QObject
@@ -72,7 +88,6 @@ public:
     int snapshotsToKeep = 0;
     bool isRestore = false;
     bool isFinderCopy = false;
-    bool quitWhenAllDone = false;
     bool userSelectedShouldTerminate = false;
 
     // Run state.
@@ -82,7 +97,8 @@ public:
     MFTaskDelegate *taskDelegate() { return &m_taskDelegate; }
     bool isRunning() const { return m_view->startButtonTitle() == stopTitle(); }
 
-    // Starting, stopping, quitting.
+    // Starting, stopping, quitting. A given record receives the run's new
+    // snapshot as "linkDest" and must outlive the run.
     void startBackup(JobRecord *jobDictionary = nullptr);
     void startButtonClicked();
     void stop();
@@ -93,6 +109,14 @@ public:
     // End of the quit question: 1000 is "Quit", anything else "Cancel".
     void quitOrCancel(int returnCode);
     void backupComplete();
+
+    // Scheduling (with a schedule only; otherwise they do nothing).
+    // Shows a job and makes it the current one; nothing while running.
+    void loadUIFromDictionary(const JobRecord &record);
+    // Saves the job the window shows with its weekdays and time.
+    void addToScheduleClicked();
+    // jobsToDo, quitWhenAllDone, the checks and the start-up steps.
+    ScheduledJobDispatcher *dispatcher() const { return m_dispatcher.get(); }
 
     // Readers usable from any thread (a blocking hop to the main thread).
     int getDuplicateOrHardlinksSelectedThingOnTheMainThread();
@@ -113,9 +137,12 @@ Q_SIGNALS:
 
 private:
     class RunObserver;
+    class ScheduleLink;
     struct RunRequest;
 
     void handleLinkDest();
+    void deliverNotification(const QString &title, const QString &text, bool isCompletion);
+    void handOverToDispatch();
     void setWindowRunning();
     void setWindowIdle();
     void worker(const RunRequest &request);
@@ -132,12 +159,17 @@ private:
     VolumeTools m_volumeTools;
     MFTaskDelegate m_taskDelegate;
     std::unique_ptr<RunObserver> m_observer;
+    std::unique_ptr<ScheduleLink> m_scheduleLink;
+    std::unique_ptr<ScheduleEntry> m_scheduleEntry;
+    std::unique_ptr<ScheduledJobDispatcher> m_dispatcher;
     QThreadPool m_workers;
 
     std::atomic<bool> m_userSaidStop{false};
     std::atomic<bool> m_destHadOwnershipEnabled{false};
     std::atomic<quint64> m_runId{0};
     bool m_runFinished = true;
+    bool m_runIsSnapshot = false; // this run writes a snapshot folder
+    bool m_inBackupComplete = false;
     qint64 m_lastAssessingSecond = 0; // kept for the life of the process
 
     // Guards the hand-over between the worker's launch and a stop.

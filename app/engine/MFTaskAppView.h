@@ -11,24 +11,25 @@
 
 #include "MFTask.h"
 #include "ProgressControls.h"
+#include "ScheduledJobView.h"
 
 #include <QList>
 #include <QString>
 
-class MFTaskAppView
+// The schedule controls (weekdays, time, snapshot count, pickers, volume
+// menus) come from ScheduledJobView, which saving and loading a job use.
+class MFTaskAppView : public ScheduledJobView
 {
 public:
-    virtual ~MFTaskAppView() = default;
-
-    // The start button: "Backup" when idle, "Stop" while a run is active.
-    virtual QString startButtonTitle() const = 0;
+    // The start button: "Backup" when idle, "Stop" while a run is active
+    // (read through ScheduledJobView::startButtonTitle()).
     virtual void setStartButtonTitle(const QString &title) = 0;
     // The mode choice `duplicateOrHardlinks`: 0 Sync, 1 Snapshot.
     virtual int selectedModeRow() const = 0;
+    int duplicateOrHardlinksSelectedRow() const final { return selectedModeRow(); }
 
     virtual void setSourceButtonEnabled(bool enabled) = 0;
     virtual void setDestButtonEnabled(bool enabled) = 0;
-    virtual void setAddToScheduleButtonEnabled(bool enabled) = 0;
     virtual void setOptionsButtonEnabled(bool enabled) = 0;
     virtual void setHelpButtonVisible(bool visible) = 0;
     virtual void setModeChoiceVisible(bool visible) = 0;

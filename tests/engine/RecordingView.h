@@ -4,6 +4,9 @@
 #include "MFTaskAppView.h"
 
 #include <QStringList>
+#include <QTime>
+
+#include <array>
 
 class RecordingView : public MFTaskAppView, public ProgressIndicator, public AlertPresenter
 {
@@ -26,6 +29,10 @@ public:
     int quitQuestions = 0;
     bool displayTextVisible = false;
     bool modeChoiceVisible = true;
+    // The schedule controls: weekday segments (0 Monday), time, count box.
+    std::array<bool, 7> days{};
+    QTime time{12, 0};
+    QString snapshotsText = QStringLiteral("99");
 
     RecordingView() = default;
     RecordingView(const RecordingView &) = delete;
@@ -49,7 +56,6 @@ public:
     int selectedModeRow() const override { return modeRow; }
     void setSourceButtonEnabled(bool) override {}
     void setDestButtonEnabled(bool) override {}
-    void setAddToScheduleButtonEnabled(bool) override {}
     void setOptionsButtonEnabled(bool) override {}
     void setHelpButtonVisible(bool) override {}
     void setModeChoiceVisible(bool visible) override { modeChoiceVisible = visible; }
@@ -79,6 +85,25 @@ public:
     void setIndeterminate(bool) override {}
     void stopAnimation() override {}
     void runModalAlert(const QString &m, const QString &i, const QString &) override { alerts.append({m, i}); }
+
+    // ScheduledJobView
+    bool isScheduledDaySelected(int segment) const override { return days[segment]; }
+    void setScheduledDaySelected(int segment, bool selected) override { days[segment] = selected; }
+    QTime scheduledTime() const override { return time; }
+    void setScheduledTime(const QTime &value) override { time = value; }
+    QString snapshotsToKeepText() const override { return snapshotsText; }
+    void setSnapshotsToKeepText(const QString &text) override { snapshotsText = text; }
+    void reloadScheduleTable() override {}
+    void showSourceIcon(const QString &) override {}
+    void setSourceDisplayName(const QString &) override {}
+    void showDestIcon(const QString &) override {}
+    void setDestDisplayName(const QString &) override {}
+    void selectDuplicateOrHardlinksRow(int row) override { modeRow = row; }
+    void setDelegateExcludedFiles(const QStringList &) override {}
+    void setStartButtonEnabled(bool) override {}
+    void setAddToScheduleButtonEnabled(bool) override {}
+    void repopulateMountedVolumesMenu_Dest(bool) override {}
+    void repopulateMountedVolumesMenu(bool) override {}
 
 private:
     class Field : public TextField
