@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <optional>
 #include <sys/stat.h>
 
 namespace {
@@ -55,6 +57,30 @@ QString checkDestination(const QStringList &sources, const QString &destination)
     return {};
 }
 
+// "mon,wed,fri" (three-letter or full English names, any case) as weekday
+// segments, Monday first; nothing when a name is not a weekday.
+std::optional<std::array<bool, 7>> parseDays(const QString &text)
+{
+    static const char *const names[] = {"monday", "tuesday", "wednesday", "thursday", "friday", "saturday", "sunday"};
+    std::array<bool, 7> days{};
+    const QStringList parts = text.split(u',', Qt::SkipEmptyParts);
+    if (parts.isEmpty())
+        return std::nullopt;
+    for (const QString &part : parts) {
+        const QString name = part.trimmed().toLower();
+        int found = -1;
+        for (int segment = 0; segment < 7; ++segment) {
+            const QString full = QLatin1String(names[segment]);
+            if (name.size() >= 3 && full.startsWith(name))
+                found = segment;
+        }
+        if (found < 0)
+            return std::nullopt;
+        days[found] = true;
+    }
+    return days;
+}
+
 } // namespace
 
 QString usageText()
@@ -62,14 +88,24 @@ QString usageText()
     return QStringLiteral(
         "usage: vellumor-cli backup [--snapshot] [--keep N] [--exclude PATH]... SOURCE... DEST\n"
         "       vellumor-cli restore SOURCE DEST\n"
+        "       vellumor-cli schedule [--snapshot] [--keep N] [--exclude PATH]... --days mon,tue,... --at HH:MM "
+        "SOURCE DEST\n"
+        "       vellumor-cli list\n"
+        "       vellumor-cli run-due\n"
         "       vellumor-cli --help\n"
         "\n"
         "backup   copies the SOURCE folders into DEST now: a mirror that deletes what is gone\n"
         "         (Sync), or with --snapshot a new dated snapshot folder in DEST;\n"
         "         --keep N keeps at most N snapshots; --exclude PATH skips PATH (inside the first SOURCE).\n"
+        "         A Snapshot backup saves its job in the schedule, so the next one links against it.\n"
         "restore  copies SOURCE back to DEST without deleting anything and without replacing newer files.\n"
+        "schedule saves a job that runs on the given weekdays at HH:MM (24-hour clock), replacing the\n"
+        "         job of the same SOURCE and DEST; --keep N (default 99) keeps at most N snapshots.\n"
+        "list     prints the scheduled jobs: source, destination, days, type and time.\n"
+        "run-due  runs every scheduled job that is due and whose disks are present, one after another.\n"
         "\n"
-        "Exit status: 0 done without errors, 1 failed or finished with errors, 2 bad usage, 130 stopped.\n");
+        "Exit status: 0 done without errors (also when nothing was due), 1 failed or finished with errors,\n"
+        "2 bad usage, 130 stopped.\n");
 }
 
 CliJob parseCommandLine(const QStringList &arguments, const QString &workingDirectory)
@@ -90,8 +126,16 @@ CliJob parseCommandLine(const QStringList &arguments, const QString &workingDire
         job.command = CliJob::Command::Backup;
     else if (command == u"restore")
         job.command = CliJob::Command::Restore;
-    else
+    else if (command == u"schedule")
+        job.command = CliJob::Command::Schedule;
+    else if (command == u"list" || command == u"run-due") {
+        job.command = command == u"list" ? CliJob::Command::List : CliJob::Command::RunDue;
+        if (arguments.size() > 1)
+            return fail(QStringLiteral("%1 takes no arguments").arg(command));
+        return job;
+    } else
         return fail(QStringLiteral("unknown command \"%1\"").arg(command));
+    const bool takesJobOptions = job.command == CliJob::Command::Backup || job.command == CliJob::Command::Schedule;
 
     QStringList paths;
     bool optionsEnded = false;
@@ -109,9 +153,23 @@ CliJob parseCommandLine(const QStringList &arguments, const QString &workingDire
             job.command = CliJob::Command::Help;
             return job;
         }
-        if (job.command == CliJob::Command::Backup && argument == u"--snapshot") {
+        if (takesJobOptions && argument == u"--snapshot") {
             job.snapshot = true;
-        } else if (job.command == CliJob::Command::Backup && (argument == u"--keep" || argument == u"--exclude")) {
+        } else if (job.command == CliJob::Command::Schedule && (argument == u"--days" || argument == u"--at")) {
+            if (i + 1 >= arguments.size())
+                return fail(QStringLiteral("%1 needs a value").arg(argument));
+            const QString value = arguments.at(++i);
+            if (argument == u"--days") {
+                const std::optional<std::array<bool, 7>> days = parseDays(value);
+                if (!days)
+                    return fail(QStringLiteral("--days takes weekdays such as mon,wed,fri, not \"%1\"").arg(value));
+                job.days = *days;
+            } else {
+                job.time = QTime::fromString(value, QStringLiteral("H:mm"));
+                if (!job.time.isValid())
+                    return fail(QStringLiteral("--at takes a time such as 14:30, not \"%1\"").arg(value));
+            }
+        } else if (takesJobOptions && (argument == u"--keep" || argument == u"--exclude")) {
             if (i + 1 >= arguments.size())
                 return fail(QStringLiteral("%1 needs a value").arg(argument));
             const QString value = arguments.at(++i);
@@ -121,6 +179,7 @@ CliJob parseCommandLine(const QStringList &arguments, const QString &workingDire
                 if (!ok || keep <= 0)
                     return fail(QStringLiteral("--keep takes a positive number, not \"%1\"").arg(value));
                 job.snapshotsToKeep = keep;
+                job.snapshotsToKeepGiven = true;
             } else {
                 job.excludedFiles << QDir::cleanPath(QDir(workingDirectory).absoluteFilePath(value));
             }
@@ -130,6 +189,14 @@ CliJob parseCommandLine(const QStringList &arguments, const QString &workingDire
     }
     if (job.command == CliJob::Command::Restore && paths.size() != 2)
         return fail(QStringLiteral("restore takes exactly one SOURCE and one DEST"));
+    if (job.command == CliJob::Command::Schedule) {
+        if (paths.size() != 2)
+            return fail(QStringLiteral("schedule takes exactly one SOURCE and one DEST"));
+        if (!job.time.isValid())
+            return fail(QStringLiteral("schedule needs --at HH:MM"));
+        if (std::none_of(job.days.cbegin(), job.days.cend(), [](bool day) { return day; }))
+            return fail(QStringLiteral("schedule needs --days"));
+    }
     if (paths.size() < 2)
         return fail(QStringLiteral("a SOURCE and a DEST are needed"));
     for (qsizetype i = 0; i < paths.size(); ++i) {

@@ -4,6 +4,9 @@
 //
 //   vellumor-cli backup [--snapshot] [--keep N] [--exclude PATH]... SOURCE... DEST
 //   vellumor-cli restore SOURCE DEST
+//   vellumor-cli schedule [--snapshot] [--keep N] [--exclude PATH]... --days mon,tue,... --at HH:MM SOURCE DEST
+//   vellumor-cli list
+//   vellumor-cli run-due
 //   vellumor-cli --help
 //
 // What callers may rely on: a parsed job has absolute, cleaned paths (relative
@@ -14,13 +17,20 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTime>
+
+#include <array>
 
 struct CliJob
 {
-    enum class Command { Backup, Restore, Help };
+    enum class Command { Backup, Restore, Schedule, List, RunDue, Help };
     Command command = Command::Help;
     bool snapshot = false;
     int snapshotsToKeep = 0;
+    bool snapshotsToKeepGiven = false; // --keep was on the command line
+    // schedule: the weekdays (0 Monday ... 6 Sunday) and the time of day.
+    std::array<bool, 7> days{};
+    QTime time;
     QStringList excludedFiles;
     QStringList sources;
     QString destination;

@@ -13,6 +13,7 @@
 #include <QTime>
 
 #include <array>
+#include <functional>
 
 #include <cstdio>
 
@@ -27,6 +28,10 @@ public:
     void finishLine();
     // After the run: later status texts are not printed.
     void close() { finishLine(); m_closed = true; }
+    // Before the next run of the same process (run-due).
+    void reopen() { m_closed = false; }
+    // Called when the controller asks the application to quit.
+    std::function<void()> onTerminate;
 
     // MFTaskAppView
     QString startButtonTitle() const override { return m_startButtonTitle; }
@@ -46,7 +51,11 @@ public:
     void deliverUserNotification(const QString &title, const QString &text) override;
     QString chooseFolder(bool isSource, const QString &prompt, const QString &message) override;
     void askToQuitDuringBackup(const QString &, const QString &) override {}
-    void terminateApplication() override {}
+    void terminateApplication() override
+    {
+        if (onTerminate)
+            onTerminate();
+    }
     ProgressIndicator *progressBar() override { return this; }
     TextField *jobState() override { return &m_jobState; }
     TextField *displayText() override { return &m_displayText; }

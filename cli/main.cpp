@@ -1,10 +1,20 @@
 // vellumor-cli: one backup or restore from a terminal, driven by the same
 // controller as the window.
+#include "Clock.h"
 #include "CommandLine.h"
+#include "DistributedNotificationCenter.h"
+#include "JobLoader.h"
+#include "RunDates.h"
 #include "MFTaskAppDelegate.h"
+#include "ScheduleEntry.h"
+#include "ScheduleListColumns.h"
+#include "ScheduledJobDispatcher.h"
+#include "SharedSchedule.h"
 #include "SnapshotFolders.h"
 #include "SnapshotRotation.h"
+#include "SupportFolder.h"
 #include "TerminalView.h"
+#include "UserNotifications.h"
 #include "VolumePresence.h"
 
 #include <QCoreApplication>
@@ -17,6 +27,8 @@
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
+#include <optional>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -54,6 +66,102 @@ int exitStatusFor(MFTaskAppDelegate::RunOutcome outcome)
     }
 }
 
+// The schedule as the application keeps it: read once from the support
+// folder; every save rewrites the file and tells the agent.
+std::unique_ptr<SharedSchedule> loadSchedule()
+{
+    auto schedule = std::make_unique<SharedSchedule>(ScheduleFile(scheduleFilePath(), Clock::system()),
+                                                     DistributedNotificationCenter::defaultCenter());
+    schedule->loadFromFileIfEmpty();
+    return schedule;
+}
+
+// The pair's stored link destination when it still exists, for a job saved
+// again from the terminal (as the window keeps it when the job is loaded).
+std::optional<QString> existingLinkDest(SharedSchedule &schedule, const QString &source, const QString &dest)
+{
+    const JobRecord *record = schedule.matchingDictionaryForSourceAndDestExists(source, dest);
+    const QString linkDest = record ? JobRecords::linkDest(*record) : QString();
+    if (linkDest.isEmpty() || !QFileInfo::exists(linkDest))
+        return std::nullopt;
+    return linkDest;
+}
+
+// Shows the pair's saved weekdays, time and count in the view, so a save
+// after a terminal run keeps the job's schedule as it was.
+void showSavedSchedule(TerminalView &view, const JobRecord &record)
+{
+    view.days = {};
+    const QStringList dates = JobRecords::scheduledDates(record);
+    for (const QString &text : dates) {
+        if (const std::optional<RunDate> date = parseRunDate(text)) {
+            view.days[controlWeekDayForCalendarWeekDay(date->date.dayOfWeek() % 7 + 1)] = true;
+            if (text == dates.constFirst())
+                view.time = date->time;
+        }
+    }
+    view.snapshotsText = JobLoader::snapshotsToKeepText(JobRecords::snapshotsToKeep(record));
+}
+
+int listSchedule()
+{
+    const std::unique_ptr<SharedSchedule> schedule = loadSchedule();
+    if (schedule->count() == 0) {
+        std::printf("No scheduled jobs.\n");
+        return 0;
+    }
+    const QStringList header{QStringLiteral("Source"), QStringLiteral("Destination"), QStringLiteral("Days"),
+                             QStringLiteral("Type"), QStringLiteral("Time")};
+    QList<QStringList> rows{header};
+    for (const JobRecord &record : schedule->sharedParams())
+        rows.append({ScheduleListColumns::sourceText(record), ScheduleListColumns::destinationText(record),
+                     ScheduleListColumns::daysText(record).trimmed(), ScheduleListColumns::typeText(record),
+                     ScheduleListColumns::timeText(record).value_or(QString())});
+    QList<qsizetype> widths(header.size(), 0);
+    for (const QStringList &row : std::as_const(rows))
+        for (qsizetype column = 0; column < row.size(); ++column)
+            widths[column] = std::max(widths[column], row.at(column).size());
+    for (const QStringList &row : std::as_const(rows)) {
+        QString line;
+        for (qsizetype column = 0; column < row.size(); ++column)
+            line += column + 1 < row.size() ? row.at(column).leftJustified(widths[column] + 2) : row.at(column);
+        std::printf("%s\n", qPrintable(line.trimmed()));
+    }
+    return 0;
+}
+
+int scheduleJob(const CliJob &job)
+{
+    const std::unique_ptr<SharedSchedule> schedule = loadSchedule();
+    TerminalView view(stdout, stderr, false);
+    view.setModeRow(job.snapshot ? 1 : 0);
+    view.days = job.days;
+    view.time = job.time;
+    const JobRecord *existing = schedule->matchingDictionaryForSourceAndDestExists(job.sources.first(), job.destination);
+    view.snapshotsText = job.snapshotsToKeepGiven ? QString::number(job.snapshotsToKeep)
+                         : existing ? JobLoader::snapshotsToKeepText(JobRecords::snapshotsToKeep(*existing))
+                                    : QString::number(DefaultSnapshotsToKeep);
+    ScheduledJobSettings settings;
+    settings.backupSources = job.sources;
+    settings.backupDest = job.destination;
+    settings.excludedFiles = job.excludedFiles;
+    // A Snapshot job keeps its chain: the next run links against the last snapshot.
+    if (job.snapshot)
+        settings.linkDest = existingLinkDest(*schedule, job.sources.first(), job.destination);
+    ScheduleEntry entry(*schedule, Clock::system());
+    const ScheduleSaveResult result = entry.addToScheduleClicked(view, settings);
+    if (!result.fileWritten) {
+        std::fprintf(stderr, "vellumor-cli: the schedule was not saved: %s\n", qPrintable(result.error));
+        return 1;
+    }
+    const JobRecord *saved = schedule->matchingDictionaryForSourceAndDestExists(job.sources.first(), job.destination);
+    std::printf("Scheduled %s to %s: %s, %s at %s\n", qPrintable(job.sources.first()), qPrintable(job.destination),
+                qPrintable(ScheduleListColumns::typeText(*saved)),
+                qPrintable(ScheduleListColumns::daysText(*saved).trimmed()),
+                qPrintable(ScheduleListColumns::timeText(*saved).value_or(QString())));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -71,12 +179,17 @@ int main(int argc, char **argv)
         std::fputs(qPrintable(usageText()), stdout);
         return 0;
     }
+    if (job.command == CliJob::Command::List)
+        return listSchedule();
+    if (job.command == CliJob::Command::Schedule)
+        return scheduleJob(job);
     if (QStandardPaths::findExecutable(QStringLiteral("rsync")).isEmpty())
         std::fprintf(stderr, "vellumor-cli: warning: rsync is not installed on this system\n");
+    const bool runDue = job.command == CliJob::Command::RunDue;
 
     // A new destination folder on a present volume is made here: the run
     // itself only accepts destinations that exist or sit on a mounted disk.
-    if (!QFileInfo::exists(job.destination)) {
+    if (!runDue && !QFileInfo::exists(job.destination)) {
         QString ancestor = job.destination;
         while (!QFileInfo::exists(ancestor) && ancestor != u"/")
             ancestor = QFileInfo(QDir::cleanPath(ancestor)).path();
@@ -88,10 +201,18 @@ int main(int argc, char **argv)
 
     TerminalView view(stdout, stderr, ::isatty(STDOUT_FILENO) == 1);
     view.verbose = qEnvironmentVariableIsSet("VELLUMOR_VERBOSE");
+    const std::unique_ptr<SharedSchedule> schedule = loadSchedule();
+    FreedesktopNotifier notifier;
     MFTaskAppServices services;
-    // A terminal job has no schedule entry to remember its last snapshot, so
-    // a Snapshot run links against the newest snapshot already in DEST.
-    services.scheduledLinkDest = [](const QString &, const QString &dest) {
+    services.schedule = schedule.get();
+    services.notifier = &notifier;
+    // A terminal backup saves its job but leaves due jobs to run-due.
+    services.dispatchScheduledJobs = runDue;
+    // The pair's recorded snapshot; a pair without a record (its first
+    // terminal run) links against the newest snapshot already in DEST.
+    services.scheduledLinkDest = [&schedule](const QString &source, const QString &dest) {
+        if (const JobRecord *record = schedule->matchingDictionaryForSourceAndDestExists(source, dest))
+            return JobRecords::linkDest(*record);
         QString newest;
         std::optional<QDateTime> newestDate;
         for (const QString &folder : SnapshotRotation::listSnapshotFolders(dest)) {
@@ -109,8 +230,44 @@ int main(int argc, char **argv)
     controller.excludedFiles = job.excludedFiles;
     controller.snapshotsToKeep = job.snapshotsToKeep;
     view.setModeRow(job.snapshot ? 1 : 0);
+    view.snapshotsText = QString::number(job.snapshotsToKeep);
+    if (job.command == CliJob::Command::Backup && !job.sources.isEmpty()) {
+        // Saved again at completion with the pair's weekdays, time and count.
+        if (const JobRecord *record =
+                schedule->matchingDictionaryForSourceAndDestExists(job.sources.first(), job.destination)) {
+            showSavedSchedule(view, *record);
+            if (job.snapshotsToKeepGiven)
+                view.snapshotsText = QString::number(job.snapshotsToKeep);
+            else
+                controller.snapshotsToKeep = int(JobLoader::loadedJobFromRecord(*record).snapshotLimit);
+        }
+    }
 
     int exitStatus = 1;
+    if (runDue) {
+        // As a start by the agent: each due job in turn, quit when drained.
+        exitStatus = 0;
+        view.onTerminate = [&app, &exitStatus] {
+            QTimer::singleShot(0, &app, [&app, &exitStatus] { app.exit(exitStatus); });
+        };
+        QObject::connect(&controller, &MFTaskAppDelegate::runFinished, &app,
+                         [&](MFTaskAppDelegate::RunOutcome outcome, const QString &detail) {
+                             view.close();
+                             if (outcome == MFTaskAppDelegate::RunOutcome::Completed)
+                                 std::printf("Copied to %s\n", qPrintable(controller.backupDest));
+                             else if (!detail.isEmpty())
+                                 std::fprintf(stderr, "%s\n", qPrintable(detail));
+                             if (outcome == MFTaskAppDelegate::RunOutcome::Stopped) {
+                                 std::fprintf(stderr, "Stopped.\n");
+                                 exitStatus = exitStatusFor(outcome);
+                                 QTimer::singleShot(0, &app, [&app, &exitStatus] { app.exit(exitStatus); });
+                                 return;
+                             }
+                             if (exitStatusFor(outcome) != 0)
+                                 exitStatus = 1;
+                             view.reopen();
+                         });
+    } else {
     QObject::connect(&controller, &MFTaskAppDelegate::runFinished, &app,
                      [&](MFTaskAppDelegate::RunOutcome outcome, const QString &detail) {
                          view.close();
@@ -125,6 +282,7 @@ int main(int argc, char **argv)
                              std::fprintf(stderr, "%s\n", qPrintable(detail));
                          QTimer::singleShot(0, &app, [&app, &exitStatus] { app.exit(exitStatus); });
                      });
+    }
 
     // Ctrl-C and SIGTERM take the stop path: rsync is killed, nothing is left.
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -147,7 +305,15 @@ int main(int argc, char **argv)
     ::sigaction(SIGHUP, &action, nullptr);
 
     QTimer::singleShot(0, &controller, [&] {
-        if (job.command == CliJob::Command::Restore) {
+        if (runDue) {
+            DistributedNotificationCenter &center = DistributedNotificationCenter::defaultCenter();
+            controller.dispatcher()->applicationDidFinishLaunching(
+                {ScheduledJobDispatcher::daemonLaunchedArgument()}, center.isConnected() ? &center : nullptr);
+            if (!controller.dispatcher()->quitWhenAllDone() && !controller.isRunning()) {
+                std::printf("Nothing to do.\n");
+                app.exit(0);
+            }
+        } else if (job.command == CliJob::Command::Restore) {
             view.setChooserAnswers({job.sources.first(), job.destination});
             controller.restoreBackup();
         } else {

@@ -144,8 +144,9 @@ MFTaskAppDelegate::MFTaskAppDelegate(MFTaskAppView *view, Services services, QOb
             };
         }
         m_scheduleEntry = std::make_unique<ScheduleEntry>(*schedule, *m_services.clock);
-        m_dispatcher = std::make_unique<ScheduledJobDispatcher>(*schedule, *m_scheduleLink, *m_services.clock,
-                                                                m_services.volumeIsMounted);
+        if (m_services.dispatchScheduledJobs)
+            m_dispatcher = std::make_unique<ScheduledJobDispatcher>(*schedule, *m_scheduleLink, *m_services.clock,
+                                                                    m_services.volumeIsMounted);
     }
     m_workers.setMaxThreadCount(4);
     m_taskDelegate.setAlertPresenter(m_view->alertPresenter());

@@ -65,6 +65,9 @@ struct MFTaskAppServices
     // The in-memory schedule (sharedParams): enables saving a finished
     // Snapshot run and dispatching scheduled jobs. None: neither.
     SharedSchedule *schedule = nullptr;
+    // With a schedule: whether due jobs are dispatched (false: the schedule
+    // only supplies link destinations and receives finished snapshot runs).
+    bool dispatchScheduledJobs = true;
     // Desktop banners; the view's deliverUserNotification() when none.
     UserNotifier *notifier = nullptr;
 };

@@ -112,6 +112,10 @@ TEST(CliRun, ASnapshotHardLinksUnchangedFilesToTheNewestSnapshot)
         ASSERT_TRUE(copy.waitForFinished(60000));
     }
     QProcess cli;
+    // A Snapshot backup saves its job: into this test's own support folder.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+    cli.setProcessEnvironment(environment);
     cli.start(kCli, {QStringLiteral("backup"), QStringLiteral("--snapshot"), QStringLiteral("--keep"),
                      QStringLiteral("2"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
     ASSERT_TRUE(cli.waitForFinished(120000));
