@@ -66,6 +66,23 @@ int exitStatusFor(MFTaskAppDelegate::RunOutcome outcome)
     }
 }
 
+// Banners go to the desktop, as the window's do, and their texts to the
+// terminal as well.
+class TerminalAndDesktopNotifier final : public UserNotifier
+{
+public:
+    explicit TerminalAndDesktopNotifier(TerminalView &view) : m_view(view) {}
+    void deliverNotification(const UserNotification &notification) override
+    {
+        m_view.deliverUserNotification(notification.title, notification.text);
+        m_desktop.deliverNotification(notification);
+    }
+
+private:
+    TerminalView &m_view;
+    FreedesktopNotifier m_desktop;
+};
+
 // The schedule as the application keeps it: read once from the support
 // folder; every save rewrites the file and tells the agent.
 std::unique_ptr<SharedSchedule> loadSchedule()
@@ -202,7 +219,7 @@ int main(int argc, char **argv)
     TerminalView view(stdout, stderr, ::isatty(STDOUT_FILENO) == 1);
     view.verbose = qEnvironmentVariableIsSet("VELLUMOR_VERBOSE");
     const std::unique_ptr<SharedSchedule> schedule = loadSchedule();
-    FreedesktopNotifier notifier;
+    TerminalAndDesktopNotifier notifier(view);
     MFTaskAppServices services;
     services.schedule = schedule.get();
     services.notifier = &notifier;
