@@ -18,21 +18,8 @@ rsync="$stage/libexec/vellumor/rsync"
 work="$(mktemp -d "${TMPDIR:-/tmp}/vellumor-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-make_tree() { # make_tree DIR COUNT: COUNT small files, 100 per folder
-    python3 - "$1" "$2" <<'PY'
-import os, sys
-root, count = sys.argv[1], int(sys.argv[2])
-for i in range(count):
-    folder = os.path.join(root, "folder %04d" % (i // 100))
-    if i % 100 == 0:
-        os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, "file %06d.txt" % i), "w") as f:
-        f.write("content of file %d\n" % i * (1 + i % 7))
-PY
-}
+source "$(dirname "${BASH_SOURCE[0]}")/bench-common.sh"
 
-now() { date +%s.%N; }
-seconds() { python3 -c "print(f'{$2 - $1:.3f}')"; }
 
 # The argument list the Sync run uses (see the "args:" line with VELLUMOR_VERBOSE).
 rsync_args() { # rsync_args SRC DEST

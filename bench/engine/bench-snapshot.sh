@@ -36,18 +36,7 @@ trap 'rm -rf "$work"' EXIT
 # vellumor-cli keeps its job record in the support folder: a private one here.
 export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" VELLUMOR_PREFIX="$stage"
 
-make_tree() { # make_tree DIR COUNT: COUNT small files, 100 per folder
-    python3 - "$1" "$2" <<'PY'
-import os, sys
-root, count = sys.argv[1], int(sys.argv[2])
-for i in range(count):
-    folder = os.path.join(root, "folder %04d" % (i // 100))
-    if i % 100 == 0:
-        os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, "file %06d.txt" % i), "w") as f:
-        f.write("content of file %d\n" % i * (1 + i % 7))
-PY
-}
+source "$(dirname "${BASH_SOURCE[0]}")/bench-common.sh"
 
 change_one_percent() { # change_one_percent DIR COUNT: every 100th file gets new content
     python3 - "$1" "$2" <<'PY'
@@ -60,9 +49,6 @@ for i in range(0, count, 100):
 PY
 }
 
-now() { date +%s.%N; }
-seconds() { python3 -c "print(f'{$2 - $1:.3f}')"; }
-ratio() { python3 -c "print(f'{$1 / $2:.3f}')"; }
 
 # The argument list of a linked Snapshot run (see BackupArguments.cpp).
 snapshot_args() { # snapshot_args LINKDEST SRC SNAPSHOT

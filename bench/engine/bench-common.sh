@@ -1,0 +1,18 @@
+# Helpers shared by the engine benchmarks; source it, do not run it.
+
+make_tree() { # make_tree DIR COUNT: COUNT small files, 100 per folder
+    python3 - "$1" "$2" <<'PY'
+import os, sys
+root, count = sys.argv[1], int(sys.argv[2])
+for i in range(count):
+    folder = os.path.join(root, "folder %04d" % (i // 100))
+    if i % 100 == 0:
+        os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "file %06d.txt" % i), "w") as f:
+        f.write("content of file %d\n" % i * (1 + i % 7))
+PY
+}
+
+now() { date +%s.%N; }
+seconds() { python3 -c "print(f'{$2 - $1:.3f}')"; }
+ratio() { python3 -c "print(f'{$1 / $2:.3f}')"; }
