@@ -6,6 +6,7 @@
 // own line. Alerts and notifications go to standard error with their texts.
 // The folder choosers answer the paths given on the command line.
 
+#include "HeadlessScheduledJobView.h"
 #include "MFTaskAppView.h"
 
 #include <QString>
@@ -17,12 +18,12 @@
 
 #include <cstdio>
 
-class TerminalView : public MFTaskAppView, public ProgressIndicator, public AlertPresenter
+class TerminalView : public HeadlessScheduledJobView<MFTaskAppView>, public ProgressIndicator, public AlertPresenter
 {
 public:
     TerminalView(std::FILE *out, std::FILE *err, bool interactive);
 
-    void setModeRow(int row) { m_modeRow = row; }
+    void setModeRow(int row) { modeRow = row; }
     void setChooserAnswers(const QStringList &answers) { m_chooserAnswers = answers; }
     // Ends the in-place line so the next output starts on a fresh one.
     void finishLine();
@@ -36,7 +37,6 @@ public:
     // MFTaskAppView
     QString startButtonTitle() const override { return m_startButtonTitle; }
     void setStartButtonTitle(const QString &title) override { m_startButtonTitle = title; }
-    int selectedModeRow() const override { return m_modeRow; }
     void setSourceButtonEnabled(bool) override {}
     void setDestButtonEnabled(bool) override {}
     void setOptionsButtonEnabled(bool) override {}
@@ -63,24 +63,6 @@ public:
     AlertPresenter *alertPresenter() override { return this; }
 
 
-    // ScheduledJobView: the job a terminal command saves or runs
-    bool isScheduledDaySelected(int segment) const override { return days[segment]; }
-    void setScheduledDaySelected(int segment, bool selected) override { days[segment] = selected; }
-    QTime scheduledTime() const override { return time; }
-    void setScheduledTime(const QTime &value) override { time = value; }
-    QString snapshotsToKeepText() const override { return snapshotsText; }
-    void setSnapshotsToKeepText(const QString &text) override { snapshotsText = text; }
-    void reloadScheduleTable() override {}
-    void showSourceIcon(const QString &) override {}
-    void setSourceDisplayName(const QString &) override {}
-    void showDestIcon(const QString &) override {}
-    void setDestDisplayName(const QString &) override {}
-    void selectDuplicateOrHardlinksRow(int row) override { m_modeRow = row; }
-    void setDelegateExcludedFiles(const QStringList &) override {}
-    void setStartButtonEnabled(bool) override {}
-    void setAddToScheduleButtonEnabled(bool) override {}
-    void repopulateMountedVolumesMenu_Dest(bool) override {}
-    void repopulateMountedVolumesMenu(bool) override {}
 
     // ProgressIndicator
     double value() const override { return m_value; }
@@ -95,10 +77,6 @@ public:
 
     QString lastStatus() const { return m_status; }
     bool verbose = false;
-    // The schedule controls: weekday segments (0 Monday), time, count box.
-    std::array<bool, 7> days{};
-    QTime time{12, 0};
-    QString snapshotsText = QStringLiteral("99");
 
 private:
     class Field : public TextField
@@ -119,7 +97,6 @@ private:
     std::FILE *m_err;
     bool m_interactive;
     QString m_startButtonTitle = QStringLiteral("Backup");
-    int m_modeRow = 0;
     QStringList m_chooserAnswers;
     Field m_jobState{this, true};
     Field m_displayText{this, false};

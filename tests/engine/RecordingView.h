@@ -1,6 +1,7 @@
 #pragma once
 
 // A view that records what the controller shows, for the controller tests.
+#include "HeadlessScheduledJobView.h"
 #include "MFTaskAppView.h"
 
 #include <QStringList>
@@ -8,7 +9,7 @@
 
 #include <array>
 
-class RecordingView : public MFTaskAppView, public ProgressIndicator, public AlertPresenter
+class RecordingView : public HeadlessScheduledJobView<MFTaskAppView>, public ProgressIndicator, public AlertPresenter
 {
 public:
     struct Alert
@@ -18,7 +19,6 @@ public:
     };
 
     QString title = QStringLiteral("Backup");
-    int modeRow = 0;
     QStringList chooserAnswers;
     QList<Alert> alerts;
     QList<Alert> notifications;
@@ -29,10 +29,6 @@ public:
     int quitQuestions = 0;
     bool displayTextVisible = false;
     bool modeChoiceVisible = true;
-    // The schedule controls: weekday segments (0 Monday), time, count box.
-    std::array<bool, 7> days{};
-    QTime time{12, 0};
-    QString snapshotsText = QStringLiteral("99");
 
     RecordingView() = default;
     RecordingView(const RecordingView &) = delete;
@@ -53,7 +49,6 @@ public:
 
     QString startButtonTitle() const override { return title; }
     void setStartButtonTitle(const QString &t) override { title = t; }
-    int selectedModeRow() const override { return modeRow; }
     void setSourceButtonEnabled(bool) override {}
     void setDestButtonEnabled(bool) override {}
     void setOptionsButtonEnabled(bool) override {}
@@ -86,24 +81,6 @@ public:
     void stopAnimation() override {}
     void runModalAlert(const QString &m, const QString &i, const QString &) override { alerts.append({m, i}); }
 
-    // ScheduledJobView
-    bool isScheduledDaySelected(int segment) const override { return days[segment]; }
-    void setScheduledDaySelected(int segment, bool selected) override { days[segment] = selected; }
-    QTime scheduledTime() const override { return time; }
-    void setScheduledTime(const QTime &value) override { time = value; }
-    QString snapshotsToKeepText() const override { return snapshotsText; }
-    void setSnapshotsToKeepText(const QString &text) override { snapshotsText = text; }
-    void reloadScheduleTable() override {}
-    void showSourceIcon(const QString &) override {}
-    void setSourceDisplayName(const QString &) override {}
-    void showDestIcon(const QString &) override {}
-    void setDestDisplayName(const QString &) override {}
-    void selectDuplicateOrHardlinksRow(int row) override { modeRow = row; }
-    void setDelegateExcludedFiles(const QStringList &) override {}
-    void setStartButtonEnabled(bool) override {}
-    void setAddToScheduleButtonEnabled(bool) override {}
-    void repopulateMountedVolumesMenu_Dest(bool) override {}
-    void repopulateMountedVolumesMenu(bool) override {}
 
 private:
     class Field : public TextField
