@@ -260,6 +260,13 @@ int main(int argc, char **argv)
         }
     }
 
+    // Where the copy went: a Snapshot run's new folder, which completion has
+    // just made the link destination, or the destination itself.
+    const auto copiedTo = [&controller, &view] {
+        const bool snapshot = view.selectedModeRow() == 1 && !controller.linkDest.isEmpty();
+        return snapshot ? controller.linkDest : controller.backupDest;
+    };
+
     int exitStatus = 1;
     if (runDue) {
         // As a start by the agent: each due job in turn, quit when drained.
@@ -271,7 +278,7 @@ int main(int argc, char **argv)
                          [&](MFTaskAppDelegate::RunOutcome outcome, const QString &detail) {
                              view.close();
                              if (outcome == MFTaskAppDelegate::RunOutcome::Completed)
-                                 std::printf("Copied to %s\n", qPrintable(controller.backupDest));
+                                 std::printf("Copied to %s\n", qPrintable(copiedTo()));
                              else if (!detail.isEmpty())
                                  std::fprintf(stderr, "%s\n", qPrintable(detail));
                              if (outcome == MFTaskAppDelegate::RunOutcome::Stopped) {
@@ -290,9 +297,7 @@ int main(int argc, char **argv)
                          view.close();
                          exitStatus = exitStatusFor(outcome);
                          if (outcome == MFTaskAppDelegate::RunOutcome::Completed)
-                             std::printf("Copied to %s\n", qPrintable(controller.linkDest.isEmpty() || !job.snapshot
-                                                                          ? controller.backupDest
-                                                                          : controller.linkDest));
+                             std::printf("Copied to %s\n", qPrintable(copiedTo()));
                          else if (outcome == MFTaskAppDelegate::RunOutcome::Stopped)
                              std::fprintf(stderr, "Stopped.\n");
                          else if (!detail.isEmpty())
