@@ -1,5 +1,6 @@
 // Whole runs through the controller: real rsync into temporary folders, and a
 // scripted rsync for the ways a run can end badly.
+#include "EventLoopWait.h"
 #include "MFTaskAppDelegate.h"
 #include "RecordingView.h"
 
@@ -89,15 +90,7 @@ protected:
     // turns a hang into a failure.
     RunResult waitForRun(std::function<bool()> extraCondition = {})
     {
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (m_result.finished && (!extraCondition || extraCondition()))
-                loop.quit();
-        });
-        poll.start(5);
-        QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-        loop.exec();
+        processEventsUntil([&] { return m_result.finished && (!extraCondition || extraCondition()); });
         EXPECT_TRUE(m_result.finished) << "the run never ended";
         RunResult result = m_result;
         m_result = {};
@@ -372,15 +365,9 @@ TEST_F(BackupRunTest, StoppingMidRunLeavesNoCopyProcessBehind)
     controller->backupDest = m_dest;
     controller->startBackup();
     // Wait until the real run and its helper are up (dry run + run + helper).
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (rsync.pids().size() >= 3 && controller->currentTask() && controller->currentTask()->isRunning())
-            loop.quit();
+    processEventsUntil([&] {
+        return rsync.pids().size() >= 3 && controller->currentTask() && controller->currentTask()->isRunning();
     });
-    poll.start(5);
-    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-    loop.exec();
     ASSERT_EQ(rsync.pids().size(), 3);
 
     controller->startButtonClicked(); // reads "Stop": the stop path
@@ -408,15 +395,7 @@ TEST_F(BackupRunTest, StoppingDuringTheDryRunLaunchesNothing)
     controller->backupSources = {m_source};
     controller->backupDest = m_dest;
     controller->startBackup();
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (rsync.pids().size() >= 2)
-            loop.quit();
-    });
-    poll.start(5);
-    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-    loop.exec();
+    processEventsUntil([&] { return rsync.pids().size() >= 2; });
     ASSERT_EQ(rsync.pids().size(), 2);
     controller->startButtonClicked();
     RunResult result = waitForRun([&] {

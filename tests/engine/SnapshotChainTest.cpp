@@ -3,6 +3,7 @@
 // recorded snapshot, rotation, completion saving the job, and dispatch of
 // due jobs one after another (a clock the test sets; run under
 // dbus-run-session like the rest of the suite).
+#include "EventLoopWait.h"
 #include "MFTaskAppDelegate.h"
 #include "RecordingView.h"
 
@@ -102,17 +103,11 @@ protected:
     // idle; the guard only turns a hang into a failure.
     void waitForRuns(qsizetype count, const std::function<void()> &onEachTurn = {})
     {
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        processEventsUntil([&] {
             if (onEachTurn)
                 onEachTurn();
-            if (m_ends.size() >= count && m_view.title == u"Backup"_s)
-                loop.quit();
+            return m_ends.size() >= count && m_view.title == u"Backup"_s;
         });
-        poll.start(2);
-        QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-        loop.exec();
         ASSERT_GE(m_ends.size(), count) << "the run never ended";
     }
 

@@ -1,6 +1,7 @@
 // Dispatch of due scheduled jobs with a fake controller: which jobs are
 // queued, in what order they start, what is rolled forward and saved, and
 // when a start by the agent quits again.
+#include "EventLoopWait.h"
 #include "Clock.h"
 #include "DistributedNotificationCenter.h"
 #include "ScheduledJobDispatcher.h"
@@ -265,15 +266,6 @@ TEST_F(ScheduledJobDispatcherTest, AStartThatEndsAtOnceNeverRunsTheSameJobTwice)
     EXPECT_TRUE(dispatcher.jobsToDo().isEmpty());
 }
 
-// Runs the event loop until done() holds; the deadline only ends a broken
-// test, it is never what a passing test waits for.
-bool processEventsUntil(const std::function<bool()> &done)
-{
-    QDeadlineTimer deadline(std::chrono::seconds(30));
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    return done();
-}
 
 TEST_F(ScheduledJobDispatcherTest, JobToDoOverTheSessionBusStartsTheDueJob)
 {

@@ -1,6 +1,7 @@
 // Distributed notifications over a real session bus (run the tests under
 // dbus-run-session): another process posts, this one observes, filtered by
 // name and object.
+#include "EventLoopWait.h"
 #include "Clock.h"
 #include "DistributedNotificationCenter.h"
 #include "SharedSchedule.h"
@@ -24,15 +25,6 @@ struct Received
     friend bool operator==(const Received &, const Received &) = default;
 };
 
-// Runs the event loop until done() holds; the deadline only ends a broken
-// test, it is never what a passing test waits for.
-bool processEventsUntil(const std::function<bool()> &done)
-{
-    QDeadlineTimer deadline(std::chrono::seconds(30));
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    return done();
-}
 
 class DistributedNotificationTest : public ::testing::Test
 {

@@ -1,6 +1,7 @@
 // Desktop notifications over a real session bus (run under dbus-run-session)
 // against a stand-in notification server and file manager: what is sent,
 // what a click reveals, and that a desktop without them costs nothing.
+#include "EventLoopWait.h"
 #include "DisplayName.h"
 #include "UserNotifications.h"
 #include "shared/FakeDesktopServices.h"
@@ -16,13 +17,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-bool processEventsUntil(const std::function<bool()> &done)
-{
-    QDeadlineTimer deadline(std::chrono::seconds(30));
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    return done();
-}
 
 const QString desktopConnection = u"fake-desktop"_s;
 

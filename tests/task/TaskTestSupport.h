@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EventLoopWait.h"
 #include "MFTask.h"
 
 #include <QCoreApplication>
@@ -47,19 +48,6 @@ public:
     QByteArray error;
     std::vector<Event> events;
 };
-
-// Runs the event loop until the condition holds. The deadline only keeps a
-// broken build from hanging CI; no result depends on it.
-inline bool processEventsUntil(const std::function<bool()> &condition, int guardMs = 60000)
-{
-    QDeadlineTimer deadline(guardMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-    }
-    return true;
-}
 
 inline QString taskChildPath()
 {
