@@ -4,8 +4,7 @@ TerminalView::TerminalView(std::FILE *out, std::FILE *err, bool interactive)
     : m_out(out)
     , m_err(err)
     , m_interactive(interactive)
-{
-}
+{}
 
 void TerminalView::finishLine()
 {

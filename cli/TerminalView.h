@@ -28,7 +28,11 @@ public:
     // Ends the in-place line so the next output starts on a fresh one.
     void finishLine();
     // After the run: later status texts are not printed.
-    void close() { finishLine(); m_closed = true; }
+    void close()
+    {
+        finishLine();
+        m_closed = true;
+    }
     // Before the next run of the same process (run-due).
     void reopen() { m_closed = false; }
     // Called when the controller asks the application to quit.
@@ -61,8 +65,6 @@ public:
     TextField *displayText() override { return &m_displayText; }
     TransferAnimationView *animatingView() override { return nullptr; }
     AlertPresenter *alertPresenter() override { return this; }
-
-
 
     // ProgressIndicator
     double value() const override { return m_value; }

@@ -154,10 +154,11 @@ int scheduleJob(const CliJob &job)
     view.setModeRow(job.snapshot ? 1 : 0);
     view.days = job.days;
     view.time = job.time;
-    const JobRecord *existing = schedule->matchingDictionaryForSourceAndDestExists(job.sources.first(), job.destination);
+    const JobRecord *existing
+        = schedule->matchingDictionaryForSourceAndDestExists(job.sources.first(), job.destination);
     view.snapshotsText = job.snapshotsToKeepGiven ? QString::number(job.snapshotsToKeep)
-                         : existing ? JobLoader::snapshotsToKeepText(JobRecords::snapshotsToKeep(*existing))
-                                    : QString::number(DefaultSnapshotsToKeep);
+        : existing ? JobLoader::snapshotsToKeepText(JobRecords::snapshotsToKeep(*existing))
+                   : QString::number(DefaultSnapshotsToKeep);
     ScheduledJobSettings settings;
     settings.backupSources = job.sources;
     settings.backupDest = job.destination;
@@ -250,8 +251,8 @@ int main(int argc, char **argv)
     view.snapshotsText = QString::number(job.snapshotsToKeep);
     if (job.command == CliJob::Command::Backup && !job.sources.isEmpty()) {
         // Saved again at completion with the pair's weekdays, time and count.
-        if (const JobRecord *record =
-                schedule->matchingDictionaryForSourceAndDestExists(job.sources.first(), job.destination)) {
+        if (const JobRecord *record
+            = schedule->matchingDictionaryForSourceAndDestExists(job.sources.first(), job.destination)) {
             showSavedSchedule(view, *record);
             if (job.snapshotsToKeepGiven)
                 view.snapshotsText = QString::number(job.snapshotsToKeep);
@@ -271,9 +272,8 @@ int main(int argc, char **argv)
     if (runDue) {
         // As a start by the agent: each due job in turn, quit when drained.
         exitStatus = 0;
-        view.onTerminate = [&app, &exitStatus] {
-            QTimer::singleShot(0, &app, [&app, &exitStatus] { app.exit(exitStatus); });
-        };
+        view.onTerminate
+            = [&app, &exitStatus] { QTimer::singleShot(0, &app, [&app, &exitStatus] { app.exit(exitStatus); }); };
         QObject::connect(&controller, &MFTaskAppDelegate::runFinished, &app,
                          [&](MFTaskAppDelegate::RunOutcome outcome, const QString &detail) {
                              view.close();
@@ -292,18 +292,18 @@ int main(int argc, char **argv)
                              view.reopen();
                          });
     } else {
-    QObject::connect(&controller, &MFTaskAppDelegate::runFinished, &app,
-                     [&](MFTaskAppDelegate::RunOutcome outcome, const QString &detail) {
-                         view.close();
-                         exitStatus = exitStatusFor(outcome);
-                         if (outcome == MFTaskAppDelegate::RunOutcome::Completed)
-                             std::printf("Copied to %s\n", qPrintable(copiedTo()));
-                         else if (outcome == MFTaskAppDelegate::RunOutcome::Stopped)
-                             std::fprintf(stderr, "Stopped.\n");
-                         else if (!detail.isEmpty())
-                             std::fprintf(stderr, "%s\n", qPrintable(detail));
-                         QTimer::singleShot(0, &app, [&app, &exitStatus] { app.exit(exitStatus); });
-                     });
+        QObject::connect(&controller, &MFTaskAppDelegate::runFinished, &app,
+                         [&](MFTaskAppDelegate::RunOutcome outcome, const QString &detail) {
+                             view.close();
+                             exitStatus = exitStatusFor(outcome);
+                             if (outcome == MFTaskAppDelegate::RunOutcome::Completed)
+                                 std::printf("Copied to %s\n", qPrintable(copiedTo()));
+                             else if (outcome == MFTaskAppDelegate::RunOutcome::Stopped)
+                                 std::fprintf(stderr, "Stopped.\n");
+                             else if (!detail.isEmpty())
+                                 std::fprintf(stderr, "%s\n", qPrintable(detail));
+                             QTimer::singleShot(0, &app, [&app, &exitStatus] { app.exit(exitStatus); });
+                         });
     }
 
     // Ctrl-C and SIGTERM take the stop path: rsync is killed, nothing is left.
@@ -314,8 +314,7 @@ int main(int argc, char **argv)
     QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
         char buffer[16];
-        while (::read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
-        }
+        while (::read(g_signalPipe[0], buffer, sizeof buffer) > 0) {}
         if (controller.isRunning())
             controller.startButtonClicked();
     });
@@ -329,8 +328,8 @@ int main(int argc, char **argv)
     QTimer::singleShot(0, &controller, [&] {
         if (runDue) {
             DistributedNotificationCenter &center = DistributedNotificationCenter::defaultCenter();
-            controller.dispatcher()->applicationDidFinishLaunching(
-                {ScheduledJobDispatcher::daemonLaunchedArgument()}, center.isConnected() ? &center : nullptr);
+            controller.dispatcher()->applicationDidFinishLaunching({ScheduledJobDispatcher::daemonLaunchedArgument()},
+                                                                   center.isConnected() ? &center : nullptr);
             if (!controller.dispatcher()->quitWhenAllDone() && !controller.isRunning()) {
                 std::printf("Nothing to do.\n");
                 app.exit(0);

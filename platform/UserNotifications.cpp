@@ -49,8 +49,8 @@ void FreedesktopNotifier::deliverNotification(const UserNotification &notificati
     if (notification.playSound)
         hints.insert(QStringLiteral("sound-name"), QStringLiteral("complete"));
 
-    QDBusMessage call = QDBusMessage::createMethodCall(notificationsService, notificationsPath,
-                                                       notificationsInterface, QStringLiteral("Notify"));
+    QDBusMessage call = QDBusMessage::createMethodCall(notificationsService, notificationsPath, notificationsInterface,
+                                                       QStringLiteral("Notify"));
     call << QStringLiteral("Vellumor") << uint(0) << QStringLiteral("org.vellumor.Vellumor") << notification.title
          << notification.text << actions << hints << int(-1);
     // Never wait for the server: it may be slow, or live in this very process.

@@ -53,7 +53,10 @@ public:
 
     // Shows a path selected in the file manager, without waiting for it.
     void revealInFileManager(const QString &path);
-    void setRevealFallback(std::function<void(const QString &path)> fallback) { m_revealFallback = std::move(fallback); }
+    void setRevealFallback(std::function<void(const QString &path)> fallback)
+    {
+        m_revealFallback = std::move(fallback);
+    }
 
     // Banners the service accepted that are still open and can be clicked.
     qsizetype pendingClickCount() const { return m_revealPaths.size(); }
@@ -72,7 +75,6 @@ private Q_SLOTS:
     void onNotificationClosed(uint id, uint reason);
 
 private:
-
     QDBusConnection m_connection;
     QHash<uint, QString> m_revealPaths;
     std::function<void(const QString &)> m_revealFallback;

@@ -16,16 +16,15 @@ DistributedNotificationCenter::DistributedNotificationCenter(const QDBusConnecti
 
     m_emitter = new DistributedNotificationEmitter(this);
     new NotificationsAdaptor(m_emitter); // owned by the emitter; relays its signals to the bus
-    m_exported = m_connection.registerObject(Vellumor::NotificationsObjectPath, m_emitter,
-                                             QDBusConnection::ExportAdaptors);
+    m_exported
+        = m_connection.registerObject(Vellumor::NotificationsObjectPath, m_emitter, QDBusConnection::ExportAdaptors);
     if (!m_exported)
-        qWarning("Cannot export the notifications object on D-Bus: %s",
-                 qPrintable(m_connection.lastError().message()));
+        qWarning("Cannot export the notifications object on D-Bus: %s", qPrintable(m_connection.lastError().message()));
 
     // An empty service name matches signals from every sender: notifications
     // come from the application, the agent and the extension alike.
     m_receiver = new OrgVellumorVellumorNotificationsInterface(QString(), Vellumor::NotificationsObjectPath,
-                                                              m_connection, this);
+                                                               m_connection, this);
     connect(m_receiver, &OrgVellumorVellumorNotificationsInterface::JOBTODO, this,
             [this](const QString &object) { deliver(Vellumor::JobToDoNotification, object); });
     connect(m_receiver, &OrgVellumorVellumorNotificationsInterface::SCHEDULECHANGED, this,

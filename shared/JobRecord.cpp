@@ -66,11 +66,26 @@ QStringList stringListValue(const JobRecord &record, QLatin1String key)
 
 } // namespace
 
-QString sourcePath(const JobRecord &record) { return stringValue(record, JobKey::sourcePath); }
-QString destPath(const JobRecord &record) { return stringValue(record, JobKey::destPath); }
-QString linkDest(const JobRecord &record) { return stringValue(record, JobKey::linkDest); }
-QStringList scheduledDates(const JobRecord &record) { return stringListValue(record, JobKey::scheduledDates); }
-QStringList excludedFiles(const JobRecord &record) { return stringListValue(record, JobKey::excludedFiles); }
+QString sourcePath(const JobRecord &record)
+{
+    return stringValue(record, JobKey::sourcePath);
+}
+QString destPath(const JobRecord &record)
+{
+    return stringValue(record, JobKey::destPath);
+}
+QString linkDest(const JobRecord &record)
+{
+    return stringValue(record, JobKey::linkDest);
+}
+QStringList scheduledDates(const JobRecord &record)
+{
+    return stringListValue(record, JobKey::scheduledDates);
+}
+QStringList excludedFiles(const JobRecord &record)
+{
+    return stringListValue(record, JobKey::excludedFiles);
+}
 
 bool hardlinks(const JobRecord &record)
 {
@@ -102,8 +117,7 @@ bool matchesPair(const JobRecord &record, const QString &source, const QString &
     const QString recordDest = destPath(record);
     if (recordSource.isEmpty() || recordDest.isEmpty())
         return false;
-    return fileUrlForPath(recordSource) == fileUrlForPath(source)
-        && fileUrlForPath(recordDest) == fileUrlForPath(dest);
+    return fileUrlForPath(recordSource) == fileUrlForPath(source) && fileUrlForPath(recordDest) == fileUrlForPath(dest);
 }
 
 } // namespace JobRecords

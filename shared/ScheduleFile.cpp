@@ -12,11 +12,8 @@
 #include <cstring>
 #include <unistd.h>
 
-ScheduleFile::ScheduleFile(QString path, const Clock &clock)
-    : m_path(std::move(path))
-    , m_clock(clock)
-{
-}
+ScheduleFile::ScheduleFile(QString path, const Clock &clock) : m_path(std::move(path)), m_clock(clock)
+{}
 
 ScheduleReadResult ScheduleFile::read() const
 {
@@ -63,8 +60,8 @@ ScheduleReadResult ScheduleFile::read() const
 
 bool ScheduleFile::keepUnreadableFile(const ScheduleReadResult &current, QString *error) const
 {
-    const QString stem = m_path + QStringLiteral(".unreadable-")
-        + m_clock.now().toString(QStringLiteral("yyyy-MM-dd-HHmm"));
+    const QString stem
+        = m_path + QStringLiteral(".unreadable-") + m_clock.now().toString(QStringLiteral("yyyy-MM-dd-HHmm"));
     QString keptPath = stem;
     for (int n = 2; QFileInfo::exists(keptPath); ++n)
         keptPath = stem + u'-' + QString::number(n);
@@ -83,8 +80,7 @@ bool ScheduleFile::keepUnreadableFile(const ScheduleReadResult &current, QString
             return false;
         }
     }
-    qWarning("Schedule file %s could not be read (%s); kept it as %s before replacing it",
-             qPrintable(m_path),
+    qWarning("Schedule file %s could not be read (%s); kept it as %s before replacing it", qPrintable(m_path),
              qPrintable(current.skippedEntries > 0
                             ? QStringLiteral("%1 entries are not job records").arg(current.skippedEntries)
                             : current.error),

@@ -8,8 +8,7 @@
 SharedSchedule::SharedSchedule(ScheduleFile file, NotificationPoster &poster)
     : m_file(std::move(file))
     , m_poster(poster)
-{
-}
+{}
 
 qsizetype SharedSchedule::indexOfMatchingRecord(const QString &sourcePath, const QString &destPath) const
 {
@@ -20,8 +19,7 @@ qsizetype SharedSchedule::indexOfMatchingRecord(const QString &sourcePath, const
     return -1;
 }
 
-JobRecord *SharedSchedule::matchingDictionaryForSourceAndDestExists(const QString &sourcePath,
-                                                                    const QString &destPath)
+JobRecord *SharedSchedule::matchingDictionaryForSourceAndDestExists(const QString &sourcePath, const QString &destPath)
 {
     const qsizetype row = indexOfMatchingRecord(sourcePath, destPath);
     return row < 0 ? nullptr : &m_records[row];
@@ -31,11 +29,11 @@ ScheduleReadResult::State SharedSchedule::loadFromFileIfEmpty()
 {
     const ScheduleReadResult result = m_file.read();
     if (result.state == ScheduleReadResult::State::Unreadable)
-        qWarning("Schedule file %s could not be read (%s); starting with an empty schedule",
-                 qPrintable(m_file.path()), qPrintable(result.error));
+        qWarning("Schedule file %s could not be read (%s); starting with an empty schedule", qPrintable(m_file.path()),
+                 qPrintable(result.error));
     else if (result.skippedEntries > 0)
-        qWarning("Schedule file %s: %d entries are not job records and were skipped",
-                 qPrintable(m_file.path()), result.skippedEntries);
+        qWarning("Schedule file %s: %d entries are not job records and were skipped", qPrintable(m_file.path()),
+                 result.skippedEntries);
     if (m_records.isEmpty())
         m_records = result.records;
     return result.state;

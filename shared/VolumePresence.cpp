@@ -6,16 +6,13 @@
 #include <QDir>
 #include <QFileInfo>
 
-VolumePresence::VolumePresence()
-    : VolumePresence(MountTable::system(), Locations::removableMediaRoots())
-{
-}
+VolumePresence::VolumePresence() : VolumePresence(MountTable::system(), Locations::removableMediaRoots())
+{}
 
 VolumePresence::VolumePresence(const MountTable &mounts, QStringList removableRoots)
     : m_mounts(mounts)
     , m_removableRoots(std::move(removableRoots))
-{
-}
+{}
 
 bool VolumePresence::isUnderRemovableRoot(const QString &path) const
 {

@@ -36,8 +36,7 @@ QStringList backupArgumentList(const BackupArgumentInput &input)
 {
     const bool linked = input.snapshot && !input.linkDest.isEmpty();
     QStringList arguments;
-    arguments << QStringLiteral("--exclude-from=") + input.excludeListPath
-              << QString::fromUtf16(outFormatArgument)
+    arguments << QStringLiteral("--exclude-from=") + input.excludeListPath << QString::fromUtf16(outFormatArgument)
               << QStringLiteral("-laxi");
     if (linked)
         arguments << QStringLiteral("-vv");

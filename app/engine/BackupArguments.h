@@ -18,18 +18,18 @@ inline constexpr char16_t outFormatArgument[] = u"--out-format=\t://: %n";
 
 struct BackupArgumentInput
 {
-    QString excludeListPath;        // the bundle's excludelist.txt
-    bool snapshot = false;          // mode row other than 0
-    QString linkDest;               // Snapshot mode: previous snapshot, may be empty
-    bool protectRoot = true;        // user default "protectRoot" (absent = true)
+    QString excludeListPath; // the bundle's excludelist.txt
+    bool snapshot = false;   // mode row other than 0
+    QString linkDest;        // Snapshot mode: previous snapshot, may be empty
+    bool protectRoot = true; // user default "protectRoot" (absent = true)
     bool isFinderCopy = false;
     bool isRestore = false;
-    QStringList exclusionPatterns;  // from exclusionPatterns(), in order
-    QStringList backupSources;      // after the bootable-clone rule
-    QStringList trimmedSources;     // after trimming, before the bootable-clone rule
-    QString backupDest;             // ends in "/"
-    QString snapshotFolderName;     // "VLM Snapshot ..." for this run
-    bool bootableClone = false;     // the bootable-clone rule replaced the sources
+    QStringList exclusionPatterns; // from exclusionPatterns(), in order
+    QStringList backupSources;     // after the bootable-clone rule
+    QStringList trimmedSources;    // after trimming, before the bootable-clone rule
+    QString backupDest;            // ends in "/"
+    QString snapshotFolderName;    // "VLM Snapshot ..." for this run
+    bool bootableClone = false;    // the bootable-clone rule replaced the sources
 };
 
 // The list passed to rsync. In Snapshot mode its last element is the new

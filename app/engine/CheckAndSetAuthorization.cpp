@@ -43,8 +43,8 @@ int PkexecRunner::runAsRoot(const QStringList &commandLine)
 
 const QStringList &CheckAndSetAuthorization::toolNames()
 {
-    static const QStringList names = {QStringLiteral("rsync"), QStringLiteral("mount"), QStringLiteral("bless"),
-                                      QStringLiteral("dropcount")};
+    static const QStringList names
+        = {QStringLiteral("rsync"), QStringLiteral("mount"), QStringLiteral("bless"), QStringLiteral("dropcount")};
     return names;
 }
 

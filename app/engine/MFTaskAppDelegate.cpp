@@ -72,7 +72,11 @@ public:
         // controls belong to the main thread.
         QPointer<MFTask> guard(task);
         QMetaObject::invokeMethod(
-            m_controller, [this, guard] { if (guard) m_controller->m_taskDelegate.taskDidLaunch(guard); },
+            m_controller,
+            [this, guard] {
+                if (guard)
+                    m_controller->m_taskDelegate.taskDidLaunch(guard);
+            },
             Qt::QueuedConnection);
     }
 
@@ -150,8 +154,8 @@ MFTaskAppDelegate::MFTaskAppDelegate(MFTaskAppView *view, Services services, QOb
     }
     m_workers.setMaxThreadCount(4);
     m_taskDelegate.setAlertPresenter(m_view->alertPresenter());
-    LocalNotificationCenter::defaultCenter().addObserver(
-        QStringLiteral("BackupComplete"), this, [this](const LocalNotification &) { backupComplete(); });
+    LocalNotificationCenter::defaultCenter().addObserver(QStringLiteral("BackupComplete"), this,
+                                                         [this](const LocalNotification &) { backupComplete(); });
 }
 
 MFTaskAppDelegate::~MFTaskAppDelegate()
@@ -185,8 +189,8 @@ int MFTaskAppDelegate::getDuplicateOrHardlinksSelectedThingOnTheMainThread()
     if (QThread::currentThread() == thread())
         return m_view->selectedModeRow();
     int row = 0;
-    QMetaObject::invokeMethod(this, [this, &row] { row = m_view->selectedModeRow(); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, &row] { row = m_view->selectedModeRow(); }, Qt::BlockingQueuedConnection);
     return row;
 }
 
@@ -195,8 +199,8 @@ QString MFTaskAppDelegate::getStartButtonTitleOnMainThread()
     if (QThread::currentThread() == thread())
         return m_view->startButtonTitle();
     QString title;
-    QMetaObject::invokeMethod(this, [this, &title] { title = m_view->startButtonTitle(); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, &title] { title = m_view->startButtonTitle(); }, Qt::BlockingQueuedConnection);
     return title;
 }
 
@@ -398,7 +402,8 @@ void MFTaskAppDelegate::worker(const RunRequest &request)
     const quint64 runId = request.runId;
     auto stillThisRun = [this, runId] { return m_runId == runId; };
 
-    if (!request.isRestore && request.snapshotsToKeep > 0 && getDuplicateOrHardlinksSelectedThingOnTheMainThread() == 1) {
+    if (!request.isRestore && request.snapshotsToKeep > 0
+        && getDuplicateOrHardlinksSelectedThingOnTheMainThread() == 1) {
         SnapshotRemover::Callbacks callbacks;
         auto showStatus = [this](const QString &status) {
             postToMain([this, status] {
@@ -684,9 +689,9 @@ void MFTaskAppDelegate::backupComplete()
                                 .arg(firstError),
                             true);
     } else {
-        deliverNotification(QStringLiteral("Operation Complete"),
-                            QStringLiteral("Finished transfer to %1\nClick this notification to view it.").arg(backupDest),
-                            true);
+        deliverNotification(
+            QStringLiteral("Operation Complete"),
+            QStringLiteral("Finished transfer to %1\nClick this notification to view it.").arg(backupDest), true);
     }
     restoreOwnershipIfNeeded();
     m_volumeTools.blessDest(backupDest);
@@ -789,14 +794,15 @@ void MFTaskAppDelegate::restoreBackup()
     isRestore = true;
     const QString source = m_view->chooseFolder(
         true, QStringLiteral("Select Restore Source"),
-        QStringLiteral("Select the folder or volume you want to restore *from*.\n"
-                       "Files will be copied from the place you select here to the Destination.\n"
-                       "Newer files on Destination will not be replaced by older files from the place you select here.\n"
-                       "\n"
-                       "This mode is useful for restoring backups in the following circumstances:\n"
-                       "\u2022 Restoring your home folder on a backup to your new home folder after doing a Clean "
-                       "Install of the OS\n"
-                       "\u2022 Restoring a backup after a disk failure"));
+        QStringLiteral(
+            "Select the folder or volume you want to restore *from*.\n"
+            "Files will be copied from the place you select here to the Destination.\n"
+            "Newer files on Destination will not be replaced by older files from the place you select here.\n"
+            "\n"
+            "This mode is useful for restoring backups in the following circumstances:\n"
+            "\u2022 Restoring your home folder on a backup to your new home folder after doing a Clean "
+            "Install of the OS\n"
+            "\u2022 Restoring a backup after a disk failure"));
     if (!source.isEmpty()) {
         if (backupSources.isEmpty())
             backupSources.append(source);
@@ -804,9 +810,10 @@ void MFTaskAppDelegate::restoreBackup()
             backupSources[0] = source;
         const QString dest = m_view->chooseFolder(
             false, QStringLiteral("Select Restore Destination"),
-            QStringLiteral("Select the folder or volume you want to restore *to*.\n"
-                           "Files will be copied from Source to the place you select here.\n"
-                           "Newer files on the place you select here will not be replaced by older files from Source."));
+            QStringLiteral(
+                "Select the folder or volume you want to restore *to*.\n"
+                "Files will be copied from Source to the place you select here.\n"
+                "Newer files on the place you select here will not be replaced by older files from Source."));
         if (!dest.isEmpty()) {
             backupDest = dest;
             startBackup();

@@ -56,7 +56,7 @@ struct MFTaskAppServices
 {
     const Clock *clock = nullptr;
     PrivilegedRunner *privilegedRunner = nullptr;
-    QString toolDirectory;  // the bundle's libexec/vellumor when empty
+    QString toolDirectory;   // the bundle's libexec/vellumor when empty
     QString excludeListPath; // the bundle's excludelist.txt when empty
     std::function<bool(const QString &)> volumeIsMounted;
     // The scheduled job's "linkDest" for (first source, destination), if any;

@@ -14,7 +14,10 @@
 namespace SnapshotFolders {
 
 // Every snapshot folder's name begins with this (13 characters).
-inline QString namePrefix() { return QStringLiteral("VLM Snapshot "); }
+inline QString namePrefix()
+{
+    return QStringLiteral("VLM Snapshot ");
+}
 
 // "VLM Snapshot " + the start time as "dd-MM-yyyy EEE HH-mm AM" in the given
 // locale (weekday and AM/PM marker come from it). Two runs started in the

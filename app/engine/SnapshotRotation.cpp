@@ -52,8 +52,8 @@ namespace SnapshotRotation {
 QStringList listSnapshotFolders(const QString &destination)
 {
     QStringList folders;
-    const QFileInfoList entries =
-        QDir(destination).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
+    const QFileInfoList entries
+        = QDir(destination).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
     for (const QFileInfo &entry : entries) {
         if (SnapshotFolders::doesLookLikeVLMBackupFolder(entry.fileName()))
             folders << entry.absoluteFilePath();
@@ -65,8 +65,8 @@ std::optional<QString> handleOldBackupRemoval(const QString &destination, qint64
                                               const QString &linkDest, const SnapshotRemover &remover,
                                               const SnapshotRemover::Callbacks &callbacks)
 {
-    const std::optional<QString> oldest =
-        SnapshotFolders::snapshotToRemove(listSnapshotFolders(destination), snapshotsToKeep, linkDest);
+    const std::optional<QString> oldest
+        = SnapshotFolders::snapshotToRemove(listSnapshotFolders(destination), snapshotsToKeep, linkDest);
     if (!oldest)
         return std::nullopt;
     for (int attempt = 0; attempt < 6 && QFileInfo::exists(*oldest); ++attempt) {

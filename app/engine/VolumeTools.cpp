@@ -31,7 +31,8 @@ DiskutilInfo parseDiskutilInfo(const QByteArray &output)
                 info.globalPermissionsEnabled = value != 0;
             }
         }
-        if (plist_t device = plist_dict_get_item(root, "DeviceNode"); device && plist_get_node_type(device) == PLIST_STRING) {
+        if (plist_t device = plist_dict_get_item(root, "DeviceNode");
+            device && plist_get_node_type(device) == PLIST_STRING) {
             char *text = nullptr;
             plist_get_string_val(device, &text);
             info.deviceNode = QString::fromUtf8(text);
@@ -69,10 +70,8 @@ bool isVolumeRoot(const QString &path)
     return storage.isValid() && storage.rootPath() == clean && clean != u"/";
 }
 
-VolumeTools::VolumeTools(QString toolDirectory)
-    : m_toolDirectory(std::move(toolDirectory))
-{
-}
+VolumeTools::VolumeTools(QString toolDirectory) : m_toolDirectory(std::move(toolDirectory))
+{}
 
 QString VolumeTools::toolPath(const QString &name) const
 {
@@ -105,8 +104,8 @@ bool VolumeTools::checkSetOwnershipOnVolume(bool change, bool enable, const QStr
     const DiskutilInfo info = parseDiskutilInfo(diskutil.readAll());
     if (change && info.parsed && !info.deviceNode.isEmpty()) {
         startDetached(toolPath(QStringLiteral("mount")),
-                                {QStringLiteral("-o"), enable ? QStringLiteral("owners") : QStringLiteral("noowners"),
-                                 QStringLiteral("-u"), info.deviceNode});
+                      {QStringLiteral("-o"), enable ? QStringLiteral("owners") : QStringLiteral("noowners"),
+                       QStringLiteral("-u"), info.deviceNode});
     }
     return info.globalPermissionsEnabled;
 }

@@ -5,8 +5,7 @@ using namespace Qt::StringLiterals;
 bool localeNameIsUtf8(const QString &localeName)
 {
     // glibc accepts both spellings of the codeset ("en_US.UTF-8", "C.utf8").
-    return localeName.contains(u"utf-8"_s, Qt::CaseInsensitive)
-        || localeName.contains(u"utf8"_s, Qt::CaseInsensitive);
+    return localeName.contains(u"utf-8"_s, Qt::CaseInsensitive) || localeName.contains(u"utf8"_s, Qt::CaseInsensitive);
 }
 
 QHash<QString, QString> environmentWithUtf8Locale(QHash<QString, QString> environment)

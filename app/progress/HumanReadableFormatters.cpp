@@ -14,8 +14,8 @@ namespace {
 QString fixedPoint(double value, int decimals, int minimumWidth = 0)
 {
     std::array<char, 512> buffer{};
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                      std::chars_format::fixed, decimals);
+    const auto result
+        = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, decimals);
     if (result.ec != std::errc())
         return QString();
     QString text = QString::fromLatin1(buffer.data(), result.ptr - buffer.data());

@@ -152,8 +152,7 @@ void MFTaskDelegate::taskDidTerminate(MFTask *)
 }
 
 void MFTaskDelegate::taskDidRecieveInvalidate(MFTask *)
-{
-}
+{}
 
 // --- Chunk reader ------------------------------------------------------------
 
@@ -290,8 +289,7 @@ bool MFTaskDelegate::processWholeLineOfTaskOutput(QByteArrayView line)
     // rsync right-aligns the byte count, so an update starts with a digit once
     // the reader has skipped the padding; a "[sender] hiding file 50%: x/y"
     // line must not pass for one.
-    if (!line.isEmpty() && isDigit(line.front()) && line.contains('%') && line.contains(':')
-        && line.contains('/')) {
+    if (!line.isEmpty() && isDigit(line.front()) && line.contains('%') && line.contains(':') && line.contains('/')) {
         handleProgressLine(line);
     } else if (m_animatingView) {
         m_animatingView->setPartialPath(QString::fromUtf8(line));
@@ -387,16 +385,16 @@ void MFTaskDelegate::observeErrorLine(QByteArrayView line)
     // trailing spaces, with no line break in between.
     if (line.isEmpty())
         return;
-    const auto isMessage = [](std::string_view text) {
-        return text.starts_with("rsync: ") || text.starts_with("rsync error: ");
-    };
+    const auto isMessage
+        = [](std::string_view text) { return text.starts_with("rsync: ") || text.starts_with("rsync error: "); };
     const std::string_view text(line.data(), size_t(line.size()));
     size_t at = std::string_view::npos;
     if (text.front() == 'r') {
         if (isMessage(text))
             at = 0;
     } else if (isDigit(text.front())) {
-        for (size_t glue = text.find("  rsync"); glue != std::string_view::npos; glue = text.find("  rsync", glue + 1)) {
+        for (size_t glue = text.find("  rsync"); glue != std::string_view::npos;
+             glue = text.find("  rsync", glue + 1)) {
             if (isMessage(text.substr(glue + 2))) {
                 at = glue + 2;
                 break;
@@ -500,8 +498,7 @@ void MFTaskDelegate::statusUpdater()
         qCInfo(lcProgress, "broken!");
 
     const quint64 difference = m_myIndependentCounter - m_lastMyIndependentCounter;
-    QString rate = u"Files / second: "_s + QString::number(difference)
-        + (difference == 1 ? u" file"_s : u" files"_s);
+    QString rate = u"Files / second: "_s + QString::number(difference) + (difference == 1 ? u" file"_s : u" files"_s);
     m_lastMyIndependentCounter = m_myIndependentCounter;
     if (m_animatingView)
         m_animatingView->setPercent(std::nullopt);

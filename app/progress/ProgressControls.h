@@ -82,6 +82,5 @@ class AlertPresenter
 {
 public:
     virtual ~AlertPresenter() = default;
-    virtual void runModalAlert(const QString &message, const QString &informativeText,
-                               const QString &buttonTitle) = 0;
+    virtual void runModalAlert(const QString &message, const QString &informativeText, const QString &buttonTitle) = 0;
 };

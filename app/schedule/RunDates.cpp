@@ -88,8 +88,8 @@ QStringList scheduledDatesForSegments(const std::array<bool, 7> &selectedSegment
     QStringList dates;
     for (int segment = 0; segment < 7; ++segment) {
         if (selectedSegments[segment])
-            dates.append(runDateText(nextRunDate(now, calendarWeekDayForControlWeekDay(segment), hour, minute),
-                                     locale));
+            dates.append(
+                runDateText(nextRunDate(now, calendarWeekDayForControlWeekDay(segment), hour, minute), locale));
     }
     return dates;
 }
@@ -110,8 +110,8 @@ void setJobsToFutureDates(JobRecord &record, const QDateTime &now, const QLocale
         const std::optional<RunDate> runDate = parseRunDate(entry.toString(), locale);
         if (!runDate || runDateMoment(*runDate, zone) >= now)
             continue;
-        const RunDate next = nextRunDate(now, calendarWeekdayOf(runDate->date), runDate->time.hour(),
-                                         runDate->time.minute());
+        const RunDate next
+            = nextRunDate(now, calendarWeekdayOf(runDate->date), runDate->time.hour(), runDate->time.minute());
         entry = runDateText(next, locale);
         changed = true;
     }

@@ -12,8 +12,7 @@ ScheduleEntry::ScheduleEntry(SharedSchedule &schedule, const Clock &clock, const
     : m_schedule(schedule)
     , m_clock(clock)
     , m_locale(locale)
-{
-}
+{}
 
 std::optional<QVariant> ScheduleEntry::snapshotsToKeepFromText(const QString &text, const QLocale &locale)
 {
@@ -51,10 +50,10 @@ ScheduleSaveResult ScheduleEntry::addToScheduleClicked(ScheduleEntryView &view, 
         // A record needs a count; keep what the pair had rather than lose the
         // save (which also carries a finished run's link destination).
         result.snapshotCountWasInvalid = true;
-        const JobRecord *existing =
-            m_schedule.matchingDictionaryForSourceAndDestExists(parameters.sourcePath, parameters.destPath);
-        parameters.snapshotsToKeep = existing ? JobRecords::snapshotsToKeep(*existing)
-                                              : QVariant(qlonglong(DefaultSnapshotsToKeep));
+        const JobRecord *existing
+            = m_schedule.matchingDictionaryForSourceAndDestExists(parameters.sourcePath, parameters.destPath);
+        parameters.snapshotsToKeep
+            = existing ? JobRecords::snapshotsToKeep(*existing) : QVariant(qlonglong(DefaultSnapshotsToKeep));
         qWarning("The number of snapshots to keep \"%s\" is not a number; saved %s instead",
                  qPrintable(view.snapshotsToKeepText()), qPrintable(parameters.snapshotsToKeep.toString()));
     }

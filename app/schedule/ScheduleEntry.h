@@ -37,10 +37,10 @@ struct ScheduledJobSettings
 
 struct ScheduleSaveResult
 {
-    bool saved = false;                 // a record was put into the list
-    bool fileWritten = false;           // and the file was written
+    bool saved = false;                   // a record was put into the list
+    bool fileWritten = false;             // and the file was written
     bool snapshotCountWasInvalid = false; // the box held no number
-    QString error;                      // why the file was not written
+    QString error;                        // why the file was not written
 };
 
 class ScheduleEntry

@@ -10,8 +10,8 @@
 #include <algorithm>
 
 ScheduledJobDispatcher::ScheduledJobDispatcher(SharedSchedule &schedule, DispatchController &controller,
-                                               const Clock &clock, VolumeTest volumeIsMounted,
-                                               const QLocale &locale, QObject *parent)
+                                               const Clock &clock, VolumeTest volumeIsMounted, const QLocale &locale,
+                                               QObject *parent)
     : QObject(parent)
     , m_schedule(schedule)
     , m_controller(controller)

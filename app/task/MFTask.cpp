@@ -56,11 +56,9 @@ private:
 } // namespace
 
 MFTaskLaunchError::MFTaskLaunchError(int error, const QString &launchPath)
-    : std::system_error(error, std::generic_category(),
-                        QStringLiteral("cannot start %1").arg(launchPath).toStdString())
+    : std::system_error(error, std::generic_category(), QStringLiteral("cannot start %1").arg(launchPath).toStdString())
     , m_launchPath(launchPath)
-{
-}
+{}
 
 // State shared between the task object and its reader and waiter threads. The
 // threads keep it alive, so a task destroyed early never leaves them dangling.
@@ -98,9 +96,7 @@ struct MFTask::Shared
     int waitStatus = 0;
 };
 
-MFTask::MFTask(QObject *parent)
-    : QObject(parent)
-    , m_shared(std::make_shared<Shared>())
+MFTask::MFTask(QObject *parent) : QObject(parent), m_shared(std::make_shared<Shared>())
 {
     m_shared->owner = this;
 }
@@ -286,8 +282,9 @@ void MFTask::startReaderThread(int fd, bool isErrorStream)
 
         std::unique_lock guard(lock);
         if (fd < 0)
-            failAssertion(isErrorStream ? 150 : 111, isErrorStream ? " Task must have a standarderror handle"
-                                                                   : " Task must have a standardoutput handle");
+            failAssertion(isErrorStream ? 150 : 111,
+                          isErrorStream ? " Task must have a standarderror handle"
+                                        : " Task must have a standardoutput handle");
         // Each read returns whatever the pipe holds, so a chatty child gives
         // few large chunks and a quiet one small ones.
         constexpr qsizetype bufferSize = 256 * 1024;
@@ -316,13 +313,11 @@ void MFTask::startTerminationWaiter()
         // Wait for the end without reaping, mark it, then reap: the pid stays
         // ours until hasExited is visible to terminate().
         siginfo_t info;
-        while (::waitid(P_PID, id_t(shared->pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {
-        }
+        while (::waitid(P_PID, id_t(shared->pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {}
         {
             std::lock_guard guard(shared->processMutex);
             int status = 0;
-            while (::waitpid(shared->pid, &status, 0) < 0 && errno == EINTR) {
-            }
+            while (::waitpid(shared->pid, &status, 0) < 0 && errno == EINTR) {}
             shared->waitStatus = status;
             shared->hasExited = true;
         }

@@ -2,10 +2,8 @@
 
 #include <QTimer>
 
-MFTaskQueue::MFTaskQueue(QObject *parent)
-    : QObject(parent)
-{
-}
+MFTaskQueue::MFTaskQueue(QObject *parent) : QObject(parent)
+{}
 
 MFTaskQueue::~MFTaskQueue()
 {

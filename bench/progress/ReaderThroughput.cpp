@@ -132,8 +132,8 @@ QByteArray syntheticOutput(qsizetype minimumLines)
         out += "\t://: " + name + "\n";
         // Small files get an update ending in two spaces, then the last one.
         out += "\r            200 100%  195.31kB/s    0:00:00  ";
-        out += "\r            200 100%  195.31kB/s    0:00:00 (xfr#" + QByteArray::number(i + 1) + ", ir-chk="
-            + QByteArray::number(1000 + i % 1000) + "/" + QByteArray::number(i + 2000) + ")\n";
+        out += "\r            200 100%  195.31kB/s    0:00:00 (xfr#" + QByteArray::number(i + 1)
+            + ", ir-chk=" + QByteArray::number(1000 + i % 1000) + "/" + QByteArray::number(i + 2000) + ")\n";
         lines += 3;
         if (i % 4 == 0) {
             out += name + ".old is uptodate\n";
@@ -186,9 +186,10 @@ int main(int argc, char **argv)
     copy.setWorkingDirectory(work.path());
     QElapsedTimer copyTimer;
     copyTimer.start();
-    copy.start(rsync, {u"--exclude-from="_s + excludeFile, u"--out-format=\t://: %n"_s, u"-laxi"_s, u"-DH"_s,
-                       u"-P"_s, u"--numeric-ids"_s, u"--stats"_s, u"--filter=P /*"_s, u"--delete"_s,
-                       u"--exclude"_s, u"*.download"_s, source, destination});
+    copy.start(rsync,
+               {u"--exclude-from="_s + excludeFile, u"--out-format=\t://: %n"_s, u"-laxi"_s, u"-DH"_s, u"-P"_s,
+                u"--numeric-ids"_s, u"--stats"_s, u"--filter=P /*"_s, u"--delete"_s, u"--exclude"_s, u"*.download"_s,
+                source, destination});
     QByteArray realOutput;
     if (!copy.waitForStarted()) {
         std::fprintf(stderr, "cannot start rsync\n");

@@ -43,8 +43,7 @@ void PrintTo(const ArgumentCase &c, std::ostream *os)
 }
 
 class ArgumentListTest : public ::testing::TestWithParam<ArgumentCase>
-{
-};
+{};
 
 TEST_P(ArgumentListTest, MatchesTheTable)
 {
@@ -163,25 +162,40 @@ TEST(ExclusionPatterns, AnchoredAtTheTransferRootOnWholeComponents)
         QStringList excluded;
         QStringList expected;
     } cases[] = {
-        {"folder copied: rooted at its name", QStringLiteral("/home/a/docs"),
-         {QStringLiteral("/home/a/docs/build")}, {QStringLiteral("/docs/build")}},
-        {"sibling with a longer name is outside", QStringLiteral("/home/a/docs"),
-         {QStringLiteral("/home/a/docs2/x"), QStringLiteral("/home/a/docs2")}, {}},
+        {"folder copied: rooted at its name",
+         QStringLiteral("/home/a/docs"),
+         {QStringLiteral("/home/a/docs/build")},
+         {QStringLiteral("/docs/build")}},
+        {"sibling with a longer name is outside",
+         QStringLiteral("/home/a/docs"),
+         {QStringLiteral("/home/a/docs2/x"), QStringLiteral("/home/a/docs2")},
+         {}},
         {"outside the source is ignored", QStringLiteral("/home/a/docs"), {QStringLiteral("/etc/x")}, {}},
-        {"the source itself adds nothing", QStringLiteral("/home/a/docs"),
-         {QStringLiteral("/home/a/docs"), QStringLiteral("/home/a/docs/")}, {}},
-        {"root source", QStringLiteral("/"), {QStringLiteral("/build"), QStringLiteral("/home/a/.cache")},
+        {"the source itself adds nothing",
+         QStringLiteral("/home/a/docs"),
+         {QStringLiteral("/home/a/docs"), QStringLiteral("/home/a/docs/")},
+         {}},
+        {"root source",
+         QStringLiteral("/"),
+         {QStringLiteral("/build"), QStringLiteral("/home/a/.cache")},
          {QStringLiteral("/build"), QStringLiteral("/home/a/.cache")}},
         {"entry / gives /", QStringLiteral("/"), {QStringLiteral("/")}, {QStringLiteral("/")}},
-        {"contents copied: rooted at the source", QStringLiteral("/home/a/docs/"),
-         {QStringLiteral("/home/a/docs/build/")}, {QStringLiteral("/build")}},
-        {"order kept, deep entries", QStringLiteral("/home/a/docs"),
+        {"contents copied: rooted at the source",
+         QStringLiteral("/home/a/docs/"),
+         {QStringLiteral("/home/a/docs/build/")},
+         {QStringLiteral("/build")}},
+        {"order kept, deep entries",
+         QStringLiteral("/home/a/docs"),
          {QStringLiteral("/home/a/docs/x/y z"), QStringLiteral("/home/a/docs/-lead")},
          {QStringLiteral("/docs/x/y z"), QStringLiteral("/docs/-lead")}},
-        {"wildcards are escaped", QStringLiteral("/home/a/docs"),
-         {QStringLiteral("/home/a/docs/what?[1]*")}, {QStringLiteral("/docs/what\\?\\[1\\]\\*")}},
-        {"no wildcard: backslash stays literal", QStringLiteral("/home/a/docs"),
-         {QStringLiteral("/home/a/docs/a\\b")}, {QStringLiteral("/docs/a\\b")}},
+        {"wildcards are escaped",
+         QStringLiteral("/home/a/docs"),
+         {QStringLiteral("/home/a/docs/what?[1]*")},
+         {QStringLiteral("/docs/what\\?\\[1\\]\\*")}},
+        {"no wildcard: backslash stays literal",
+         QStringLiteral("/home/a/docs"),
+         {QStringLiteral("/home/a/docs/a\\b")},
+         {QStringLiteral("/docs/a\\b")}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

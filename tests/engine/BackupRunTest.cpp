@@ -46,8 +46,8 @@ QByteArray readFile(const QString &path)
 QString differences(const QString &source, const QString &dest)
 {
     QProcess rsync;
-    rsync.start(QStringLiteral("rsync"), {QStringLiteral("-anciH"), QStringLiteral("--delete"),
-                                          source + u'/', dest + u'/'});
+    rsync.start(QStringLiteral("rsync"),
+                {QStringLiteral("-anciH"), QStringLiteral("--delete"), source + u'/', dest + u'/'});
     rsync.waitForFinished(-1);
     return QString::fromUtf8(rsync.readAllStandardOutput() + rsync.readAllStandardError());
 }
@@ -274,12 +274,13 @@ public:
     explicit ScriptedRsync(const QByteArray &realRunBody)
     {
         const QString path = m_dir.filePath(QStringLiteral("rsync"));
-        writeFile(path, "#!/bin/sh\n"
-                        "echo $$ >> \"$(dirname \"$0\")/pids\"\n"
-                        "if [ \"$1\" = --dry-run ]; then\n"
-                        "  printf '\\t://: Data/\\n\\t://: Data/a\\n\\nTotal transferred file size: 1,000 bytes\\n'\n"
-                        "  exit 0\nfi\n"
-                        + realRunBody);
+        writeFile(path,
+                  "#!/bin/sh\n"
+                  "echo $$ >> \"$(dirname \"$0\")/pids\"\n"
+                  "if [ \"$1\" = --dry-run ]; then\n"
+                  "  printf '\\t://: Data/\\n\\t://: Data/a\\n\\nTotal transferred file size: 1,000 bytes\\n'\n"
+                  "  exit 0\nfi\n"
+                      + realRunBody);
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         for (const char *tool : {"diskutil", "mount", "bless", "dropcount"}) {
             const QString toolPath = m_dir.filePath(QLatin1String(tool));
@@ -327,7 +328,8 @@ TEST_F(BackupRunTest, EndingsWithoutACleanSummary)
          Outcome::Failed, QStringLiteral("rsync error: error in file IO (code 11)")},
         {"killed from outside, silent", "kill -9 $$\n", Outcome::Failed, QStringLiteral("killed by signal 9")},
         {"errors glued onto progress, then a summary",
-         "printf '\\t://: Data/a\\n      32,768  50%%   1.00MB/s    0:00:00  rsync: [sender] read errors mapping \"/s/a\": "
+         "printf '\\t://: Data/a\\n      32,768  50%%   1.00MB/s    0:00:00  rsync: [sender] read errors mapping "
+         "\"/s/a\": "
          "Input/output error (5)\\nrsync: [sender] open \"/s/b\" failed: Permission denied (13)\\n"
          "\\nNumber of files: 2 (reg: 1, dir: 1)\\nNumber of created files: 1\\n'; exit 23\n",
          Outcome::CompletedWithErrors, QStringLiteral("2 errors")},

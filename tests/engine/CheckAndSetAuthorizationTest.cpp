@@ -61,9 +61,18 @@ TEST_F(AuthorizationTest, RepairsExactlyTheToolsOutOfState)
     } cases[] = {
         {"all in state: nothing runs", good, good, good, good, {}},
         {"only bless wrong", good, good, {0755, true}, good, {QStringLiteral("bless")}},
-        {"mode 4755 is not enough (every account could run it)", {04755, true}, good, good, good, {QStringLiteral("rsync")}},
+        {"mode 4755 is not enough (every account could run it)",
+         {04755, true},
+         good,
+         good,
+         good,
+         {QStringLiteral("rsync")}},
         {"right mode, other owner", good, {04750, false}, good, good, {QStringLiteral("mount")}},
-        {"several at once, one call", {0755, false}, good, good, {0644, true},
+        {"several at once, one call",
+         {0755, false},
+         good,
+         good,
+         {0644, true},
          {QStringLiteral("rsync"), QStringLiteral("dropcount")}},
     };
     for (const auto &c : cases) {
@@ -73,8 +82,7 @@ TEST_F(AuthorizationTest, RepairsExactlyTheToolsOutOfState)
         make(QStringLiteral("bless"), c.bless);
         make(QStringLiteral("dropcount"), c.dropcount);
         RecordingRunner runner;
-        EXPECT_EQ(CheckAndSetAuthorization::checkSetAuth(&runner, m_dir.path(), ::getgid()),
-                  c.expectedRepairs.size());
+        EXPECT_EQ(CheckAndSetAuthorization::checkSetAuth(&runner, m_dir.path(), ::getgid()), c.expectedRepairs.size());
         if (c.expectedRepairs.isEmpty()) {
             EXPECT_TRUE(runner.calls.isEmpty());
             continue;

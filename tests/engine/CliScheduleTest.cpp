@@ -154,9 +154,12 @@ TEST_F(CliScheduleTest, RunDueRunsWhatIsDueWithItsDisksPresentAndExitsWhenDraine
 {
     const QString absent = u"/media/vellumor-test-no-such-disk/Backups"_s;
     QDir().mkpath(m_dest); // a destination counts as present when it exists
-    JobRecord due{{u"sourcePath"_s, m_source},        {u"destPath"_s, m_dest},
-                  {u"hardlinks"_s, false},            {u"snapshotsToKeep"_s, qlonglong(3)},
-                  {u"excludedFiles"_s, QStringList()}, {u"scheduledDates"_s, QStringList{u"Mon-07-12-2020 10:00"_s}}};
+    JobRecord due{{u"sourcePath"_s, m_source},
+                  {u"destPath"_s, m_dest},
+                  {u"hardlinks"_s, false},
+                  {u"snapshotsToKeep"_s, qlonglong(3)},
+                  {u"excludedFiles"_s, QStringList()},
+                  {u"scheduledDates"_s, QStringList{u"Mon-07-12-2020 10:00"_s}}};
     JobRecord unplugged = due;
     unplugged.insert(u"destPath"_s, absent);
     ASSERT_TRUE(scheduleFile().write({due, unplugged}));

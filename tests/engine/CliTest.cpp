@@ -36,27 +36,38 @@ TEST(CliCommandLine, AcceptsAndRejects)
     } cases[] = {
         {"sync", {QStringLiteral("backup"), src, dir.filePath(QStringLiteral("dest"))}, {}},
         {"relative paths resolve against the working directory",
-         {QStringLiteral("backup"), QStringLiteral("src"), QStringLiteral("dest")}, {}},
+         {QStringLiteral("backup"), QStringLiteral("src"), QStringLiteral("dest")},
+         {}},
         {"snapshot with keep and exclusions",
          {QStringLiteral("backup"), QStringLiteral("--snapshot"), QStringLiteral("--keep"), QStringLiteral("3"),
-          QStringLiteral("--exclude"), QStringLiteral("src/sub"), src, dir.filePath(QStringLiteral("dest"))}, {}},
-        {"missing source", {QStringLiteral("backup"), dir.filePath(QStringLiteral("nope")), dir.path()},
+          QStringLiteral("--exclude"), QStringLiteral("src/sub"), src, dir.filePath(QStringLiteral("dest"))},
+         {}},
+        {"missing source",
+         {QStringLiteral("backup"), dir.filePath(QStringLiteral("nope")), dir.path()},
          QStringLiteral("does not exist")},
-        {"destination inside the source", {QStringLiteral("backup"), src, src + QStringLiteral("/sub/inner")},
+        {"destination inside the source",
+         {QStringLiteral("backup"), src, src + QStringLiteral("/sub/inner")},
          QStringLiteral("inside the source")},
         {"destination is the source", {QStringLiteral("backup"), src, src}, QStringLiteral("inside the source")},
-        {"copy would land on the source", {QStringLiteral("backup"), src, dir.path()},
+        {"copy would land on the source",
+         {QStringLiteral("backup"), src, dir.path()},
          QStringLiteral("write over the source")},
-        {"keep zero", {QStringLiteral("backup"), QStringLiteral("--keep"), QStringLiteral("0"), src, dir.path() + QStringLiteral("/d")},
+        {"keep zero",
+         {QStringLiteral("backup"), QStringLiteral("--keep"), QStringLiteral("0"), src,
+          dir.path() + QStringLiteral("/d")},
          QStringLiteral("positive number")},
-        {"keep not a number", {QStringLiteral("backup"), QStringLiteral("--keep"), QStringLiteral("x"), src, QStringLiteral("d")},
+        {"keep not a number",
+         {QStringLiteral("backup"), QStringLiteral("--keep"), QStringLiteral("x"), src, QStringLiteral("d")},
          QStringLiteral("positive number")},
-        {"keep without value", {QStringLiteral("backup"), src, QStringLiteral("d"), QStringLiteral("--keep")},
+        {"keep without value",
+         {QStringLiteral("backup"), src, QStringLiteral("d"), QStringLiteral("--keep")},
          QStringLiteral("needs a value")},
         {"no destination", {QStringLiteral("backup"), src}, QStringLiteral("SOURCE and a DEST")},
-        {"restore takes two paths", {QStringLiteral("restore"), src, src, QStringLiteral("d")},
+        {"restore takes two paths",
+         {QStringLiteral("restore"), src, src, QStringLiteral("d")},
          QStringLiteral("exactly one SOURCE")},
-        {"restore has no --snapshot", {QStringLiteral("restore"), QStringLiteral("--snapshot"), src, QStringLiteral("d")},
+        {"restore has no --snapshot",
+         {QStringLiteral("restore"), QStringLiteral("--snapshot"), src, QStringLiteral("d")},
          QStringLiteral("unknown option")},
         {"unknown command", {QStringLiteral("copy"), src, QStringLiteral("d")}, QStringLiteral("unknown command")},
         {"no command", {}, QStringLiteral("missing command")},
@@ -70,9 +81,10 @@ TEST(CliCommandLine, AcceptsAndRejects)
             EXPECT_TRUE(job.error.contains(c.errorContains)) << job.error.toStdString();
         }
     }
-    const CliJob relative = parseCommandLine({QStringLiteral("backup"), QStringLiteral("--exclude"),
-                                              QStringLiteral("src/sub"), QStringLiteral("src/"), QStringLiteral("dest")},
-                                             dir.path());
+    const CliJob relative
+        = parseCommandLine({QStringLiteral("backup"), QStringLiteral("--exclude"), QStringLiteral("src/sub"),
+                            QStringLiteral("src/"), QStringLiteral("dest")},
+                           dir.path());
     EXPECT_EQ(relative.sources, QStringList{src + u'/'});
     EXPECT_EQ(relative.destination, dir.filePath(QStringLiteral("dest")));
     EXPECT_EQ(relative.excludedFiles, QStringList{src + QStringLiteral("/sub")});
@@ -86,15 +98,17 @@ TEST(CliRun, BacksUpAndReportsWhereTheCopyIs)
     QTemporaryDir dir;
     writeFile(dir.filePath(QStringLiteral("src/a.txt")), "a\n");
     QProcess cli;
-    cli.start(kCli, {QStringLiteral("backup"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
+    cli.start(kCli,
+              {QStringLiteral("backup"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
     ASSERT_TRUE(cli.waitForFinished(120000));
     EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
     EXPECT_TRUE(QString::fromUtf8(cli.readAllStandardOutput()).contains(QStringLiteral("Copied to ")));
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("dest/src/a.txt"))));
 
     QProcess bad;
-    bad.start(kCli, {QStringLiteral("backup"), QStringLiteral("--keep"), QStringLiteral("-1"),
-                     dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("x"))});
+    bad.start(kCli,
+              {QStringLiteral("backup"), QStringLiteral("--keep"), QStringLiteral("-1"),
+               dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("x"))});
     ASSERT_TRUE(bad.waitForFinished(60000));
     EXPECT_EQ(bad.exitCode(), 2);
 }
@@ -108,7 +122,8 @@ TEST(CliRun, ASnapshotHardLinksUnchangedFilesToTheNewestSnapshot)
     QDir().mkpath(dir.filePath(QStringLiteral("dest")));
     for (const QString &snapshot : {older, newest}) {
         QProcess copy;
-        copy.start(QStringLiteral("rsync"), {QStringLiteral("-a"), dir.filePath(QStringLiteral("src")), snapshot + u'/'});
+        copy.start(QStringLiteral("rsync"),
+                   {QStringLiteral("-a"), dir.filePath(QStringLiteral("src")), snapshot + u'/'});
         ASSERT_TRUE(copy.waitForFinished(60000));
     }
     QProcess cli;
@@ -116,8 +131,9 @@ TEST(CliRun, ASnapshotHardLinksUnchangedFilesToTheNewestSnapshot)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
     cli.setProcessEnvironment(environment);
-    cli.start(kCli, {QStringLiteral("backup"), QStringLiteral("--snapshot"), QStringLiteral("--keep"),
-                     QStringLiteral("2"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
+    cli.start(kCli,
+              {QStringLiteral("backup"), QStringLiteral("--snapshot"), QStringLiteral("--keep"), QStringLiteral("2"),
+               dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
     ASSERT_TRUE(cli.waitForFinished(120000));
     EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
     // The oldest went to make room; the newest is kept and linked against.
@@ -148,7 +164,8 @@ TEST(CliRun, CtrlCStopsTheCopyAndLeavesNothingRunning)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("VELLUMOR_PREFIX"), prefix.path());
     cli.setProcessEnvironment(environment);
-    cli.start(kCli, {QStringLiteral("backup"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
+    cli.start(kCli,
+              {QStringLiteral("backup"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
     ASSERT_TRUE(cli.waitForStarted());
     auto pids = [&] {
         QFile file(tools + QStringLiteral("/pids"));

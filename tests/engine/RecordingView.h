@@ -81,7 +81,6 @@ public:
     void stopAnimation() override {}
     void runModalAlert(const QString &m, const QString &i, const QString &) override { alerts.append({m, i}); }
 
-
 private:
     class Field : public TextField
     {

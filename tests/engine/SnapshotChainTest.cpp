@@ -90,12 +90,12 @@ protected:
         services.toolDirectory = toolDirectory;
         services.schedule = &m_schedule;
         services.notifier = &m_notifier;
-        services.volumeIsMounted = [this](const QString &path) {
-            return !m_unplugged.contains(QDir::cleanPath(path));
-        };
+        services.volumeIsMounted = [this](const QString &path) { return !m_unplugged.contains(QDir::cleanPath(path)); };
         auto controller = std::make_unique<MFTaskAppDelegate>(&m_view, services);
         QObject::connect(controller.get(), &MFTaskAppDelegate::runFinished, controller.get(),
-                         [this](Outcome outcome, const QString &detail) { m_ends.append({outcome, detail}); });
+                         [this](Outcome outcome, const QString &detail) {
+                             m_ends.append({outcome, detail});
+                         });
         return controller;
     }
 

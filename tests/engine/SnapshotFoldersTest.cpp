@@ -25,8 +25,7 @@ TEST(SnapshotFolders, NameAndPathOfARun)
     EXPECT_EQ(snapshotFolderPath(QStringLiteral("/media/disk/"), start, english),
               QStringLiteral("/media/disk/VLM Snapshot 06-12-2026 Sun 21-00 PM/"));
     // The name reads back as the minute it was made in.
-    EXPECT_EQ(snapshotDate(snapshotFolderName(start, english), english),
-              QDateTime(QDate(2026, 12, 6), QTime(21, 0)));
+    EXPECT_EQ(snapshotDate(snapshotFolderName(start, english), english), QDateTime(QDate(2026, 12, 6), QTime(21, 0)));
 }
 
 TEST(SnapshotFolders, RecognisedByPrefixOnly)
@@ -104,8 +103,7 @@ TEST(SnapshotFolders, RotationRemovesOneOldestButNeverTheLinkDestination)
         {"keep 1, 2 present: the one not linked against", {s1, s2}, 1, s2 + QLatin1Char('/'), s1},
         {"keep 2, the link destination is the oldest", {s1, s2}, 2, s1 + QLatin1Char('/'), s2},
         {"keep 2 without a link destination", {s1, s2}, 2, QString(), s1},
-        {"a folder that is not a date counts but is never removed", {odd, s3}, 2, s3 + QLatin1Char('/'),
-         std::nullopt},
+        {"a folder that is not a date counts but is never removed", {odd, s3}, 2, s3 + QLatin1Char('/'), std::nullopt},
     };
     for (const auto &testCase : cases) {
         SCOPED_TRACE(testCase.name);

@@ -44,10 +44,10 @@ TEST(SnapshotRotation, RemovesTheOldestSnapshotAndNothingElse)
 {
     QTemporaryDir destination;
     const QString d = destination.path();
-    const QStringList entries{QStringLiteral("VLM Snapshot 01-12-2026 Tue 21-00 PM"),
-                              QStringLiteral("VLM Snapshot 02-12-2026 Wed 21-00 PM"),
-                              QStringLiteral("VLM Snapshot old"), QStringLiteral(".VLM Snapshot 01-01-2020 Wed 21-00 PM"),
-                              QStringLiteral("Other 01-01-2020")};
+    const QStringList entries{
+        QStringLiteral("VLM Snapshot 01-12-2026 Tue 21-00 PM"), QStringLiteral("VLM Snapshot 02-12-2026 Wed 21-00 PM"),
+        QStringLiteral("VLM Snapshot old"), QStringLiteral(".VLM Snapshot 01-01-2020 Wed 21-00 PM"),
+        QStringLiteral("Other 01-01-2020")};
     for (const QString &entry : entries)
         makeTree(d + QLatin1Char('/') + entry, 3);
     // A link that looks like an old snapshot is never a snapshot folder.
@@ -77,8 +77,8 @@ TEST(SnapshotRotation, NothingIsRemovedBelowTheLimitOrFromAMissingDestination)
     Recorder recorder;
     EXPECT_FALSE(SnapshotRotation::handleOldBackupRemoval(destination.path(), 2, QString(), bundledRemover(),
                                                           recorder.callbacks()));
-    EXPECT_FALSE(SnapshotRotation::handleOldBackupRemoval(destination.path() + QStringLiteral("/missing"), 1,
-                                                          QString(), bundledRemover(), recorder.callbacks()));
+    EXPECT_FALSE(SnapshotRotation::handleOldBackupRemoval(destination.path() + QStringLiteral("/missing"), 1, QString(),
+                                                          bundledRemover(), recorder.callbacks()));
     EXPECT_TRUE(recorder.statuses.isEmpty());
 }
 

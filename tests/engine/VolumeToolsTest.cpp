@@ -27,7 +27,8 @@ public:
         answer.write(plist);
         QFile script(m_dir.filePath(QStringLiteral("diskutil")));
         EXPECT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/args\"\ncat \"$(dirname \"$0\")/answer.plist\"\n");
+        script.write(
+            "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/args\"\ncat \"$(dirname \"$0\")/answer.plist\"\n");
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_tools = VolumeTools(m_dir.path());
@@ -54,7 +55,8 @@ private:
 
 QByteArray plistDict(const QByteArray &body)
 {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n" + body + "</dict>\n</plist>\n";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n" + body
+        + "</dict>\n</plist>\n";
 }
 
 TEST(VolumeTools, OwnershipAnswersAndMountCommandLines)
@@ -68,14 +70,36 @@ TEST(VolumeTools, OwnershipAnswersAndMountCommandLines)
         bool expectedAnswer;
         QStringList expectedMount; // empty: nothing started
     } cases[] = {
-        {"enabled, switch on", plistDict("<key>GlobalPermissionsEnabled</key><true/><key>DeviceNode</key><string>/dev/sdb1</string>"),
-         true, true, true, {QStringLiteral("-o"), QStringLiteral("owners"), QStringLiteral("-u"), QStringLiteral("/dev/sdb1")}},
-        {"disabled, switch off", plistDict("<key>GlobalPermissionsEnabled</key><false/><key>DeviceNode</key><string>/dev/sdb1</string>"),
-         true, false, false, {QStringLiteral("-o"), QStringLiteral("noowners"), QStringLiteral("-u"), QStringLiteral("/dev/sdb1")}},
-        {"integer value", plistDict("<key>GlobalPermissionsEnabled</key><integer>1</integer><key>DeviceNode</key><string>/dev/x</string>"),
-         false, true, true, {}},
-        {"no device node: nothing started", plistDict("<key>GlobalPermissionsEnabled</key><true/>"), true, true, true, {}},
-        {"missing key reads as no", plistDict("<key>DeviceNode</key><string>/dev/sdc</string>"), true, true, false,
+        {"enabled, switch on",
+         plistDict("<key>GlobalPermissionsEnabled</key><true/><key>DeviceNode</key><string>/dev/sdb1</string>"),
+         true,
+         true,
+         true,
+         {QStringLiteral("-o"), QStringLiteral("owners"), QStringLiteral("-u"), QStringLiteral("/dev/sdb1")}},
+        {"disabled, switch off",
+         plistDict("<key>GlobalPermissionsEnabled</key><false/><key>DeviceNode</key><string>/dev/sdb1</string>"),
+         true,
+         false,
+         false,
+         {QStringLiteral("-o"), QStringLiteral("noowners"), QStringLiteral("-u"), QStringLiteral("/dev/sdb1")}},
+        {"integer value",
+         plistDict(
+             "<key>GlobalPermissionsEnabled</key><integer>1</integer><key>DeviceNode</key><string>/dev/x</string>"),
+         false,
+         true,
+         true,
+         {}},
+        {"no device node: nothing started",
+         plistDict("<key>GlobalPermissionsEnabled</key><true/>"),
+         true,
+         true,
+         true,
+         {}},
+        {"missing key reads as no",
+         plistDict("<key>DeviceNode</key><string>/dev/sdc</string>"),
+         true,
+         true,
+         false,
          {QStringLiteral("-o"), QStringLiteral("owners"), QStringLiteral("-u"), QStringLiteral("/dev/sdc")}},
         {"garbage: no and nothing started", "Could not find disk: /nowhere\n", true, true, false, {}},
         {"array root: no", "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>", true, true, false, {}},

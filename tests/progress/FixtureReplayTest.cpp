@@ -71,11 +71,10 @@ ReplayResult replay(const QByteArray &output, const QList<qsizetype> &cuts, cons
     f.delegate.setTotalSize(1000000);
     ReplayResult result;
     QObject context;
-    LocalNotificationCenter::defaultCenter().addObserver(u"BackupComplete"_s, &context,
-                                                         [&](const LocalNotification &) {
-                                                             if (result.completions++ == 0)
-                                                                 result.atFinish = takeSnapshot(f);
-                                                         });
+    LocalNotificationCenter::defaultCenter().addObserver(u"BackupComplete"_s, &context, [&](const LocalNotification &) {
+        if (result.completions++ == 0)
+            result.atFinish = takeSnapshot(f);
+    });
     qsizetype start = 0;
     for (qsizetype i = 0; i <= cuts.size(); ++i) {
         const qsizetype end = i < cuts.size() ? cuts[i] : output.size();
@@ -169,8 +168,7 @@ const FixtureCase fixtureCases[] = {
 const QString sourcePath = u"/work/Data"_s;
 
 class FixtureReplay : public ::testing::TestWithParam<FixtureCase>
-{
-};
+{};
 
 TEST_P(FixtureReplay, WholeOutputMatchesTheFixtureIndex)
 {

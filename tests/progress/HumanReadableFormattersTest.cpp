@@ -64,7 +64,7 @@ TEST(HumanReadableFileSize, WritesBytesWithBinaryUnits)
         {1048576, "1024.00 KB"},
         {1048577, "1.00 MB"},
         {5.0 * 1024 * 1024 * 1024, "5.00 GB"},
-        {5, "5.00 B"}, // "%4.2f" is at least four characters wide, already met
+        {5, "5.00 B"},     // "%4.2f" is at least four characters wide, already met
         {1.125, "1.12 B"}, // an exact half of the last decimal goes to even
         {1.375, "1.38 B"},
         {1024.0 * 1024 * 1024 * 1024 * 1024 * 1024 * 1024 * 1024 * 2, "2.00 YB"},

@@ -41,12 +41,15 @@ TEST(MFTaskDelegateReader, CutsChunksIntoLinesByItsOwnRules)
         {"trailing spaces stay part of the line", {"alpha  \nbeta \n"}, {u"alpha  "_s, u"beta "_s}, {}},
         {"CR ends a line like LF", {"one\rtwo\r\nthree\n"}, {u"one"_s, u"two"_s, u"three"_s}, {}},
         {"an unfinished last line waits", {"one\ntwo"}, {u"one"_s}, "two"},
-        {"the next chunk of the other stream completes it", {"one\ntw", "o\nthree\n"},
-         {u"one"_s, u"two"_s, u"three"_s}, {}},
-        {"a chunk completing one line and ending in another keeps the new one", {"ab", "c\nde", "f\n"},
-         {u"abc"_s, u"def"_s}, {}},
-        {"a chunk ending in two spaces is complete", {"12   5%   1.00MB/s    0:00:01  ", "next\n"},
-         {u"next"_s}, {}},
+        {"the next chunk of the other stream completes it",
+         {"one\ntw", "o\nthree\n"},
+         {u"one"_s, u"two"_s, u"three"_s},
+         {}},
+        {"a chunk completing one line and ending in another keeps the new one",
+         {"ab", "c\nde", "f\n"},
+         {u"abc"_s, u"def"_s},
+         {}},
+        {"a chunk ending in two spaces is complete", {"12   5%   1.00MB/s    0:00:01  ", "next\n"}, {u"next"_s}, {}},
         {"a chunk ending in one space is not", {"word ", "more\n"}, {u"word more"_s}, {}},
         {"whitespace continuing a pending line is kept", {"abc", " def\n"}, {u"abc def"_s}, {}},
         {"so is a tab", {"\t://: Data/a", "\tb\n"}, {u"://: Data/a\tb"_s}, {}},
@@ -55,9 +58,15 @@ TEST(MFTaskDelegateReader, CutsChunksIntoLinesByItsOwnRules)
         {"a line ended by a line break is whole whatever follows", {"abc\n\t", "xyz\n"}, {u"abc"_s, u"xyz"_s}, {}},
         {"a pending line completed by two spaces is whole", {"12 5%", " 1.00MB/s 0:00:01  "}, {}, {}},
         {"empty and blank lines produce nothing", {"\n\n  \t\n\r\r", "\n"}, {}, {}},
-        {"a UTF-8 character split between chunks arrives whole", {"R\xC3", "\xA9sum\xC3\xA9\n"},
-         {u"R\u00e9sum\u00e9"_s}, {}},
-        {"invalid bytes become replacement characters", {"a\xFF\xFE" "b\n"}, {u"a\ufffd\ufffdb"_s}, {}},
+        {"a UTF-8 character split between chunks arrives whole",
+         {"R\xC3", "\xA9sum\xC3\xA9\n"},
+         {u"R\u00e9sum\u00e9"_s},
+         {}},
+        {"invalid bytes become replacement characters",
+         {"a\xFF\xFE"
+          "b\n"},
+         {u"a\ufffd\ufffdb"_s},
+         {}},
     };
     for (const ReaderCase &testCase : cases) {
         SCOPED_TRACE(testCase.name);
@@ -112,9 +121,18 @@ TEST(MFTaskDelegateReader, StopsAtTheFirstSummaryLineAndFinishes)
 TEST(MFTaskDelegateReader, RecognisesEveryOneOfTheTwelveSummaryPrefixes)
 {
     const char *prefixes[] = {
-        "Total file size: ",  "Total transferred file size: ", "File list size: ",  "File list generation time: ",
-        "File list transfer time: ", "Total bytes sent: ", "Total bytes received: ", "total size is ",
-        "Literal data: ", "Matched data: ", "Number of files: ", "Number of files transferred: ",
+        "Total file size: ",
+        "Total transferred file size: ",
+        "File list size: ",
+        "File list generation time: ",
+        "File list transfer time: ",
+        "Total bytes sent: ",
+        "Total bytes received: ",
+        "total size is ",
+        "Literal data: ",
+        "Matched data: ",
+        "Number of files: ",
+        "Number of files transferred: ",
     };
     for (const char *prefix : prefixes) {
         SCOPED_TRACE(prefix);
@@ -253,8 +271,8 @@ TEST(MFTaskDelegateParser, ReadsPercentAndRateFromProgressLines)
         {"3,145,728 100% 1000.00MB/s    0:00:00 (xfr#2, to-chk=165/176)", true, "100%", "1000.00MB/s"},
         {"9.031.974 100%  292,97kB/s    0:00:00 (xfr#1, to-chk=3/5)", true, "100%", "292,97kB/s"},
         {"32,768   0%    4.46MB/s    0:00:01  rsync: [receiver] write failed", true, "0%", "4.46MB/s"},
-        {"12\t50%\t1MB/s 0:00:01", true, "", ""},   // tabs do not separate fields: two fields only
-        {"12 50%:/", true, "", ""},                  // two fields: nothing but the beat changes
+        {"12\t50%\t1MB/s 0:00:01", true, "", ""}, // tabs do not separate fields: two fields only
+        {"12 50%:/", true, "", ""},               // two fields: nothing but the beat changes
         {"1 2% 3/s:", true, "2%", "3/s:"},
         {"12 50% /s:", true, "50%", "/s:"},
         {"[sender] hiding file Data/Report 50%: draft.tmp because of pattern *.tmp", false, "", ""},
@@ -306,8 +324,8 @@ TEST(MFTaskDelegateParser, RecognisesOutOfSpaceAndErrorMessages)
         {"rsync: [receiver] mkstemp \"/d/.a.XXXXXX\" failed: No space left on device (28)", false, true, 1,
          "rsync: [receiver] mkstemp \"/d/.a.XXXXXX\" failed: No space left on device (28)"},
         // Glued onto an unfinished progress update.
-        {"1,152,352,256  53%  366.56MB/s    0:00:02  rsync error: received SIGINT, SIGTERM, or SIGHUP (code 20)",
-         false, false, 1, "rsync error: received SIGINT, SIGTERM, or SIGHUP (code 20)"},
+        {"1,152,352,256  53%  366.56MB/s    0:00:02  rsync error: received SIGINT, SIGTERM, or SIGHUP (code 20)", false,
+         false, 1, "rsync error: received SIGINT, SIGTERM, or SIGHUP (code 20)"},
         {"32,768   0%    4.46MB/s    0:00:01  rsync: [receiver] write failed on \"/d/H.mov\": No space left on device "
          "(28)",
          true, true, 1, "rsync: [receiver] write failed on \"/d/H.mov\": No space left on device (28)"},

@@ -151,8 +151,8 @@ TEST_F(ScheduleEntryTest, SnapshotCountIsReadAsTypedAndABadOneNeverBlocksTheSave
         QVariant stored;
         bool invalid;
     } table[] = {
-        {"12", qlonglong(12), false},   {" 7 ", qlonglong(7), false}, {"2.5", 2.5, false},
-        {"1,000", qlonglong(1000), false}, {"", qlonglong(1000), true}, {"many", qlonglong(1000), true},
+        {"12", qlonglong(12), false},      {" 7 ", qlonglong(7), false}, {"2.5", 2.5, false},
+        {"1,000", qlonglong(1000), false}, {"", qlonglong(1000), true},  {"many", qlonglong(1000), true},
     };
     // Bad text keeps what the pair had (1000 by then).
     for (const auto &row : table) {

@@ -202,9 +202,9 @@ TEST_F(ScheduledJobDispatcherTest, DaemonLaunchedQuitsAfterItsJobsButAStartWithN
         RecordingPoster casePoster;
         SharedSchedule caseSchedule(ScheduleFile(dir.filePath(u"s.xml"_s), clock), casePoster);
         FakeController caseController;
-        ScheduledJobDispatcher caseDispatcher(caseSchedule, caseController, clock,
-                                              [](const QString &) { return true; },
-                                              QLocale(QLocale::English, QLocale::UnitedStates));
+        ScheduledJobDispatcher caseDispatcher(
+            caseSchedule, caseController, clock, [](const QString &) { return true; },
+            QLocale(QLocale::English, QLocale::UnitedStates));
         BackupParameters parameters;
         parameters.sourcePath = u"/src"_s;
         parameters.destPath = u"/disk1"_s;
@@ -265,7 +265,6 @@ TEST_F(ScheduledJobDispatcherTest, AStartThatEndsAtOnceNeverRunsTheSameJobTwice)
     EXPECT_EQ(controller.started, (QStringList{u"/disk1"_s, u"/disk2"_s}));
     EXPECT_TRUE(dispatcher.jobsToDo().isEmpty());
 }
-
 
 TEST_F(ScheduledJobDispatcherTest, JobToDoOverTheSessionBusStartsTheDueJob)
 {

@@ -25,7 +25,6 @@ struct Received
     friend bool operator==(const Received &, const Received &) = default;
 };
 
-
 class DistributedNotificationTest : public ::testing::Test
 {
 protected:
@@ -44,17 +43,21 @@ TEST_F(DistributedNotificationTest, AnotherProcessPostsAndOnlyTheMatchingObjectI
     QList<Received> filtered;
     QList<Received> everything;
     center().addObserver(u"SCHEDULECHANGED"_s, u"beepbeep"_s, &context,
-                         [&](const QString &name, const QString &object) { filtered.append({name, object}); });
-    center().addObserver(u"SCHEDULECHANGED"_s, QString(), &context,
-                         [&](const QString &name, const QString &object) { everything.append({name, object}); });
+                         [&](const QString &name, const QString &object) {
+                             filtered.append({name, object});
+                         });
+    center().addObserver(u"SCHEDULECHANGED"_s, QString(), &context, [&](const QString &name, const QString &object) {
+        everything.append({name, object});
+    });
     QList<Received> jobs;
-    center().addObserver(u"JOBTODO"_s, u"beepbeep"_s, &context,
-                         [&](const QString &name, const QString &object) { jobs.append({name, object}); });
+    center().addObserver(u"JOBTODO"_s, u"beepbeep"_s, &context, [&](const QString &name, const QString &object) {
+        jobs.append({name, object});
+    });
 
     QProcess poster;
-    poster.start(QStringLiteral(NOTIFICATION_POSTER),
-                 {u"SCHEDULECHANGED"_s, u"somethingelse"_s, u"SCHEDULECHANGED"_s, u"beepbeep"_s, u"JOBTODO"_s,
-                  u"beepbeep"_s});
+    poster.start(
+        QStringLiteral(NOTIFICATION_POSTER),
+        {u"SCHEDULECHANGED"_s, u"somethingelse"_s, u"SCHEDULECHANGED"_s, u"beepbeep"_s, u"JOBTODO"_s, u"beepbeep"_s});
     ASSERT_TRUE(poster.waitForFinished(30000));
     ASSERT_EQ(poster.exitCode(), 0) << poster.readAllStandardError().toStdString();
 
@@ -62,8 +65,8 @@ TEST_F(DistributedNotificationTest, AnotherProcessPostsAndOnlyTheMatchingObjectI
     // SCHEDULECHANGED signals have been handled.
     ASSERT_TRUE(processEventsUntil([&] { return !jobs.isEmpty(); }));
     EXPECT_EQ(filtered, (QList<Received>{{u"SCHEDULECHANGED"_s, u"beepbeep"_s}}));
-    EXPECT_EQ(everything, (QList<Received>{{u"SCHEDULECHANGED"_s, u"somethingelse"_s},
-                                           {u"SCHEDULECHANGED"_s, u"beepbeep"_s}}));
+    EXPECT_EQ(everything,
+              (QList<Received>{{u"SCHEDULECHANGED"_s, u"somethingelse"_s}, {u"SCHEDULECHANGED"_s, u"beepbeep"_s}}));
     EXPECT_EQ(jobs, (QList<Received>{{u"JOBTODO"_s, u"beepbeep"_s}}));
 }
 
@@ -72,9 +75,8 @@ TEST_F(DistributedNotificationTest, ASaveIsHeardByAnObserverOnTheBus)
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     int heard = 0;
-    center().addObserver(u"SCHEDULECHANGED"_s, u"beepbeep"_s, &context, [&](const QString &, const QString &) {
-        ++heard;
-    });
+    center().addObserver(u"SCHEDULECHANGED"_s, u"beepbeep"_s, &context,
+                         [&](const QString &, const QString &) { ++heard; });
     SharedSchedule schedule(ScheduleFile(tmp.filePath(u"Scheduled Backups.xml"_s), Clock::system()), center());
     BackupParameters job;
     job.sourcePath = u"/src"_s;
@@ -87,9 +89,7 @@ TEST_F(DistributedNotificationTest, ASaveIsHeardByAnObserverOnTheBus)
 TEST_F(DistributedNotificationTest, PostsReachObserversInThisProcessAndStrangeNamesAreDropped)
 {
     int heard = 0;
-    center().addObserver(u"VolumesChanged"_s, QString(), &context, [&](const QString &, const QString &) {
-        ++heard;
-    });
+    center().addObserver(u"VolumesChanged"_s, QString(), &context, [&](const QString &, const QString &) { ++heard; });
     center().postNotification(u"NotOurs"_s, u"beepbeep"_s);
     center().postNotification(u"VolumesChanged"_s, u"beepbeep"_s);
     EXPECT_TRUE(processEventsUntil([&] { return heard > 0; }));

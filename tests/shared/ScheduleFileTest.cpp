@@ -87,9 +87,9 @@ TEST_F(ScheduleFileTest, PythonPlistlibReadsTheSameValues)
     const QList<JobRecord> records = sampleRecords();
     ASSERT_TRUE(file.write(records));
     QProcess python;
-    python.start(u"python3"_s,
-                 {u"-c"_s, u"import json, plistlib, sys; print(json.dumps(plistlib.load(open(sys.argv[1], 'rb'))))"_s,
-                  path()});
+    python.start(
+        u"python3"_s,
+        {u"-c"_s, u"import json, plistlib, sys; print(json.dumps(plistlib.load(open(sys.argv[1], 'rb'))))"_s, path()});
     ASSERT_TRUE(python.waitForFinished(60000)) << "python3 is needed for this cross-check";
     ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
     const QJsonDocument fromPython = QJsonDocument::fromJson(python.readAllStandardOutput());
@@ -228,8 +228,9 @@ TEST_F(ScheduleFileTest, TwoUnreadableFilesInOneMinuteKeepBothCopies)
     ASSERT_TRUE(file.write({}));
     writeAll(path(), "second damage");
     ASSERT_TRUE(file.write({}));
-    EXPECT_EQ(keptCopies(), (QStringList{u"Scheduled Backups.xml.unreadable-2026-12-07-1030"_s,
-                                          u"Scheduled Backups.xml.unreadable-2026-12-07-1030-2"_s}));
+    EXPECT_EQ(keptCopies(),
+              (QStringList{u"Scheduled Backups.xml.unreadable-2026-12-07-1030"_s,
+                           u"Scheduled Backups.xml.unreadable-2026-12-07-1030-2"_s}));
 }
 
 TEST_F(ScheduleFileTest, AFileThatCannotBeWrittenIsReportedAndTheListKept)

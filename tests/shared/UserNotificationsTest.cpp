@@ -17,7 +17,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-
 const QString desktopConnection = u"fake-desktop"_s;
 
 class UserNotificationsTest : public ::testing::Test
@@ -47,8 +46,8 @@ protected:
     }
     void startFileManager()
     {
-        ASSERT_TRUE(desktop.registerObject(u"/org/freedesktop/FileManager1"_s, &fileManager,
-                                           QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(
+            desktop.registerObject(u"/org/freedesktop/FileManager1"_s, &fileManager, QDBusConnection::ExportAllSlots));
         ASSERT_TRUE(desktop.registerService(u"org.freedesktop.FileManager1"_s));
     }
 
@@ -105,7 +104,8 @@ TEST_F(UserNotificationsTest, AClickRevealsThatBannersDestinationInTheFileManage
     server.close(second);
     ASSERT_TRUE(processEventsUntil([&] { return notifier.pendingClickCount() == 0; }));
     QStringList revealed;
-    QObject::connect(&notifier, &FreedesktopNotifier::revealRequested, [&](const QString &path) { revealed.append(path); });
+    QObject::connect(&notifier, &FreedesktopNotifier::revealRequested,
+                     [&](const QString &path) { revealed.append(path); });
     server.click(second);
     notifier.deliverNotification({u"Backup Starting"_s, u"x"_s, QString(), false}); // a round trip after the click
     ASSERT_TRUE(processEventsUntil([&] { return shown.size() == 3; }));

@@ -54,9 +54,9 @@ TEST(MFTaskQueue, DefaultLimitRunsOneTaskAfterAnother)
         queue.addTask(journal.makeTask(QLatin1String(name)));
     EXPECT_EQ(journal.entries, QStringList{QStringLiteral("launch a")});
     ASSERT_TRUE(processEventsUntil([&] { return journal.entries.size() == 6 && queue.tasks().isEmpty(); }));
-    EXPECT_EQ(journal.entries, (QStringList{QStringLiteral("launch a"), QStringLiteral("end a"),
-                                            QStringLiteral("launch b"), QStringLiteral("end b"),
-                                            QStringLiteral("launch c"), QStringLiteral("end c")}));
+    EXPECT_EQ(journal.entries,
+              (QStringList{QStringLiteral("launch a"), QStringLiteral("end a"), QStringLiteral("launch b"),
+                           QStringLiteral("end b"), QStringLiteral("launch c"), QStringLiteral("end c")}));
     EXPECT_EQ(queue.remainingTasks(), 0);
 }
 
@@ -73,8 +73,8 @@ TEST(MFTaskQueue, FreeSlotsLaunchOneTaskPerStagger)
     EXPECT_EQ(journal.entries, QStringList{QStringLiteral("launch a")});
     EXPECT_TRUE(queue.isWaitingForTimer());
     ASSERT_TRUE(processEventsUntil([&] { return queue.numRunning() == 3; }));
-    EXPECT_EQ(journal.entries, (QStringList{QStringLiteral("launch a"), QStringLiteral("launch b"),
-                                            QStringLiteral("launch c")}));
+    EXPECT_EQ(journal.entries,
+              (QStringList{QStringLiteral("launch a"), QStringLiteral("launch b"), QStringLiteral("launch c")}));
     queue.setWaitsForTaskCompletion(true);
     queue.terminateAllTasks();
     ASSERT_TRUE(processEventsUntil([&] { return queue.tasks().isEmpty(); }));

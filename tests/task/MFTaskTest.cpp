@@ -193,11 +193,9 @@ TEST(MFTask, InvalidateWhileRunningSendsOneInvalidateAndNoTerminate)
 TEST(MFTask, DelegateMustImplementTheProtocol)
 {
     struct NotADelegate : QObject
-    {
-    };
+    {};
     struct ObjectDelegate : QObject, RecordingDelegate
-    {
-    };
+    {};
     MFTask task;
     ObjectDelegate good;
     NotADelegate bad;
@@ -206,8 +204,9 @@ TEST(MFTask, DelegateMustImplementTheProtocol)
         task.setDelegateObject(&bad);
         FAIL() << "a non-conforming delegate was accepted";
     } catch (const MFTaskException &exception) {
-        EXPECT_STREQ(exception.what(), "**Exception: MFTask cannot set delegate as the supplied object does not "
-                                       "conform to the MFTaskDelegateProtocol");
+        EXPECT_STREQ(exception.what(),
+                     "**Exception: MFTask cannot set delegate as the supplied object does not "
+                     "conform to the MFTaskDelegateProtocol");
     }
     EXPECT_EQ(task.delegate(), static_cast<MFTaskDelegateProtocol *>(&good));
     task.setDelegateObject(nullptr);

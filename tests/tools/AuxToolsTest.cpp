@@ -100,8 +100,12 @@ TEST(VolumeToolStandIns, AcceptExactlyTheirCommandLines)
         QStringList arguments;
         int status;
     } cases[] = {
-        {"mount", {QStringLiteral("-o"), QStringLiteral("owners"), QStringLiteral("-u"), QStringLiteral("/dev/sdb1")}, 0},
-        {"mount", {QStringLiteral("-o"), QStringLiteral("noowners"), QStringLiteral("-u"), QStringLiteral("/dev/sdb1")}, 0},
+        {"mount",
+         {QStringLiteral("-o"), QStringLiteral("owners"), QStringLiteral("-u"), QStringLiteral("/dev/sdb1")},
+         0},
+        {"mount",
+         {QStringLiteral("-o"), QStringLiteral("noowners"), QStringLiteral("-u"), QStringLiteral("/dev/sdb1")},
+         0},
         {"mount", {QStringLiteral("-o"), QStringLiteral("rw"), QStringLiteral("-u"), QStringLiteral("/dev/sdb1")}, 64},
         {"mount", {}, 64},
         {"bless", {QStringLiteral("-folder"), dir.path()}, 0},
@@ -118,8 +122,8 @@ TEST(VolumeToolStandIns, AcceptExactlyTheirCommandLines)
 TEST(Diskutil, DescribesTheVolumeOfAFolderThatDoesNotExistYet)
 {
     QTemporaryDir dir;
-    const ToolRun result = run(tool("diskutil"), {QStringLiteral("info"), QStringLiteral("-plist"),
-                                              dir.filePath(QStringLiteral("not/yet"))});
+    const ToolRun result = run(
+        tool("diskutil"), {QStringLiteral("info"), QStringLiteral("-plist"), dir.filePath(QStringLiteral("not/yet"))});
     EXPECT_EQ(result.status, 0);
     for (const char *key : {"DeviceNode", "MountPoint", "FilesystemType", "GlobalPermissionsEnabled"})
         EXPECT_TRUE(result.out.contains(QStringLiteral("<key>%1</key>").arg(QLatin1String(key)))) << key;

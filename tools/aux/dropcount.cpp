@@ -130,10 +130,18 @@ int main(int argc, char **argv)
         }
         for (const char *flag = argv[index] + 1; *flag; ++flag) {
             switch (*flag) {
-            case 'r': case 'R': g_recursive = true; break;
-            case 'f': g_force = true; break;
-            case 'v': g_verbose = true; break;
-            default: return usage();
+            case 'r':
+            case 'R':
+                g_recursive = true;
+                break;
+            case 'f':
+                g_force = true;
+                break;
+            case 'v':
+                g_verbose = true;
+                break;
+            default:
+                return usage();
             }
         }
     }
