@@ -40,13 +40,16 @@ QStringList backupArgumentList(const BackupArgumentInput &input)
               << QStringLiteral("-laxi");
     if (linked)
         arguments << QStringLiteral("-vv");
-    arguments << QStringLiteral("-DH") << QStringLiteral("-P") << QStringLiteral("--numeric-ids")
-              << QStringLiteral("--stats");
+    // Resumable like "-P", but an interrupted file waits in the partial
+    // folder (which rsync keeps out of deletions) instead of replacing the
+    // good copy in place.
+    arguments << QStringLiteral("-DH") << QStringLiteral("--partial-dir=") + partialDirName()
+              << QStringLiteral("--progress") << QStringLiteral("--numeric-ids") << QStringLiteral("--stats");
     if (linked)
         arguments << QStringLiteral("--link-dest=") + input.linkDest;
     if (!linked && input.protectRoot)
         arguments << QStringLiteral("--filter=P /*");
-    if (!input.snapshot && !input.isFinderCopy && !input.isRestore)
+    if ((!input.snapshot && !input.isFinderCopy && !input.isRestore) || (input.snapshot && input.resumingFolder))
         arguments << QStringLiteral("--delete");
     if (!input.snapshot && input.isRestore)
         arguments << QStringLiteral("--update");

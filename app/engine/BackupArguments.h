@@ -28,12 +28,22 @@ struct BackupArgumentInput
     QStringList backupSources;     // after the bootable-clone rule
     QStringList trimmedSources;    // after trimming, before the bootable-clone rule
     QString backupDest;            // ends in "/"
-    QString snapshotFolderName;    // "VLM Snapshot ..." for this run
+    QString snapshotFolderName;    // the folder this Snapshot run writes into, inside backupDest
+    bool resumingFolder = false;   // Snapshot mode: that folder holds an earlier run's unfinished copy
     bool bootableClone = false;    // the bootable-clone rule replaced the sources
 };
 
-// The list passed to rsync. In Snapshot mode its last element is the new
-// snapshot folder (or backupDest for a first bootable clone).
+// The folder, inside each destination folder, where rsync keeps an
+// interrupted file until a later run resumes it.
+inline QString partialDirName()
+{
+    return QStringLiteral(".rsync-partial");
+}
+
+// The list passed to rsync. In Snapshot mode its last element is the
+// folder the run writes into (or backupDest for a first bootable clone).
+// Completing an earlier run's folder adds "--delete", so what has left the
+// source since then does not stay in the snapshot.
 QStringList backupArgumentList(const BackupArgumentInput &input);
 
 // The sources the list passes (Snapshot without link destination passes the

@@ -402,35 +402,6 @@ void MFTaskAppDelegate::worker(const RunRequest &request)
     const quint64 runId = request.runId;
     auto stillThisRun = [this, runId] { return m_runId == runId; };
 
-    if (!request.isRestore && request.snapshotsToKeep > 0
-        && getDuplicateOrHardlinksSelectedThingOnTheMainThread() == 1) {
-        SnapshotRemover::Callbacks callbacks;
-        auto showStatus = [this](const QString &status) {
-            postToMain([this, status] {
-                if (ProgressIndicator *bar = m_view->progressBar())
-                    bar->setIndeterminate(true);
-                if (TextField *field = m_view->jobState())
-                    field->setText(status);
-            });
-        };
-        callbacks.started = showStatus;
-        callbacks.progressed = showStatus;
-        callbacks.finished = [this] {
-            postToMain([this] {
-                if (ProgressIndicator *bar = m_view->progressBar())
-                    bar->setIndeterminate(false);
-            });
-        };
-        callbacks.userSaidStop = [this] { return bool(m_userSaidStop); };
-        SnapshotRotation::handleOldBackupRemoval(request.backupDest, request.snapshotsToKeep, request.linkDest,
-                                                 SnapshotRemover(m_volumeTools.toolPath(QStringLiteral("dropcount"))),
-                                                 callbacks);
-        // Stopped during the removal: the stop has ended the run; nothing
-        // more is checked, prepared or copied.
-        if (m_userSaidStop)
-            return;
-    }
-
     if (!displayErrorIfVolumeNotMounted(request.backupSources.first())
         || !displayErrorIfVolumeNotMounted(request.backupDest)) {
         // The window need not stay "Stop" for a run that never started.

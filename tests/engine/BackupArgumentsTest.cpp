@@ -16,7 +16,8 @@ QStringList head()
 
 QStringList common()
 {
-    return {QStringLiteral("-DH"), QStringLiteral("-P"), QStringLiteral("--numeric-ids"), QStringLiteral("--stats")};
+    return {QStringLiteral("-DH"), QStringLiteral("--partial-dir=.rsync-partial"), QStringLiteral("--progress"),
+            QStringLiteral("--numeric-ids"), QStringLiteral("--stats")};
 }
 
 BackupArgumentInput baseInput()
@@ -120,7 +121,21 @@ INSTANTIATE_TEST_SUITE_P(
                          i.bootableClone = true;
                      },
                      head() + QStringList{QStringLiteral("-vv")} + common()
-                         + QStringList{QStringLiteral("--link-dest=") + kPrev, QStringLiteral("/mnt/sys/"), kNewFolder}}),
+                         + QStringList{QStringLiteral("--link-dest=") + kPrev, QStringLiteral("/mnt/sys/"), kNewFolder}},
+        // Completing an earlier run's unfinished folder deletes what has left
+        // the source since; a fresh folder needs no deletion.
+        ArgumentCase{"SnapshotLinkedResumingDeletes",
+                     [](BackupArgumentInput &i) {
+                         i.snapshot = i.resumingFolder = true;
+                         i.linkDest = kPrev;
+                     },
+                     head() + QStringList{QStringLiteral("-vv")} + common()
+                         + QStringList{QStringLiteral("--link-dest=") + kPrev, kDelete, kSource, kNewFolder}},
+        ArgumentCase{"SnapshotFirstResumingDeletesInsideTheProtectedRoot",
+                     [](BackupArgumentInput &i) { i.snapshot = i.resumingFolder = true; },
+                     head() + common() + QStringList{kFilter, kDelete, kSource, kNewFolder}},
+        ArgumentCase{"SyncIgnoresResuming", [](BackupArgumentInput &i) { i.resumingFolder = true; i.isRestore = true; },
+                     head() + common() + QStringList{kFilter, kUpdate, kSource, kDest}}),
     [](const ::testing::TestParamInfo<ArgumentCase> &info) { return std::string(info.param.name); });
 
 TEST(TrimmedSources, DropsOneTrailingSlashExceptForRoot)

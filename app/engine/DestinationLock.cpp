@@ -1,0 +1,51 @@
+#include "DestinationLock.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+QString DestinationLock::busyText(const QString &destination)
+{
+    return QStringLiteral("Another backup is writing into %1. This backup did not start; try again when that one "
+                          "has finished.")
+        .arg(QDir::cleanPath(destination));
+}
+
+std::optional<QString> DestinationLock::acquire(const QString &destination)
+{
+    release();
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(destination) + QLatin1Char('/') + fileName());
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+        const int error = errno;
+        return QStringLiteral("Cannot lock the destination %1: %2")
+            .arg(QDir::cleanPath(destination), QString::fromLocal8Bit(std::strerror(error)));
+    }
+    int result = 0;
+    do {
+        result = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK)
+            return busyText(destination);
+        return QStringLiteral("Cannot lock the destination %1: %2")
+            .arg(QDir::cleanPath(destination), QString::fromLocal8Bit(std::strerror(error)));
+    }
+    m_fd = fd;
+    return std::nullopt;
+}
+
+void DestinationLock::release()
+{
+    if (m_fd < 0)
+        return;
+    ::close(m_fd);
+    m_fd = -1;
+}

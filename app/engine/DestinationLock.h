@@ -1,0 +1,41 @@
+#pragma once
+
+// One Snapshot run per destination at a time: an exclusive flock() on a
+// file inside the destination folder, held for the whole run.
+//
+// The descriptor is deliberately inheritable (no close-on-exec): the copy
+// program and its helpers started during the run share the lock, so an
+// rsync left running after the front end was killed still holds it and a
+// new run into the same destination refuses instead of writing beside it.
+
+#include <QString>
+
+#include <optional>
+
+class DestinationLock
+{
+public:
+    DestinationLock() = default;
+    ~DestinationLock() { release(); }
+    DestinationLock(const DestinationLock &) = delete;
+    DestinationLock &operator=(const DestinationLock &) = delete;
+
+    // The lock file's name inside the destination; hidden, and nothing like
+    // a snapshot's name.
+    static QString fileName() { return QStringLiteral(".VLM Snapshots.lock"); }
+
+    // Takes the lock without waiting. On refusal returns the text to show:
+    // another run holds it, or the lock file cannot be opened.
+    std::optional<QString> acquire(const QString &destination);
+    // Closes this process's descriptor; children started meanwhile keep
+    // the lock until they end.
+    void release();
+    bool isHeld() const { return m_fd >= 0; }
+    int descriptor() const { return m_fd; }
+
+    // The refusal for a destination another run is writing into.
+    static QString busyText(const QString &destination);
+
+private:
+    int m_fd = -1;
+};
