@@ -163,6 +163,7 @@ const FixtureCase fixtureCases[] = {
     {"23-snapshot-linked-rerun-same-folder.out", 154, true, 0, false},
     {"24-sync-many-files.out", 1641, true, 0, false},
     {"25-sync-initial-traced.out", 171, true, 0, false},
+    {"27-sync-initial-partial-dir.out", 171, true, 0, false},
 };
 
 const QString sourcePath = u"/work/Data"_s;
@@ -231,6 +232,18 @@ TEST(FixtureReplayWrites, RsyncsOwnWriteBoundariesGiveTheSameResult)
     }
     ASSERT_EQ(at, output.size());
     EXPECT_EQ(replay(output, cuts, sourcePath).atFinish, replay(output, {}, sourcePath).atFinish);
+}
+
+// The partial folder in place of "-P" changes nothing the reader sees: the
+// same tree copied either way gives the same paths, updates and end state
+// (the rate differs from run to run and is left out).
+TEST(FixtureReplayContent, PartialFolderFormReadsLikeThePartialForm)
+{
+    ReplayResult partialDir = replay(readFixture("27-sync-initial-partial-dir.out"), {}, sourcePath);
+    ReplayResult partial = replay(readFixture("18-sync-initial-de_DE.out"), {}, sourcePath);
+    partialDir.atFinish.rate = partial.atFinish.rate = QString();
+    EXPECT_EQ(partialDir.completions, 1);
+    EXPECT_EQ(partialDir.atFinish, partial.atFinish);
 }
 
 TEST(FixtureReplayContent, ComposesReadablePathsAndReadsTheLastUpdate)
