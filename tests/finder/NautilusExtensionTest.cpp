@@ -176,10 +176,10 @@ TEST_F(NautilusExtensionTest, OffersTheVellumorMenuOnLocalItemsAndBackgroundsOnl
             EXPECT_EQ(entries[1].label, u"Paste"_s);
             for (const MenuEntry &entry : entries)
                 EXPECT_EQ(entry.icon, u"org.vellumor.Vellumor"_s);
+            nautilus_menu_item_list_free(offered);
         } else {
             EXPECT_EQ(offered, nullptr);
         }
-        nautilus_menu_item_list_free(offered);
     }
     EXPECT_EQ(submenuOf(nautilus_menu_provider_get_background_items(provider(), fileInfo(u"target"_s, true))).size(), 2);
     GList *remote = nautilus_menu_provider_get_background_items(provider(), fake_file_info_new("sftp://host/", TRUE));
