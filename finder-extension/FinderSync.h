@@ -32,7 +32,12 @@ class FinderSync : public QObject
 {
     Q_OBJECT
 public:
-    enum class MenuKind { ContextualMenuForItems, ContextualMenuForContainer, ContextualMenuForSidebar, ToolbarItemMenu };
+    enum class MenuKind {
+        ContextualMenuForItems,
+        ContextualMenuForContainer,
+        ContextualMenuForSidebar,
+        ToolbarItemMenu
+    };
     enum class MenuAction { CopySelected, PasteSelected };
     struct MenuItem
     {

@@ -21,8 +21,7 @@ public:
     ArgumentController(QList<QUrl> selected, QUrl targeted)
         : m_selected(std::move(selected))
         , m_targeted(std::move(targeted))
-    {
-    }
+    {}
     QList<QUrl> selectedItemURLs() const override { return m_selected; }
     QUrl targetedURL() const override { return m_targeted; }
     // The volumes matter to a long-lived file-manager process, not to one action.

@@ -21,8 +21,7 @@ QString handOverLockPath()
 class HandOverLock
 {
 public:
-    HandOverLock()
-        : m_lock(handOverLockPath())
+    HandOverLock() : m_lock(handOverLockPath())
     {
         QDir().mkpath(QFileInfo(handOverLockPath()).absolutePath());
         // A holder that died leaves a stale lock, which QLockFile takes over.
@@ -104,8 +103,8 @@ std::optional<FinderCopyRequest> takeFinderCopyRequest()
 {
     HandOverLock lock;
     const auto defaults = getUserDefaults();
-    std::optional<FinderCopyRequest> request
-        = finderCopyRequestFrom(defaults->value(DefaultsKey::selectedForPaste), defaults->value(DefaultsKey::selectedForCopy));
+    std::optional<FinderCopyRequest> request = finderCopyRequestFrom(defaults->value(DefaultsKey::selectedForPaste),
+                                                                     defaults->value(DefaultsKey::selectedForCopy));
     if (!request)
         return std::nullopt;
     // Removed and saved before the copy starts, so the next launch is normal.

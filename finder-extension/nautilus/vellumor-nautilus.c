@@ -143,8 +143,8 @@ static NautilusMenuItem *action_item(VellumorMenuProvider *self, const char *nam
     g_object_set_data_full(G_OBJECT(item), "vellumor-folder", g_strdup(folder), g_free);
     g_object_set_data_full(G_OBJECT(item), "vellumor-selection", g_strdupv(selection), (GDestroyNotify)g_strfreev);
     /* The item holds the provider, whose copied URIs a paste reads. */
-    g_signal_connect_data(item, "activate", activated, g_object_ref(self), (GClosureNotify)(void (*)(void))g_object_unref,
-                          0);
+    g_signal_connect_data(item, "activate", activated, g_object_ref(self),
+                          (GClosureNotify)(void (*)(void))g_object_unref, 0);
     return item;
 }
 
@@ -154,8 +154,8 @@ static GList *vellumor_items(VellumorMenuProvider *self, const char *folder, GSt
     NautilusMenuItem *top = nautilus_menu_item_new("Vellumor::Menu", VELLUMOR_FINDER_ITEM_NAME,
                                                    VELLUMOR_FINDER_ITEM_TOOL_TIP, VELLUMOR_FINDER_ICON_NAME);
     NautilusMenu *menu = nautilus_menu_new();
-    NautilusMenuItem *copy = action_item(self, "Vellumor::Copy", VELLUMOR_FINDER_COPY_TITLE,
-                                         G_CALLBACK(copy_activated), folder, selection);
+    NautilusMenuItem *copy = action_item(self, "Vellumor::Copy", VELLUMOR_FINDER_COPY_TITLE, G_CALLBACK(copy_activated),
+                                         folder, selection);
     NautilusMenuItem *paste = action_item(self, "Vellumor::Paste", VELLUMOR_FINDER_PASTE_TITLE,
                                           G_CALLBACK(paste_activated), folder, selection);
     nautilus_menu_append_item(menu, copy);

@@ -61,8 +61,8 @@ TEST(FinderCopyRequestFrom, BothKeysMakeARequestOfLocalPathsWithoutTrailingSlash
          FinderCopyRequest{{u"/src/folder"_s, u"/src/file.txt"_s}, u"/target"_s}},
         {"nothing copied", u"/target/"_s, archiveFileURLs({}), FinderCopyRequest{{}, u"/target"_s}},
         {"unreadable archive", u"/target"_s, QByteArray("junk"), FinderCopyRequest{{}, u"/target"_s}},
-        {"remote items are left out", u"/target"_s,
-         archiveFileURLs({QUrl(u"sftp://host/a"_s), QUrl(u"file:///b"_s)}), FinderCopyRequest{{u"/b"_s}, u"/target"_s}},
+        {"remote items are left out", u"/target"_s, archiveFileURLs({QUrl(u"sftp://host/a"_s), QUrl(u"file:///b"_s)}),
+         FinderCopyRequest{{u"/b"_s}, u"/target"_s}},
     };
     for (const RequestCase &c : cases) {
         SCOPED_TRACE(c.name);

@@ -117,9 +117,8 @@ TEST_F(FinderSyncTest, PasteWithoutCopyHandsOverNoSourceAndStillStartsTheApplica
 TEST_F(FinderSyncTest, EveryMenuKindOffersCopyThenPasteWithTheApplicationIcon)
 {
     using Kind = FinderSync::MenuKind;
-    for (Kind kind :
-         {Kind::ContextualMenuForItems, Kind::ContextualMenuForContainer, Kind::ContextualMenuForSidebar,
-          Kind::ToolbarItemMenu}) {
+    for (Kind kind : {Kind::ContextualMenuForItems, Kind::ContextualMenuForContainer, Kind::ContextualMenuForSidebar,
+                      Kind::ToolbarItemMenu}) {
         SCOPED_TRACE(int(kind));
         const QList<FinderSync::MenuItem> menu = finderSync.menuForMenuKind(kind);
         ASSERT_EQ(menu.size(), 2);

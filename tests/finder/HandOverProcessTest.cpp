@@ -51,8 +51,9 @@ TEST_F(HandOverProcessTest, CopyTwoItemsPasteIntoAFolderAndTheNewInstanceTakesBo
     ASSERT_EQ(bundle.runFinderTool({u"copy"_s, uri(u"source folder"_s), uri(u"b file"_s)}), 0);
     ASSERT_EQ(bundle.runFinderTool({u"paste"_s, u"--kept"_s, uri(u"target"_s)}), 0);
     ASSERT_TRUE(bundle.waitForLines(1));
-    EXPECT_EQ(bundle.recordedLines(),
-              QStringList{u"job\t"_s + item(u"target"_s) + u'\t' + item(u"source folder"_s) + u'\t' + item(u"b file"_s)});
+    EXPECT_EQ(
+        bundle.recordedLines(),
+        QStringList{u"job\t"_s + item(u"target"_s) + u'\t' + item(u"source folder"_s) + u'\t' + item(u"b file"_s)});
     EXPECT_FALSE(keysLeft());
 }
 
@@ -83,8 +84,7 @@ TEST_F(HandOverProcessTest, KeysLeftByAFailedStartAreRunByTheNextStart)
 
     bundle.exportEnvironment();
     ASSERT_EQ(HandOverBundle::runToEnd(bundle.prefixPath(u"bin/vellumor"_s), {}), 0);
-    EXPECT_EQ(bundle.recordedLines(),
-              QStringList{u"job\t"_s + item(u"target"_s) + u'\t' + item(u"source folder"_s)});
+    EXPECT_EQ(bundle.recordedLines(), QStringList{u"job\t"_s + item(u"target"_s) + u'\t' + item(u"source folder"_s)});
     EXPECT_FALSE(keysLeft());
 }
 

@@ -181,7 +181,8 @@ TEST_F(NautilusExtensionTest, OffersTheVellumorMenuOnLocalItemsAndBackgroundsOnl
             EXPECT_EQ(offered, nullptr);
         }
     }
-    EXPECT_EQ(submenuOf(nautilus_menu_provider_get_background_items(provider(), fileInfo(u"target"_s, true))).size(), 2);
+    EXPECT_EQ(submenuOf(nautilus_menu_provider_get_background_items(provider(), fileInfo(u"target"_s, true))).size(),
+              2);
     GList *remote = nautilus_menu_provider_get_background_items(provider(), fake_file_info_new("sftp://host/", TRUE));
     EXPECT_EQ(remote, nullptr);
 }
@@ -207,8 +208,8 @@ TEST_F(NautilusExtensionTest, AnAnnouncedVolumeRefreshesTheMenus)
     if (!center.isConnected())
         GTEST_SKIP() << "no D-Bus session bus; run under dbus-run-session";
     int updates = 0;
-    const gulong handler = g_signal_connect_swapped(s_provider, "items-updated", G_CALLBACK(+[](int *count) { ++*count; }),
-                                                    &updates);
+    const gulong handler
+        = g_signal_connect_swapped(s_provider, "items-updated", G_CALLBACK(+[](int *count) { ++*count; }), &updates);
     center.postNotification(u"VolumesChanged"_s, u"someoneelse"_s);
     center.postNotification(u"VolumesChanged"_s, u"beepbeep"_s);
     // The extension's bus callbacks run from the main loop Qt's event loop drives.
