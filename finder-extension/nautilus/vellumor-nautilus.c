@@ -148,22 +148,31 @@ static NautilusMenuItem *action_item(VellumorMenuProvider *self, const char *nam
     return item;
 }
 
-/* The "Vellumor" submenu holding "Copy" and "Paste", as a one-item list. */
-static GList *vellumor_items(VellumorMenuProvider *self, const char *folder, GStrv selection)
+/* The "Vellumor" submenu holding "Copy" and "Paste", as a one-item list. The
+ * file manager makes one action per item name and builds the selection's and
+ * the background's menus together, so each kind gets names of its own: with
+ * shared names the background's items would answer the selection's menu. */
+static GList *vellumor_items(VellumorMenuProvider *self, const char *kind, const char *folder, GStrv selection)
 {
-    NautilusMenuItem *top = nautilus_menu_item_new("Vellumor::Menu", VELLUMOR_FINDER_ITEM_NAME,
-                                                   VELLUMOR_FINDER_ITEM_TOOL_TIP, VELLUMOR_FINDER_ICON_NAME);
+    char *top_name = g_strconcat("Vellumor-", kind, "-Menu", NULL);
+    char *copy_name = g_strconcat("Vellumor-", kind, "-Copy", NULL);
+    char *paste_name = g_strconcat("Vellumor-", kind, "-Paste", NULL);
+    NautilusMenuItem *top = nautilus_menu_item_new(top_name, VELLUMOR_FINDER_ITEM_NAME, VELLUMOR_FINDER_ITEM_TOOL_TIP,
+                                                   VELLUMOR_FINDER_ICON_NAME);
     NautilusMenu *menu = nautilus_menu_new();
-    NautilusMenuItem *copy = action_item(self, "Vellumor::Copy", VELLUMOR_FINDER_COPY_TITLE, G_CALLBACK(copy_activated),
-                                         folder, selection);
-    NautilusMenuItem *paste = action_item(self, "Vellumor::Paste", VELLUMOR_FINDER_PASTE_TITLE,
-                                          G_CALLBACK(paste_activated), folder, selection);
+    NautilusMenuItem *copy
+        = action_item(self, copy_name, VELLUMOR_FINDER_COPY_TITLE, G_CALLBACK(copy_activated), folder, selection);
+    NautilusMenuItem *paste
+        = action_item(self, paste_name, VELLUMOR_FINDER_PASTE_TITLE, G_CALLBACK(paste_activated), folder, selection);
     nautilus_menu_append_item(menu, copy);
     nautilus_menu_append_item(menu, paste);
     g_object_unref(copy);
     g_object_unref(paste);
     nautilus_menu_item_set_submenu(top, menu);
     g_object_unref(menu);
+    g_free(top_name);
+    g_free(copy_name);
+    g_free(paste_name);
     return g_list_append(NULL, top);
 }
 
@@ -176,7 +185,7 @@ static GList *get_file_items(NautilusMenuProvider *provider, GList *files)
         return NULL;
     /* The folder shown is the one holding the selected items. */
     char *folder = nautilus_file_info_get_parent_uri(NAUTILUS_FILE_INFO(files->data));
-    GList *items = vellumor_items((VellumorMenuProvider *)provider, folder, selection);
+    GList *items = vellumor_items((VellumorMenuProvider *)provider, "Selection", folder, selection);
     g_free(folder);
     g_strfreev(selection);
     return items;
@@ -188,7 +197,7 @@ static GList *get_background_items(NautilusMenuProvider *provider, NautilusFileI
         return NULL;
     char *folder = nautilus_file_info_get_uri(current_folder);
     char *empty[] = {NULL};
-    GList *items = vellumor_items((VellumorMenuProvider *)provider, folder, empty);
+    GList *items = vellumor_items((VellumorMenuProvider *)provider, "Background", folder, empty);
     g_free(folder);
     return items;
 }

@@ -11,6 +11,7 @@ extern "C" {
 #include "FakeNautilus.h"
 }
 
+#include <QSet>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -22,6 +23,7 @@ namespace {
 
 struct MenuEntry
 {
+    QString name;
     QString label;
     QString tip;
     QString icon;
@@ -30,11 +32,14 @@ struct MenuEntry
 
 MenuEntry entryOf(NautilusMenuItem *item)
 {
+    char *name = nullptr;
     char *label = nullptr;
     char *tip = nullptr;
     char *icon = nullptr;
-    g_object_get(item, "label", &label, "tip", &tip, "icon", &icon, nullptr);
-    MenuEntry entry{QString::fromUtf8(label), QString::fromUtf8(tip), QString::fromUtf8(icon), item};
+    g_object_get(item, "name", &name, "label", &label, "tip", &tip, "icon", &icon, nullptr);
+    MenuEntry entry{QString::fromUtf8(name), QString::fromUtf8(label), QString::fromUtf8(tip), QString::fromUtf8(icon),
+                    item};
+    g_free(name);
     g_free(label);
     g_free(tip);
     g_free(icon);
@@ -185,6 +190,29 @@ TEST_F(NautilusExtensionTest, OffersTheVellumorMenuOnLocalItemsAndBackgroundsOnl
               2);
     GList *remote = nautilus_menu_provider_get_background_items(provider(), fake_file_info_new("sftp://host/", TRUE));
     EXPECT_EQ(remote, nullptr);
+}
+
+// The file manager asks for both menus at once and keys its actions by item
+// name: a name in both would let the background's "Paste" answer a click on
+// the selection's.
+TEST_F(NautilusExtensionTest, SelectionAndBackgroundMenusNameTheirItemsApart)
+{
+    MenuEntry selectionTop;
+    MenuEntry backgroundTop;
+    GList *list = g_list_append(nullptr, fileInfo(u"b file"_s, false));
+    GList *selectionItems = nautilus_menu_provider_get_file_items(provider(), list);
+    g_list_free(list);
+    GList *backgroundItems = nautilus_menu_provider_get_background_items(provider(), fileInfo(u"target"_s, true));
+    const QList<MenuEntry> selection = submenuOf(selectionItems, &selectionTop);
+    const QList<MenuEntry> background = submenuOf(backgroundItems, &backgroundTop);
+    ASSERT_EQ(selection.size(), 2);
+    ASSERT_EQ(background.size(), 2);
+    QSet<QString> names{selectionTop.name, backgroundTop.name};
+    for (const MenuEntry &entry : selection + background)
+        names.insert(entry.name);
+    EXPECT_EQ(names.size(), 6);
+    nautilus_menu_item_list_free(selectionItems);
+    nautilus_menu_item_list_free(backgroundItems);
 }
 
 TEST_F(NautilusExtensionTest, CopyThenTwoPastesStartTheApplicationWithTheItemsInOrder)
