@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int textFlags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine;
-
 // The name and percent are drawn at 12 units in the strip's own units, like
 // its squares, so the name fits the band the icon leaves at the top.
 QFont stripFont()
@@ -46,11 +44,9 @@ QPixmap renderedIcon(const QIcon &icon, int side, qreal devicePixelRatio)
 
 } // namespace
 
-RKAnimatingView::RKAnimatingView(QWidget *parent)
-    : QWidget(parent)
-    , m_iconSource(std::make_unique<DesktopIconSource>())
-    , m_font(stripFont())
+RKAnimatingView::RKAnimatingView(QWidget *parent) : QWidget(parent), m_iconSource(std::make_unique<DesktopIconSource>())
 {
+    m_texts.setFont(stripFont());
     setAccessibleName(tr("Transfer animation"));
     setAccessibleDescription(tr("Files being copied. Click to hide or show the animation."));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -148,18 +144,18 @@ void RKAnimatingView::drawInstances(const TransferAnimation::DrawList &drawn)
     // so that it also holds on the window's opaque backing store.
     for (qsizetype k = drawn.size() - 1; k >= 0; --k) {
         const QPixmap pixmap = m_animation.getInstance(drawn[k]).icon.value<QPixmap>();
-        painter.drawPixmap(iconTarget(layouts[k], pixmap), pixmap, QRectF(pixmap.rect()));
+        painter.drawPixmap(iconTarget(layouts[k], pixmap).topLeft(), pixmap);
     }
 
-    painter.setFont(m_font);
-    painter.setPen(Qt::black);
+    m_texts.setDevicePixelRatio(devicePixelRatioF());
     for (qsizetype k = 0; k < drawn.size(); ++k) {
         const AnimatedIconInstance &instance = m_animation.getInstance(drawn[k]);
-        // A long name is neither wrapped nor shortened: drawText clips it to
-        // the square (no Qt::TextDontClip).
-        painter.drawText(layouts[k].square, textFlags, instance.name);
-        if (instance.percentComplete)
-            painter.drawText(layouts[k].percent, textFlags, QString::number(*instance.percentComplete) + u'%');
+        const InstanceLayout &layout = layouts[k];
+        painter.drawPixmap(layout.square.topLeft(), m_texts.name(drawn[k], instance.name, layout.square.width()));
+        if (instance.percentComplete) {
+            painter.drawPixmap(layout.percent.topLeft(),
+                               m_texts.percent(drawn[k], *instance.percentComplete, layout.percent.width()));
+        }
     }
 }
 

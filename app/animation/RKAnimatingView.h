@@ -17,10 +17,10 @@
 //  - main thread only.
 
 #include "ProgressControls.h"
+#include "StripTextCache.h"
 #include "TransferAnimation.h"
 #include "TransferIconSource.h"
 
-#include <QFont>
 #include <QWidget>
 
 #include <memory>
@@ -72,7 +72,7 @@ private:
 
     TransferAnimation m_animation;
     std::unique_ptr<TransferIconSource> m_iconSource;
-    QFont m_font;
+    StripTextCache m_texts;
     double m_pulseX = 0;
     double m_pulseY = 0;
     quint64 m_repaintCount = 0;
