@@ -14,6 +14,23 @@ AnimatedIconInstance &TransferAnimation::getInstance(int index)
     return m_instances->last();
 }
 
+void TransferAnimation::setIsFinderCopy(bool isFinderCopy)
+{
+    if (isFinderCopy == m_isFinderCopy)
+        return;
+    m_isFinderCopy = isFinderCopy;
+    if (m_instances) {
+        for (AnimatedIconInstance &instance : *m_instances)
+            forgetLookUp(instance);
+    }
+}
+
+void TransferAnimation::forgetLookUp(AnimatedIconInstance &instance)
+{
+    instance.icon.clear();
+    instance.name.clear();
+}
+
 TransferAnimation::DrawList TransferAnimation::advance(double viewWidth)
 {
     DrawList drawn;
@@ -28,8 +45,7 @@ TransferAnimation::DrawList TransferAnimation::advance(double viewWidth)
         instance.offsetX += animationStepPerRedraw;
         if (instance.offsetX > viewWidth) {
             instance.offsetX = g.reentryPosition();
-            instance.icon.clear();
-            instance.name.clear();
+            forgetLookUp(instance);
         }
         if (instance.offsetX <= g.pickUpThreshold()) {
             // Wholly left of the view: nothing to draw yet, so the icon is
@@ -54,8 +70,7 @@ void TransferAnimation::pickUp(AnimatedIconInstance &instance) const
     // With no percent at hand the instance keeps the one of its last trip.
     if (m_percent)
         instance.percentComplete = m_percent;
-    instance.icon.clear();
-    instance.name.clear();
+    forgetLookUp(instance);
 }
 
 QString lastPathComponent(const QString &path)

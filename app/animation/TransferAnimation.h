@@ -40,7 +40,9 @@ public:
     std::optional<int> percent() const { return m_percent; }
     void setPercent(std::optional<int> percent) { m_percent = percent; }
     bool isFinderCopy() const { return m_isFinderCopy; }
-    void setIsFinderCopy(bool isFinderCopy) { m_isFinderCopy = isFinderCopy; }
+    // A change of mode forgets the cached icons and names: they were made
+    // for the other mode's size and by the other mode's rule.
+    void setIsFinderCopy(bool isFinderCopy);
     const std::optional<Instances> &iconInstances() const { return m_instances; }
     void setIconInstances(std::optional<Instances> instances) { m_instances = std::move(instances); }
 
@@ -57,6 +59,7 @@ public:
 
 private:
     void pickUp(AnimatedIconInstance &instance) const;
+    static void forgetLookUp(AnimatedIconInstance &instance);
 
     std::optional<QString> m_filePath;
     QString m_partialPath;

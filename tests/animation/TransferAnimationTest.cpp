@@ -215,6 +215,19 @@ TEST(TransferAnimationTest, WrappingClearsTheCachedIcon)
     EXPECT_TRUE(animation.getInstance(0).name.isEmpty());
 }
 
+TEST(TransferAnimationTest, ChangingModeForgetsCachedIcons)
+{
+    TransferAnimation animation;
+    animation.setIconInstances(TransferAnimation::Instances());
+    animation.getInstance(0).icon = u"backup-size icon"_s;
+    animation.getInstance(0).name = u"a.txt"_s;
+    animation.setIsFinderCopy(false);
+    EXPECT_TRUE(animation.getInstance(0).icon.isValid());
+    animation.setIsFinderCopy(true);
+    EXPECT_FALSE(animation.getInstance(0).icon.isValid());
+    EXPECT_TRUE(animation.getInstance(0).name.isEmpty());
+}
+
 TEST(TransferAnimationTest, DrawnOnlyWithAFileAndPastThePickUpZone)
 {
     struct Row
