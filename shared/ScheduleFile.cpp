@@ -31,8 +31,7 @@ public:
             return;
         }
         int result;
-        while ((result = ::flock(m_fd, LOCK_EX)) != 0 && errno == EINTR) {
-        }
+        while ((result = ::flock(m_fd, LOCK_EX)) != 0 && errno == EINTR) {}
         if (result != 0) {
             m_error = errno;
             ::close(m_fd);
@@ -159,8 +158,7 @@ std::optional<QList<JobRecord>> ScheduleFile::update(const Change &change, QStri
     return records;
 }
 
-bool ScheduleFile::writeLocked(const QList<JobRecord> &records, const ScheduleReadResult &current,
-                               QString *error) const
+bool ScheduleFile::writeLocked(const QList<JobRecord> &records, const ScheduleReadResult &current, QString *error) const
 {
     QVariantList array;
     array.reserve(records.size());

@@ -100,7 +100,8 @@ bool SharedSchedule::deleteRows(QList<qsizetype> rows)
     return writeAndPost();
 }
 
-QList<JobRecord> SharedSchedule::mergedInto(const QList<JobRecord> &current, const std::optional<JobRecord> &saved) const
+QList<JobRecord> SharedSchedule::mergedInto(const QList<JobRecord> &current,
+                                            const std::optional<JobRecord> &saved) const
 {
     QList<JobRecord> result = current;
     // Deleted here: a job of the base this list no longer has.
@@ -141,9 +142,8 @@ void SharedSchedule::takeWritten(const QList<JobRecord> &written)
 bool SharedSchedule::writeAndPost(const std::optional<JobRecord> &saved)
 {
     m_lastError.clear();
-    const std::optional<QList<JobRecord>> written
-        = m_file.update([this, &saved](const QList<JobRecord> &current) { return mergedInto(current, saved); },
-                        &m_lastError);
+    const std::optional<QList<JobRecord>> written = m_file.update(
+        [this, &saved](const QList<JobRecord> &current) { return mergedInto(current, saved); }, &m_lastError);
     if (written)
         takeWritten(*written);
     else

@@ -197,9 +197,9 @@ QString CheckAndSetAuthorization::rightsNotice(const AccountRights &rights, cons
             .arg(reason);
     }
     const QString grant = rights.group
-                              ? QStringLiteral("adds this account to the group \"vellumor\" (sudo adduser %1 vellumor)")
-                              : QStringLiteral("creates the group \"vellumor\" and adds this account to it (sudo "
-                                               "addgroup --system vellumor, then sudo adduser %1 vellumor)");
+        ? QStringLiteral("adds this account to the group \"vellumor\" (sudo adduser %1 vellumor)")
+        : QStringLiteral("creates the group \"vellumor\" and adds this account to it (sudo "
+                         "addgroup --system vellumor, then sudo adduser %1 vellumor)");
     return QStringLiteral("Vellumor copies with your own rights: files and folders your account may not read are "
                           "skipped, and the copies belong to you. To copy everything with owners and permissions "
                           "kept, an administrator %1, and you log in again. Members of that group have the same "

@@ -170,8 +170,8 @@ TEST_F(AuthorizationTest, OnlyAMemberWhoseToolsCanHaveRootRightsIsAskedForAPassw
         {"root needs no repair", root, toolDirectory(), 0},
         {"a non-member copies with their own rights", outsider, toolDirectory(), 0},
         {"without the group nobody is a member", noGroup, toolDirectory(), 0},
-        {"a member with the tools under /tmp", member(::getgid()), underTmp.path() + QStringLiteral("/libexec/vellumor"),
-         0},
+        {"a member with the tools under /tmp", member(::getgid()),
+         underTmp.path() + QStringLiteral("/libexec/vellumor"), 0},
         {"a member with the tools in a root-only folder", member(::getgid()), toolDirectory(), 1},
     };
     for (const auto &c : cases) {
@@ -360,15 +360,25 @@ TEST_F(RepairExecutableTest, RepairsNothingWhereItIsNotSafe)
         int expectedStatus;
         const char *expectedText;
     } cases[] = {
-        {"a tool folder others may write", [&] { ::chmod(encoded(toolDirectory()).constData(), 0775); }, {}, 3,
+        {"a tool folder others may write",
+         [&] { ::chmod(encoded(toolDirectory()).constData(), 0775); },
+         {},
+         3,
          "may be changed by other accounts"},
         {"a tool with a second name",
-         [&] { ::link(encoded(toolDirectory() + QStringLiteral("/rsync")).constData(), encoded(hardLinked).constData()); },
+         [&] {
+             ::link(encoded(toolDirectory() + QStringLiteral("/rsync")).constData(), encoded(hardLinked).constData());
+         },
          {QStringLiteral("rsync")},
          1,
          "more than one name"},
-        {"a tool owned by another account", [&] { make(QStringLiteral("bless"), {0755, false}); },
-         {QStringLiteral("bless")}, 1, "not owned by root"},
+        {"a tool owned by another account",
+         [&] {
+             make(QStringLiteral("bless"), {0755, false});
+         },
+         {QStringLiteral("bless")},
+         1,
+         "not owned by root"},
         {"a path instead of a tool name", [] {}, {QStringLiteral("/bin/sh")}, 2, "unknown tool"},
     };
     for (const auto &c : cases) {
@@ -382,7 +392,8 @@ TEST_F(RepairExecutableTest, RepairsNothingWhereItIsNotSafe)
         EXPECT_TRUE(result.output.contains(QLatin1String(c.expectedText))) << result.output.toStdString();
         if (c.expectedStatus != 1) {
             for (const QString &name : CheckAndSetAuthorization::toolNames())
-                EXPECT_FALSE(CheckAndSetAuthorization::hasRequiredState(toolDirectory() + u'/' + name, vellumorGroup()));
+                EXPECT_FALSE(
+                    CheckAndSetAuthorization::hasRequiredState(toolDirectory() + u'/' + name, vellumorGroup()));
         }
     }
     ::chmod(encoded(toolDirectory()).constData(), 0755);

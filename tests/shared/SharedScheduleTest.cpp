@@ -174,18 +174,30 @@ TEST_F(TwoInstancesTest, ASaveFromAStaleListKeepsWhatTheOtherSaved)
         QStringList expected;
     } cases[] = {
         {"both add a job",
-         [this](SharedSchedule &s) { const auto d = job(u"/d"_s, u"/x"_s); s.updateSharedArrayAndWriteToFile(&d); },
-         [this](SharedSchedule &s) { const auto e = job(u"/e"_s, u"/x"_s); s.updateSharedArrayAndWriteToFile(&e); },
+         [this](SharedSchedule &s) {
+             const auto d = job(u"/d"_s, u"/x"_s);
+             s.updateSharedArrayAndWriteToFile(&d);
+         },
+         [this](SharedSchedule &s) {
+             const auto e = job(u"/e"_s, u"/x"_s);
+             s.updateSharedArrayAndWriteToFile(&e);
+         },
          {u"/a:5"_s, u"/b:5"_s, u"/c:5"_s, u"/d:5"_s, u"/e:5"_s}},
         {"one adds, the other rewrites after a change in place",
-         [this](SharedSchedule &s) { const auto d = job(u"/d"_s, u"/x"_s); s.updateSharedArrayAndWriteToFile(&d); },
+         [this](SharedSchedule &s) {
+             const auto d = job(u"/d"_s, u"/x"_s);
+             s.updateSharedArrayAndWriteToFile(&d);
+         },
          [](SharedSchedule &s) {
              s.recordAt(1).insert(JobKey::snapshotsToKeep, qlonglong(9));
              s.updateSharedArrayAndWriteToFile();
          },
          {u"/a:5"_s, u"/b:9"_s, u"/c:5"_s, u"/d:5"_s}},
         {"one changes a job, the other deletes another",
-         [this](SharedSchedule &s) { const auto a = job(u"/a"_s, u"/x"_s, 7); s.updateSharedArrayAndWriteToFile(&a); },
+         [this](SharedSchedule &s) {
+             const auto a = job(u"/a"_s, u"/x"_s, 7);
+             s.updateSharedArrayAndWriteToFile(&a);
+         },
          [](SharedSchedule &s) { s.deleteRows({2}); },
          {u"/a:7"_s, u"/b:5"_s}},
         {"a job changed in place stays deleted when the other deleted it",
@@ -197,7 +209,10 @@ TEST_F(TwoInstancesTest, ASaveFromAStaleListKeepsWhatTheOtherSaved)
          {u"/b:5"_s, u"/c:5"_s}},
         {"a job saved again is saved even when the other deleted it",
          [](SharedSchedule &s) { s.deleteRows({0}); },
-         [this](SharedSchedule &s) { const auto a = job(u"/a"_s, u"/x"_s, 3); s.updateSharedArrayAndWriteToFile(&a); },
+         [this](SharedSchedule &s) {
+             const auto a = job(u"/a"_s, u"/x"_s, 3);
+             s.updateSharedArrayAndWriteToFile(&a);
+         },
          {u"/b:5"_s, u"/c:5"_s, u"/a:3"_s}},
     };
     for (const auto &c : cases) {

@@ -236,7 +236,8 @@ TEST(SizeReap, ItemThatCannotBeTouchedIsNeitherCountedNorDeleted)
 
 TEST(SizeReap, DeleteRefusesAFinalDotOrDotDot)
 {
-    Scratch scratch({{"parent/"}, {"parent/target/"}, {"parent/target/f", 4}, {"parent/sibling/"}, {"parent/sibling/g", 6}});
+    Scratch scratch(
+        {{"parent/"}, {"parent/target/"}, {"parent/target/f", 4}, {"parent/sibling/"}, {"parent/sibling/g", 6}});
     for (const char *suffix : {"parent/target/..", "parent/target/../", "parent/target/."}) {
         SCOPED_TRACE(suffix);
         const Result result = runSizereap({QStringLiteral("delete"), scratch.at(QLatin1String(suffix))});
@@ -277,10 +278,12 @@ TEST(SizeReap, WalksATreeDeeperThanTheOpenFileLimit)
     constexpr int depth = 300;
     ASSERT_TRUE(ToolTest::makeDeepTree(scratch.at(QStringLiteral("deep")), depth, 17));
     const QString sizereap = QStringLiteral(VELLUMOR_STAGE "/bin/sizereap");
-    EXPECT_EQ(ToolTest::runWithFileLimit(sizereap, {QStringLiteral("count"), scratch.at(QStringLiteral("deep"))}, 32).out,
-              QStringLiteral("17\n"));
+    EXPECT_EQ(
+        ToolTest::runWithFileLimit(sizereap, {QStringLiteral("count"), scratch.at(QStringLiteral("deep"))}, 32).out,
+        QStringLiteral("17\n"));
     // In delete mode the first folder goes whole, its contents uncounted.
-    EXPECT_EQ(ToolTest::runWithFileLimit(sizereap, {QStringLiteral("delete"), scratch.at(QStringLiteral("deep"))}, 32).out,
-              QStringLiteral("0\n"));
+    EXPECT_EQ(
+        ToolTest::runWithFileLimit(sizereap, {QStringLiteral("delete"), scratch.at(QStringLiteral("deep"))}, 32).out,
+        QStringLiteral("0\n"));
     EXPECT_FALSE(scratch.exists(QStringLiteral("deep")));
 }

@@ -56,8 +56,8 @@ std::string unsafeFolderReason(const std::string &folder)
     std::string path = folder;
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
-    if (path.find("/./") != std::string::npos || path.find("/../") != std::string::npos
-        || path.ends_with("/.") || path.ends_with("/.."))
+    if (path.find("/./") != std::string::npos || path.find("/../") != std::string::npos || path.ends_with("/.")
+        || path.ends_with("/.."))
         return "\"" + folder + "\" is not a plain path";
     for (;;) {
         const std::string reason = folderReason(path);

@@ -61,8 +61,7 @@ bool createGroup()
     if (::posix_spawn(&pid, program, nullptr, nullptr, argv, environment) != 0)
         return false;
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -98,7 +97,8 @@ int main(int argc, char **argv)
     std::vector<std::string> names;
     for (int i = 1; i < argc; ++i) {
         if (!ToolRights::isToolName(argv[i])) {
-            say(std::string("unknown tool \"") + argv[i] + "\"; usage: vellumor-repair-tools [rsync|mount|bless|dropcount]...");
+            say(std::string("unknown tool \"") + argv[i]
+                + "\"; usage: vellumor-repair-tools [rsync|mount|bless|dropcount]...");
             return 2;
         }
         names.emplace_back(argv[i]);
