@@ -17,8 +17,10 @@
 //    file's record of its pair, unless that pair was deleted meanwhile; a job
 //    given to updateSharedArrayAndWriteToFile() is always saved; deleted rows
 //    are deleted from the file;
-//  - after a successful save the list is the file's content, in its order;
-//    a record keeps its address when the number of records did not change;
+//  - after a successful save the list is the file's content, in its order,
+//    with the records other processes saved; a pointer or reference into the
+//    list (recordAt(), matchingDictionaryForSourceAndDestExists()) is only
+//    good until the next save or deletion: find the record again by its pair;
 //  - a failed write leaves the list as changed (the next save tries again)
 //    and is reported through the return value and lastError().
 // Use one instance from one thread at a time.
