@@ -5,11 +5,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/types.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -294,6 +298,51 @@ TEST(ToolRightsFolders, OnlyFoldersNoOtherAccountCanChangeAreSafe)
     }
 }
 
+TEST(RightsNotice, ATerminalRunByANonMemberSaysItOnceAndCopiesWhatTheAccountMayRead)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "running as another account needs root";
+    if (const struct group *entry = ::getgrnam(ToolRights::groupName); entry && *entry->gr_mem)
+        GTEST_SKIP() << "this machine's group vellumor has members";
+    constexpr uid_t nobody = 65534;
+    QTemporaryDir scratch;
+    ::chmod(encoded(scratch.path()).constData(), 0755);
+    const QString home = scratch.filePath(QStringLiteral("home"));
+    QDir().mkpath(scratch.filePath(QStringLiteral("src")));
+    QDir().mkpath(home);
+    ASSERT_EQ(::chown(encoded(home).constData(), nobody, nobody), 0);
+    for (const char *name : {"readable", "root only"}) {
+        QFile file(scratch.filePath(QStringLiteral("src/") + QLatin1String(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("x");
+    }
+    ::chmod(encoded(scratch.filePath(QStringLiteral("src/root only"))).constData(), 0600);
+
+    QProcess cli;
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+    environment.insert(QStringLiteral("VELLUMOR_PREFIX"), QStringLiteral(VELLUMOR_STAGE));
+    cli.setProcessEnvironment(environment);
+    cli.setChildProcessModifier([] {
+        ::setgroups(0, nullptr);
+        if (::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+            ::_exit(99);
+    });
+    cli.start(QStringLiteral(VELLUMOR_STAGE "/bin/vellumor-cli"),
+              {QStringLiteral("backup"), scratch.filePath(QStringLiteral("src")), home + QStringLiteral("/dest")});
+    ASSERT_TRUE(cli.waitForFinished(120000));
+    const QString errors = QString::fromUtf8(cli.readAllStandardError());
+    EXPECT_EQ(errors.count(QStringLiteral("copies with your own rights")), 1) << errors.toStdString();
+    EXPECT_TRUE(errors.contains(QStringLiteral("sudo addgroup --system vellumor"))
+                || errors.contains(QStringLiteral("sudo adduser nobody vellumor")))
+        << errors.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(home + QStringLiteral("/dest/src/readable")));
+    EXPECT_FALSE(QFileInfo::exists(home + QStringLiteral("/dest/src/root only")));
+}
+
 // The repair executable itself, run as root as pkexec would run it.
 class RepairExecutableTest : public AuthorizationTest
 {
@@ -303,6 +352,11 @@ protected:
         AuthorizationTest::SetUp();
         if (IsSkipped())
             return;
+        // One test at a time, across test processes, may create and delete
+        // the group; otherwise one could delete it under another.
+        m_groupLock = ::open("/tmp/vellumor-group-tests.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        ASSERT_GE(m_groupLock, 0);
+        ASSERT_EQ(::flock(m_groupLock, LOCK_EX), 0);
         m_groupExisted = ::getgrnam(ToolRights::groupName) != nullptr;
         m_repair = toolDirectory() + QStringLiteral("/vellumor-repair-tools");
         ASSERT_TRUE(QFile::copy(QStringLiteral(VELLUMOR_STAGE "/libexec/vellumor/vellumor-repair-tools"), m_repair));
@@ -313,6 +367,8 @@ protected:
         // The group this test made (none existed before) goes again.
         if (!IsSkipped() && !m_groupExisted && ::getgrnam(ToolRights::groupName))
             run(QStringLiteral("/usr/sbin/groupdel"), {QLatin1String(ToolRights::groupName)});
+        if (m_groupLock >= 0)
+            ::close(m_groupLock);
     }
     static gid_t vellumorGroup()
     {
@@ -321,6 +377,7 @@ protected:
     }
     QString m_repair;
     bool m_groupExisted = true;
+    int m_groupLock = -1;
 };
 
 TEST_F(RepairExecutableTest, GivesRegularRootOwnedToolsTheirRightsAndRefusesEverythingElse)
