@@ -67,6 +67,12 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$d
 mapfile -t installed_files < <(dpkg -L vellumor)
 
 getent group vellumor >/dev/null || fail "the group vellumor was not created"
+if grep -q "libvellumor-nautilus.so" <<<"$contents"; then
+    system_dir="$(pkg-config --variable=extensiondir libnautilus-extension-4 2>/dev/null || true)"
+    if [ -n "$system_dir" ]; then
+        [ -f "$system_dir/libvellumor-nautilus.so" ] || fail "Files would not find the extension in $system_dir"
+    fi
+fi
 for tool in rsync dropcount mount bless; do
     state="$(stat -c '%U:%G %a' "/usr/libexec/vellumor/$tool")"
     [ "$state" = "root:vellumor 4750" ] || fail "$tool is $state, not root:vellumor 4750"
