@@ -483,9 +483,7 @@ void MFTaskAppDelegate::worker(const RunRequest &request)
         m_taskDelegate.setMyIndependentCounter(0);
     });
 
-    task->setLaunchPath(auxiliaryToolPath(QStringLiteral("rsync")));
-    if (!m_services.toolDirectory.isEmpty())
-        task->setLaunchPath(m_services.toolDirectory + QStringLiteral("/rsync"));
+    task->setLaunchPath(m_volumeTools.toolPath(QStringLiteral("rsync")));
     task->setDelegate(m_observer.get());
     task->setCurrentDirectoryPath(QDir::homePath());
     QHash<QString, QString> environment;
