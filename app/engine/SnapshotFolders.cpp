@@ -219,14 +219,19 @@ void RemovalErrorCollector::addChunk(const QByteArray &chunk)
     // Only the start of an unfinished line matters; "removed ..." lines are
     // not kept whole.
     m_partial = m_partial.mid(start);
-    if (!m_partial.startsWith("dropcount:") && m_partial.size() > 64)
+    if (!m_partial.startsWith("dropcount: ") && m_partial.size() > 64)
         m_partial = m_partial.left(64);
 }
 
 void RemovalErrorCollector::takeLine(const QByteArray &line)
 {
-    if (!m_firstReason.isEmpty() || !line.startsWith("dropcount: cannot remove "))
+    static const QByteArray prefix("dropcount: ");
+    if (!m_firstReason.isEmpty() || !line.startsWith(prefix))
         return;
+    // "cannot remove 'PATH': REASON" gives REASON; other complaints
+    // ("skipping 'PATH', since it is on a different file system") are the
+    // reason as they stand.
     const qsizetype separator = line.lastIndexOf("': ");
-    m_firstReason = QString::fromUtf8(separator >= 0 ? line.mid(separator + 3) : line.mid(10)).trimmed();
+    const bool cannotRemove = line.startsWith(QByteArray(prefix + "cannot remove '")) && separator >= 0;
+    m_firstReason = QString::fromUtf8(cannotRemove ? line.mid(separator + 3) : line.mid(prefix.size())).trimmed();
 }

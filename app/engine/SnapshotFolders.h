@@ -109,8 +109,8 @@ private:
     qint64 m_total = 0;
 };
 
-// Keeps the first line of the remover's output that says why something
-// could not be removed ("dropcount: cannot remove 'PATH': REASON"), from
+// Keeps the first complaint in the remover's output ("dropcount: cannot
+// remove 'PATH': REASON", "dropcount: skipping 'PATH', since ..."), from
 // output that arrives in chunks split anywhere.
 class RemovalErrorCollector
 {

@@ -221,6 +221,10 @@ TEST(RemovalErrorCollector, KeepsTheFirstReasonAcrossChunks)
     collector.addChunk(
         "ve '/d/x/busy': Device or resource busy\ndropcount: cannot remove '/d/x': Directory not empty\n");
     EXPECT_EQ(collector.firstReason(), QStringLiteral("Device or resource busy"));
+
+    RemovalErrorCollector skipping;
+    skipping.addChunk("removed 'a'\ndropcount: skipping '/d/x/m', since it is on a different file system\n");
+    EXPECT_EQ(skipping.firstReason(), QStringLiteral("skipping '/d/x/m', since it is on a different file system"));
 }
 
 TEST(SnapshotFolders, LinkDestinationDisplayText)
