@@ -11,7 +11,9 @@
 #include "ScheduledJobDispatcher.h"
 #include "SharedDefaults.h"
 #include "SharedSchedule.h"
+#include "SnapshotFolders.h"
 #include "SnapshotRotation.h"
+#include "SnapshotSession.h"
 #include "UserNotifications.h"
 #include "VolumePresence.h"
 
@@ -43,6 +45,16 @@ struct MFTaskAppDelegate::RunRequest
     JobRecord *jobDictionary = nullptr;
 };
 
+// How a Snapshot run's folder ended up, for the run's last steps.
+struct MFTaskAppDelegate::SnapshotEnd
+{
+    bool snapshotRun = false; // the run wrote into a working folder
+    QString snapshotPath;     // the new snapshot ("/" at the end); empty when none was made
+    QString linkDest;         // the complete snapshot the run linked against
+    QString notCompleted;     // why the working folder did not become a snapshot
+    QString rotationFailure;  // which old snapshot could not be removed, and why
+};
+
 // Stands between the task and the output reader: forwards every message and
 // notices a copy program that ended without reaching its summary.
 class MFTaskAppDelegate::RunObserver : public MFTaskDelegateProtocol
@@ -60,7 +72,7 @@ public:
     void taskDidTerminate(MFTask *task) override
     {
         m_controller->m_taskDelegate.taskDidTerminate(task);
-        m_controller->taskEndedWithoutSummary(task);
+        m_controller->taskEnded(task);
     }
     void taskDidRecieveInvalidate(MFTask *task) override
     {
@@ -272,12 +284,13 @@ void MFTaskAppDelegate::finishRun(RunOutcome outcome, const QString &detail)
     if (m_runFinished)
         return;
     m_runFinished = true;
+    releaseSnapshotSession();
     Q_EMIT runFinished(outcome, detail);
     // A run that failed on its own must not strand the jobs waiting behind it
     // (or keep a scheduler-started application open); completion hands over
     // itself, in its order, and a user's stop starts nothing new.
-    if (outcome == RunOutcome::Failed || outcome == RunOutcome::VolumeMissing
-        || (outcome == RunOutcome::OutOfSpace && !m_inBackupComplete))
+    if (!m_inBackupComplete
+        && (outcome == RunOutcome::Failed || outcome == RunOutcome::VolumeMissing || outcome == RunOutcome::OutOfSpace))
         handOverToDispatch();
 }
 
@@ -370,6 +383,10 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
     m_userSaidStop = false;
     m_runFinished = false;
     m_runIsSnapshot = false;
+    m_snapshotFinishing = false;
+    m_runJob = jobDictionary;
+    m_runSnapshotsToKeep = snapshotsToKeep;
+    releaseSnapshotSession();
     m_taskDelegate.resetRunObservations();
     setWindowRunning();
     handleLinkDest();
@@ -439,6 +456,8 @@ void MFTaskAppDelegate::worker(const RunRequest &request)
     input.isFinderCopy = request.isFinderCopy;
     input.isRestore = request.isRestore;
     input.snapshotFolderName = snapshotFolderName(m_services.clock->now(), QLocale());
+    if (input.snapshot && !prepareSnapshot(request, input))
+        return;
     input.exclusionPatterns = exclusionPatterns(request.excludedFiles, sourcesPassed(input).first());
     const QStringList arguments = backupArgumentList(input);
     if (input.snapshot && !input.linkDest.isEmpty())
@@ -446,19 +465,16 @@ void MFTaskAppDelegate::worker(const RunRequest &request)
     if (!input.snapshot)
         qInfo("args:%s", qPrintable(arguments.join(u' ')));
 
-    postToMain([this, stillThisRun, input, arguments, job = request.jobDictionary] {
+    postToMain([this, stillThisRun, input, arguments] {
         if (!stillThisRun())
             return;
         backupSources = input.backupSources;
         backupDest = input.backupDest;
         m_runIsSnapshot = input.snapshot;
-        if (input.snapshot) {
-            linkDest = arguments.last();
-            if (job)
-                job->insert(JobKey::linkDest, linkDest);
-            const QStringList parts = linkDest.split(u'/', Qt::SkipEmptyParts);
-            m_view->setLinkDestText(parts.isEmpty() ? linkDest : parts.last());
-        }
+        // The window shows the snapshot linked against; the run's own
+        // folder becomes the link destination only once it is complete.
+        if (input.snapshot)
+            m_view->setLinkDestText(SnapshotFolders::linkDestDisplayText(input.linkDest));
         QList<Argument> rows;
         for (const QString &argument : arguments)
             rows.append(Argument(argument));
@@ -626,8 +642,19 @@ void MFTaskAppDelegate::backupComplete()
 {
     // Only the run in progress completes, once: a late or repeated
     // "BackupComplete" must not stop the next job that dispatch has started.
-    if (m_runFinished)
+    if (m_runFinished || m_snapshotFinishing)
         return;
+    if (snapshotSession() && currentTask()) {
+        // Whether the folder becomes a snapshot depends on how rsync exits:
+        // the run goes on when its end is reported (taskEnded).
+        m_snapshotFinishing = true;
+        return;
+    }
+    completeRun(SnapshotEnd());
+}
+
+void MFTaskAppDelegate::completeRun(const SnapshotEnd &end)
+{
     MFTask *task = currentTask();
     if (task) {
         task->terminate();
@@ -636,6 +663,11 @@ void MFTaskAppDelegate::backupComplete()
     const bool outOfSpace = m_taskDelegate.sawOutOfSpace();
     const int errors = m_taskDelegate.errorLineCount();
     const QString firstError = m_taskDelegate.firstErrorLine();
+    const bool snapshotMissing = end.snapshotRun && end.snapshotPath.isEmpty();
+    // Kept for the next run of the job, which completes it.
+    const QString unfinished = snapshotMissing
+        ? QStringLiteral(" The snapshot was not completed (%1); the next run finishes it.").arg(end.notCompleted)
+        : QString();
 
     RunOutcome outcome = RunOutcome::Completed;
     QString detail;
@@ -649,21 +681,36 @@ void MFTaskAppDelegate::backupComplete()
         detail = (errors == 1 ? QStringLiteral("Finished with 1 error: %2")
                               : QStringLiteral("Finished with %1 errors, the first: %2"))
                      .arg(errors)
-                     .arg(firstError);
+                     .arg(firstError)
+            + unfinished;
         deliverNotification(QStringLiteral("Operation Complete"),
-                            QStringLiteral("Finished transfer to %1 with %2 %3.\n%4")
+                            QStringLiteral("Finished transfer to %1 with %2 %3.\n%4%5")
                                 .arg(backupDest)
                                 .arg(errors)
                                 .arg(errors == 1 ? QStringLiteral("error") : QStringLiteral("errors"))
-                                .arg(firstError),
+                                .arg(firstError, unfinished),
                             true);
+    } else if (snapshotMissing) {
+        outcome = RunOutcome::Failed;
+        detail = unfinished.trimmed();
+        deliverNotification(QStringLiteral("Backup Failed"),
+                            QStringLiteral("The backup to %1 did not finish.\n%2").arg(backupDest, detail), false);
+    } else if (!end.rotationFailure.isEmpty()) {
+        // The copy is complete; an old snapshot that stays is still an error.
+        outcome = RunOutcome::CompletedWithErrors;
+        detail = end.rotationFailure;
+        deliverNotification(QStringLiteral("Operation Complete"),
+                            QStringLiteral("Finished transfer to %1\n%2").arg(backupDest, detail), true);
     } else {
         deliverNotification(
             QStringLiteral("Operation Complete"),
             QStringLiteral("Finished transfer to %1\nClick this notification to view it.").arg(backupDest), true);
     }
+    if (outcome != RunOutcome::Completed && !end.rotationFailure.isEmpty() && detail != end.rotationFailure)
+        detail += u' ' + end.rotationFailure;
     restoreOwnershipIfNeeded();
     m_volumeTools.blessDest(backupDest);
+    showSnapshotEnd(end);
     // Saving the job makes the new snapshot the pair's link destination, so
     // the next run of the pair hard-links against it.
     if (m_runIsSnapshot)
@@ -683,6 +730,148 @@ void MFTaskAppDelegate::backupComplete()
         m_view->terminateApplication();
     if (m_dispatcher)
         m_dispatcher->continueAfterRun();
+}
+
+// The job's link destination after the run: the new snapshot when one was
+// made, otherwise the complete one the run linked against.
+void MFTaskAppDelegate::showSnapshotEnd(const SnapshotEnd &end)
+{
+    if (!end.snapshotRun)
+        return;
+    linkDest = end.snapshotPath.isEmpty() ? end.linkDest : end.snapshotPath;
+    if (m_runJob && !linkDest.isEmpty())
+        m_runJob->insert(JobKey::linkDest, linkDest);
+    m_view->setLinkDestText(SnapshotFolders::linkDestDisplayText(linkDest));
+}
+
+void MFTaskAppDelegate::taskEnded(MFTask *task)
+{
+    if (m_snapshotFinishing && task == currentTask() && !m_runFinished)
+        finishSnapshot(task);
+    else
+        taskEndedWithoutSummary(task);
+}
+
+// On the main thread once the copy has ended after its summary (or an
+// out-of-space message): completion and rotation run on a worker, the
+// status line showing the removals.
+void MFTaskAppDelegate::finishSnapshot(MFTask *task)
+{
+    const int status = task->terminationStatus();
+    const bool endedWell = SnapshotFolders::runEndedWell(!m_taskDelegate.sawOutOfSpace(),
+                                                         status < 128 ? std::optional<int>(status) : std::nullopt);
+    const QString howItEnded = QStringLiteral("rsync %1").arg(task->terminationDescription());
+    const std::shared_ptr<SnapshotSession> session = snapshotSession();
+    const quint64 runId = m_runId;
+    const qint64 keep = m_runSnapshotsToKeep;
+    m_workers.start([this, session, endedWell, howItEnded, runId, keep] {
+        const SnapshotEnd end = completeAndRotate(*session, endedWell, howItEnded, keep);
+        postToMain([this, runId, end] {
+            if (m_runId == runId && !m_runFinished)
+                completeRun(end);
+        });
+    });
+}
+
+// On a worker: the working folder becomes the snapshot after a good end,
+// then the job's snapshots are rotated.
+MFTaskAppDelegate::SnapshotEnd MFTaskAppDelegate::completeAndRotate(SnapshotSession &session, bool endedWell,
+                                                                    const QString &howItEnded, qint64 snapshotsToKeep)
+{
+    SnapshotEnd end;
+    end.snapshotRun = true;
+    end.linkDest = session.linkDest();
+    if (!endedWell) {
+        end.notCompleted = howItEnded;
+        return end;
+    }
+    if (const std::optional<QString> error = session.complete()) {
+        end.notCompleted = *error;
+        return end;
+    }
+    end.snapshotPath = session.snapshotPath();
+    SnapshotRemover::Callbacks callbacks;
+    auto showStatus = [this](const QString &status) {
+        postToMain([this, status] {
+            if (ProgressIndicator *bar = m_view->progressBar())
+                bar->setIndeterminate(true);
+            if (TextField *field = m_view->jobState())
+                field->setText(status);
+        });
+    };
+    callbacks.started = showStatus;
+    callbacks.progressed = showStatus;
+    callbacks.finished = [this] {
+        postToMain([this] {
+            if (ProgressIndicator *bar = m_view->progressBar())
+                bar->setIndeterminate(false);
+        });
+    };
+    callbacks.userSaidStop = [this] { return bool(m_userSaidStop); };
+    const RotationReport report = session.rotate(
+        snapshotsToKeep, SnapshotRemover(m_volumeTools.toolPath(QStringLiteral("dropcount"))), callbacks);
+    end.rotationFailure = report.failureText();
+    if (!end.rotationFailure.isEmpty())
+        qWarning("%s", qUtf8Printable(end.rotationFailure));
+    return end;
+}
+
+std::shared_ptr<SnapshotSession> MFTaskAppDelegate::snapshotSession() const
+{
+    std::lock_guard guard(m_launchMutex);
+    return m_snapshotSession;
+}
+
+void MFTaskAppDelegate::releaseSnapshotSession()
+{
+    std::shared_ptr<SnapshotSession> session;
+    {
+        std::lock_guard guard(m_launchMutex);
+        session.swap(m_snapshotSession);
+    }
+    // The lock goes with the last holder: this run's, or a worker's still
+    // finishing after a stop.
+}
+
+// On the worker before the argument list is made: lock the destination,
+// choose the link destination and the folder to write into. False when the
+// run cannot go on (the refusal has been shown).
+bool MFTaskAppDelegate::prepareSnapshot(const RunRequest &request, BackupArgumentInput &input)
+{
+    auto session = std::make_shared<SnapshotSession>(
+        *m_services.clock, [this] { return bool(m_userSaidStop); }, m_services.waitForNextMinute);
+    const SnapshotJob job{input.backupDest, SnapshotFolders::ownerFolderName(input.backupSources.first()),
+                          request.linkDest};
+    if (const std::optional<QString> refusal = session->begin(job)) {
+        refuseRun(request.runId, *refusal);
+        return false;
+    }
+    input.linkDest = session->linkDest();
+    // A first bootable clone writes into the destination itself.
+    if (input.bootableClone && input.linkDest.isEmpty())
+        return true;
+    input.snapshotFolderName = session->workingFolderName();
+    input.resumingFolder = session->reusesWorkingFolder();
+    std::lock_guard guard(m_launchMutex);
+    if (m_runId != request.runId)
+        return false;
+    m_snapshotSession = session;
+    return true;
+}
+
+void MFTaskAppDelegate::refuseRun(quint64 runId, const QString &reason)
+{
+    qWarning("%s", qUtf8Printable(reason));
+    postToMain([this, runId, reason] {
+        if (m_runId != runId || m_runFinished)
+            return;
+        setWindowIdle();
+        if (TextField *status = m_view->jobState())
+            status->setText(reason);
+        deliverNotification(QStringLiteral("Backup Failed"),
+                            QStringLiteral("The backup to %1 did not start.\n%2").arg(backupDest, reason), false);
+        finishRun(RunOutcome::Failed, reason);
+    });
 }
 
 void MFTaskAppDelegate::taskEndedWithoutSummary(MFTask *task)

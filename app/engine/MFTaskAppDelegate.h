@@ -24,7 +24,14 @@
 //    the new snapshot as "linkDest" (so the next run links against it), and
 //    every run that ends on its own (completed or failed, not stopped)
 //    hands over to dispatch, which starts the next due job or asks the
-//    application to quit after a start with "daemonLaunched".
+//    application to quit after a start with "daemonLaunched";
+//  - a Snapshot run (SnapshotSession) holds its destination's lock for the
+//    whole run (a second run into it ends at once as failed, naming it),
+//    writes into a hidden working folder, and only after rsync printed its
+//    summary and exited with 0 or 24 names that folder as a snapshot, makes
+//    it the link destination and removes the job's oldest snapshots beyond
+//    its limit; a snapshot that could not be removed ends the run "with
+//    errors", its name and the reason in the status and the notification.
 
 #include "CheckAndSetAuthorization.h"
 #include "DryRunAssessor.h"
@@ -40,10 +47,13 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <sys/types.h>
 
 class Clock;
+class SnapshotSession;
+struct BackupArgumentInput;
 class ScheduleEntry;
 class ScheduledJobDispatcher;
 class SharedSchedule;
@@ -70,6 +80,10 @@ struct MFTaskAppServices
     bool dispatchScheduledJobs = true;
     // Desktop banners; the view's deliverUserNotification() when none.
     UserNotifier *notifier = nullptr;
+    // How a Snapshot run waits for the next minute when a snapshot of this
+    // minute exists (false: give up); sleeping until the clock's next
+    // minute when empty.
+    std::function<bool()> waitForNextMinute;
 };
 
 class MFTaskAppDelegate : public QObject
@@ -142,6 +156,7 @@ private:
     class RunObserver;
     class ScheduleLink;
     struct RunRequest;
+    struct SnapshotEnd;
 
     void handleLinkDest();
     void deliverNotification(const QString &title, const QString &text, bool isCompletion);
@@ -152,7 +167,17 @@ private:
     void enumerateSubdirectories(const RunRequest &request, const QStringList &arguments);
     bool shouldStopDryRun();
     void endStoppedDryRun(const RunRequest &request);
+    void taskEnded(MFTask *task);
     void taskEndedWithoutSummary(MFTask *task);
+    bool prepareSnapshot(const RunRequest &request, BackupArgumentInput &input);
+    void refuseRun(quint64 runId, const QString &reason);
+    void finishSnapshot(MFTask *task);
+    SnapshotEnd completeAndRotate(SnapshotSession &session, bool endedWell, const QString &howItEnded,
+                                  qint64 snapshotsToKeep);
+    void completeRun(const SnapshotEnd &end);
+    void showSnapshotEnd(const SnapshotEnd &end);
+    std::shared_ptr<SnapshotSession> snapshotSession() const;
+    void releaseSnapshotSession();
     void finishRun(RunOutcome outcome, const QString &detail);
     void postToMain(std::function<void()> function);
     void restoreOwnershipIfNeeded();
@@ -171,12 +196,17 @@ private:
     std::atomic<bool> m_destHadOwnershipEnabled{false};
     std::atomic<quint64> m_runId{0};
     bool m_runFinished = true;
-    bool m_runIsSnapshot = false; // this run writes a snapshot folder
+    bool m_runIsSnapshot = false;     // this run writes a snapshot folder
+    bool m_snapshotFinishing = false; // the copy reached its end; its exit, completion and rotation follow
+    qint64 m_runSnapshotsToKeep = 0;
+    JobRecord *m_runJob = nullptr;
     bool m_inBackupComplete = false;
     qint64 m_lastAssessingSecond = 0; // kept for the life of the process
 
     // Guards the hand-over between the worker's launch and a stop.
     mutable std::mutex m_launchMutex;
     QPointer<MFTask> m_currentTask;
+    // A Snapshot run's hold on its destination and its working folder.
+    std::shared_ptr<SnapshotSession> m_snapshotSession;
     pid_t m_dryRunPid = 0;
 };

@@ -86,6 +86,10 @@ protected:
     {
         MFTaskAppServices services;
         services.clock = &m_clock;
+        services.waitForNextMinute = [this] {
+            m_clock.advanceSeconds(60);
+            return true;
+        };
         services.privilegedRunner = &m_noPrivileges;
         services.toolDirectory = toolDirectory;
         services.schedule = &m_schedule;
@@ -317,8 +321,13 @@ TEST_F(SnapshotChainTest, StopDuringTheRemovalOfAnOldSnapshotInterruptsItAndLeav
               "#!/bin/sh\nread line < '" + QFile::encodeName(gate) + "'\necho \"removed '$2/a'\"\nexec cat\n");
     QFile::setPermissions(tools + u"/dropcount"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
+    // Rotation follows a good copy now: with a limit of 1 the run keeps its
+    // link destination (the newer old one) and its own new snapshot, and
+    // removes the oldest.
     const QString old = m_dest + u"/VLM Snapshot 01-12-2026 Tue 09-00 AM"_s;
+    const QString newerOld = m_dest + u"/VLM Snapshot 02-12-2026 Wed 09-00 AM"_s;
     writeFile(old + u"/Data/old.txt"_s, "old\n");
+    writeFile(newerOld + u"/Data/old.txt"_s, "newer old\n");
     m_view.modeRow = 1;
     auto controller = makeController(tools);
     controller->backupSources = {m_source};
@@ -342,17 +351,21 @@ TEST_F(SnapshotChainTest, StopDuringTheRemovalOfAnOldSnapshotInterruptsItAndLeav
     // The worker returns once the remover is gone; the destroyed controller
     // waits for it, so the remover's end is settled after this.
     controller.reset();
-    EXPECT_TRUE(QFileInfo::exists(old));
-    EXPECT_EQ(snapshotsOnDisk(), QStringList{QFileInfo(old).fileName()}) << "nothing was copied after the stop";
+    // The snapshot being removed had been renamed out of the way first: no
+    // half-removed folder keeps a snapshot's name.
+    EXPECT_FALSE(QFileInfo::exists(old));
+    EXPECT_TRUE(QFileInfo::exists(m_dest + u"/.VLM Snapshot 01-12-2026 Tue 09-00 AM.removing"_s));
+    EXPECT_EQ(snapshotsOnDisk(), (QStringList{QFileInfo(newerOld).fileName(), snapshotName(21)}));
     EXPECT_EQ(m_schedule.count(), 0);
 
-    // The next run, with the real remover, removes it.
+    // The next run, with the real remover, clears the leftover and rotates.
     auto next = makeController();
     next->backupSources = {m_source};
     next->backupDest = m_dest;
     next->snapshotsToKeep = 1;
-    ASSERT_EQ(snapshotRun(*next, 21), Outcome::Completed);
-    EXPECT_EQ(snapshotsOnDisk(), QStringList{snapshotName(21)});
+    ASSERT_EQ(snapshotRun(*next, 22), Outcome::Completed);
+    EXPECT_EQ(snapshotsOnDisk(), (QStringList{snapshotName(21), snapshotName(22)}));
+    EXPECT_FALSE(QFileInfo::exists(m_dest + u"/.VLM Snapshot 01-12-2026 Tue 09-00 AM.removing"_s));
 }
 
 } // namespace
