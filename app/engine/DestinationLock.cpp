@@ -1,7 +1,9 @@
 #include "DestinationLock.h"
 
 #include <QDir>
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QThread>
 
 #include <cerrno>
 #include <cstring>
@@ -16,7 +18,21 @@ QString DestinationLock::busyText(const QString &destination)
         .arg(QDir::cleanPath(destination));
 }
 
-std::optional<QString> DestinationLock::acquire(const QString &destination)
+namespace {
+
+// flock() without waiting, again after signals.
+int tryLock(int fd)
+{
+    int result = 0;
+    do {
+        result = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    return result == 0 ? 0 : errno;
+}
+
+} // namespace
+
+std::optional<QString> DestinationLock::acquire(const QString &destination, std::chrono::milliseconds grace)
 {
     release();
     const QByteArray path = QFile::encodeName(QDir::cleanPath(destination) + QLatin1Char('/') + fileName());
@@ -26,12 +42,13 @@ std::optional<QString> DestinationLock::acquire(const QString &destination)
         return QStringLiteral("Cannot lock the destination %1: %2")
             .arg(QDir::cleanPath(destination), QString::fromLocal8Bit(std::strerror(error)));
     }
-    int result = 0;
-    do {
-        result = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
-    if (result != 0) {
-        const int error = errno;
+    const QDeadlineTimer deadline(grace);
+    int error = tryLock(fd);
+    while (error == EWOULDBLOCK && !deadline.hasExpired()) {
+        QThread::msleep(100);
+        error = tryLock(fd);
+    }
+    if (error != 0) {
         ::close(fd);
         if (error == EWOULDBLOCK)
             return busyText(destination);

@@ -10,6 +10,8 @@
 
 #include <QString>
 
+#include <chrono>
+
 #include <optional>
 
 class DestinationLock
@@ -24,9 +26,12 @@ public:
     // a snapshot's name.
     static QString fileName() { return QStringLiteral(".VLM Snapshots.lock"); }
 
-    // Takes the lock without waiting. On refusal returns the text to show:
-    // another run holds it, or the lock file cannot be opened.
-    std::optional<QString> acquire(const QString &destination);
+    // Takes the lock. A held lock is tried again for up to `grace` (the
+    // processes of a run just stopped take a moment to go, and hold it
+    // until they have). On refusal returns the text to show: another run
+    // holds it, or the lock file cannot be opened.
+    std::optional<QString> acquire(const QString &destination,
+                                   std::chrono::milliseconds grace = std::chrono::milliseconds(3000));
     // Closes this process's descriptor; children started meanwhile keep
     // the lock until they end.
     void release();
