@@ -10,8 +10,6 @@
 #include "ScheduleListColumns.h"
 #include "ScheduledJobDispatcher.h"
 #include "SharedSchedule.h"
-#include "SnapshotFolders.h"
-#include "SnapshotRotation.h"
 #include "SupportFolder.h"
 #include "TerminalView.h"
 #include "UserNotifications.h"
@@ -228,21 +226,12 @@ int main(int argc, char **argv)
     services.notifier = &notifier;
     // A terminal backup saves its job but leaves due jobs to run-due.
     services.dispatchScheduledJobs = runDue;
-    // The pair's recorded snapshot; a pair without a record (its first
-    // terminal run) links against the newest snapshot already in DEST.
+    // The pair's recorded snapshot; without a record (or with one naming a
+    // folder that is gone) the run links against the newest complete
+    // snapshot of the same job in DEST (SnapshotSession).
     services.scheduledLinkDest = [&schedule](const QString &source, const QString &dest) {
-        if (const JobRecord *record = schedule->matchingDictionaryForSourceAndDestExists(source, dest))
-            return JobRecords::linkDest(*record);
-        QString newest;
-        std::optional<QDateTime> newestDate;
-        for (const QString &folder : SnapshotRotation::listSnapshotFolders(dest)) {
-            const std::optional<QDateTime> date = SnapshotFolders::snapshotDate(folder);
-            if (date && (!newestDate || *date > *newestDate)) {
-                newestDate = date;
-                newest = folder;
-            }
-        }
-        return newest.isEmpty() ? newest : QDir::cleanPath(newest) + u'/';
+        const JobRecord *record = schedule->matchingDictionaryForSourceAndDestExists(source, dest);
+        return record ? JobRecords::linkDest(*record) : QString();
     };
     MFTaskAppDelegate controller(&view, services);
     controller.backupSources = job.sources;

@@ -4,6 +4,7 @@
 // folder (XDG_DATA_HOME) so nothing reaches the user's schedule.
 #include "Clock.h"
 #include "CommandLine.h"
+#include "DestinationLock.h"
 #include "ScheduleFile.h"
 
 #include <QDir>
@@ -12,7 +13,10 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <QScopeGuard>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -181,4 +185,63 @@ TEST_F(CliScheduleTest, RunDueRunsWhatIsDueWithItsDisksPresentAndExitsWhenDraine
     EXPECT_TRUE(again.out.contains(u"Nothing to do."_s)) << again.out.toStdString();
 }
 
+// Without a record the terminal links against the newest complete snapshot
+// of the same job: never a working folder left by an unfinished run, nor
+// another job's snapshot.
+TEST_F(CliScheduleTest, WithoutARecordTheNewestCompleteSnapshotOfTheJobIsLinkedAgainst)
+{
+    const QString own = m_dest + u"/VLM Snapshot 01-12-2026 Tue 10-00 AM/"_s;
+    writeFile(own + u"src/a.txt"_s, "a\n");
+    {
+        // As an earlier run left it: same size, time and permissions.
+        QFile copy(own + u"src/a.txt"_s);
+        ASSERT_TRUE(copy.open(QIODevice::ReadWrite));
+        copy.setFileTime(QFileInfo(m_source + u"/a.txt"_s).lastModified(), QFileDevice::FileModificationTime);
+    }
+    writeFile(m_dest + u"/.VLM Snapshot 02-12-2026 Wed 10-00 AM.incomplete/src/partial.txt"_s, "");
+    writeFile(m_dest + u"/VLM Snapshot 03-12-2026 Thu 10-00 AM/other/a.txt"_s, "a\n");
+
+    const CliResult result = run({u"backup"_s, u"--snapshot"_s, m_source, m_dest});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QString recorded = JobRecords::linkDest(scheduleFile().arrayWithContentsOfFile().value(0));
+    ASSERT_FALSE(recorded.isEmpty());
+    EXPECT_EQ(inode(recorded + u"src/a.txt"_s), inode(own + u"src/a.txt"_s));
+    // The unfinished folder was the job's: completed into the new snapshot.
+    EXPECT_FALSE(QFileInfo::exists(m_dest + u"/.VLM Snapshot 02-12-2026 Wed 10-00 AM.incomplete"_s));
+    EXPECT_FALSE(QFileInfo::exists(recorded + u"src/partial.txt"_s));
+}
+
+// A destination another run is writing into: refused with its name, exit 1.
+TEST_F(CliScheduleTest, ALockedDestinationIsRefusedWithItsName)
+{
+    QDir().mkpath(m_dest);
+    DestinationLock other;
+    ASSERT_FALSE(other.acquire(m_dest));
+    const CliResult result = run({u"backup"_s, u"--snapshot"_s, m_source, m_dest});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains(DestinationLock::busyText(m_dest))) << result.err.toStdString();
+    EXPECT_TRUE(QDir(m_dest).entryList({u"VLM Snapshot *"_s}, QDir::Dirs).isEmpty());
+}
+
+// Rotation that cannot remove an old snapshot: named on the terminal, exit 1.
+TEST_F(CliScheduleTest, AnOldSnapshotThatCannotBeRemovedEndsWithStatusOne)
+{
+    const QString old = m_dest + u"/VLM Snapshot 01-12-2026 Tue 10-00 AM"_s;
+    writeFile(old + u"/src/stuck/x.txt"_s, "x\n");
+    writeFile(m_dest + u"/VLM Snapshot 02-12-2026 Wed 10-00 AM/src/a.txt"_s, "a\n");
+    const QByteArray stuck = QFile::encodeName(old + u"/src/stuck"_s);
+    const bool mounted = ::geteuid() == 0 && ::mount("vlmstuck", stuck.constData(), "tmpfs", 0, "size=64k") == 0;
+    if (!mounted)
+        ::chmod(stuck.constData(), 0500);
+    const QByteArray moved = QFile::encodeName(m_dest + u"/.VLM Snapshot 01-12-2026 Tue 10-00 AM.removing/src/stuck"_s);
+    const auto cleanUp = qScopeGuard([&] {
+        if (mounted)
+            ::umount2(moved.constData(), MNT_DETACH);
+        ::chmod(moved.constData(), 0700);
+    });
+    const CliResult result = run({u"backup"_s, u"--snapshot"_s, u"--keep"_s, u"1"_s, m_source, m_dest});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains(u"Could not remove the old snapshot \"VLM Snapshot 01-12-2026 Tue 10-00 AM\": "_s))
+        << result.err.toStdString();
+}
 } // namespace
