@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QThread>
 #include <QTimeZone>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -76,6 +78,24 @@ QString SnapshotSession::leftoverWorkingFolder(const QString &destination, const
     return chosen;
 }
 
+bool SnapshotSession::keepOnlyOwnFiles(const QString &folder)
+{
+    bool allGone = true;
+    QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        const QByteArray path = QFile::encodeName(entries.next());
+        struct stat status = {};
+        if (::lstat(path.constData(), &status) != 0 || S_ISDIR(status.st_mode) || status.st_nlink < 2)
+            continue;
+        if (::unlink(path.constData()) != 0) {
+            qWarning("cannot unlink %s: %s", path.constData(), std::strerror(errno));
+            allGone = false;
+        }
+    }
+    return allGone;
+}
+
 std::optional<QString> SnapshotSession::begin(const SnapshotJob &job, const QLocale &locale)
 {
     m_job = job;
@@ -83,7 +103,14 @@ std::optional<QString> SnapshotSession::begin(const SnapshotJob &job, const QLoc
     if (std::optional<QString> refusal = m_lock.acquire(job.destination))
         return refusal;
     m_linkDest = chooseLinkDest(job.recordedLinkDest, job.destination, job.ownerName);
-    const QString leftover = leftoverWorkingFolder(job.destination, job.ownerName);
+    QString leftover = leftoverWorkingFolder(job.destination, job.ownerName);
+    if (!leftover.isEmpty() && !keepOnlyOwnFiles(leftover)) {
+        // Not safe to complete: out of the way, removed after a good run.
+        const QString aside = QFileInfo(leftover).path() + QLatin1Char('/')
+            + SnapshotFolders::retiringFolderName(SnapshotFolders::folderName(leftover).mid(1));
+        ::rename(QFile::encodeName(leftover).constData(), QFile::encodeName(aside).constData());
+        leftover.clear();
+    }
     m_reused = !leftover.isEmpty();
     m_workingName
         = m_reused ? SnapshotFolders::folderName(leftover) : SnapshotFolders::workingFolderName(m_clock.now(), locale);

@@ -78,6 +78,12 @@ public:
     // The job's leftover working folder to complete (the newest by name that
     // holds the owner's entry or nothing at all), or empty.
     static QString leftoverWorkingFolder(const QString &destination, const QString &ownerName);
+    // Readies a leftover working folder for rsync to complete: every file in
+    // it that shares its inode (hard links to a snapshot, made through the
+    // link destination) is unlinked, as rsync would otherwise change the
+    // shared inode's permissions or owner in place, and so the snapshot's.
+    // rsync links or copies those files again. False when one could not go.
+    static bool keepOnlyOwnFiles(const QString &folder);
 
 private:
     bool waitForFreeName(const QLocale &locale);

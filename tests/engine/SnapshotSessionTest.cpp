@@ -279,6 +279,36 @@ TEST_F(SnapshotSessionTest, AResumedFolderLosesWhatLeftTheSource)
     EXPECT_EQ(readFile(snapshotFile(snapshots().at(1), u"same.txt"_s)), "never changes\n");
 }
 
+// A leftover of a linked run holds hard links to the snapshot it linked
+// against; completing it must not change that snapshot's files in place.
+TEST_F(SnapshotSessionTest, CompletingALeftoverNeverChangesASnapshot)
+{
+    ASSERT_TRUE(snapshotRun(at(1, 21)).endedWell);
+    const QString first = m_dest + u'/' + snapshots().constFirst() + u'/';
+    const QString reference = m_dir.filePath(u"reference/"_s);
+    const QString leftover = m_dest + u"/.VLM Snapshot 02-12-2026 Wed 21-00 PM.incomplete/"_s;
+    for (const auto &[from, to] : {std::pair{first, reference}, std::pair{first, leftover}}) {
+        QProcess copy;
+        // The leftover as a cut-off linked run leaves it: links, not copies.
+        const QStringList link = to == leftover ? QStringList{u"--link-dest="_s + first} : QStringList{};
+        copy.start(auxiliaryToolPath(u"rsync"_s), QStringList{u"-aH"_s} + link + QStringList{from, to});
+        ASSERT_TRUE(copy.waitForFinished(-1));
+        ASSERT_EQ(copy.exitCode(), 0);
+    }
+    ::chmod(QFile::encodeName(m_source + u"/same.txt"_s).constData(), 0600);
+
+    const RunResult run = snapshotRun(at(3, 21));
+    ASSERT_TRUE(run.endedWell);
+    EXPECT_TRUE(workingFolders().isEmpty());
+    EXPECT_EQ(QFileInfo(snapshotFile(snapshots().at(1), u"same.txt"_s)).permissions() & QFileDevice::ReadGroup,
+              QFileDevice::Permissions());
+    QProcess compare;
+    compare.setProcessChannelMode(QProcess::MergedChannels);
+    compare.start(auxiliaryToolPath(u"rsync"_s), {u"-anciH"_s, u"--delete"_s, first, reference});
+    ASSERT_TRUE(compare.waitForFinished(-1));
+    EXPECT_EQ(compare.readAll(), QByteArray()) << "the first snapshot changed";
+}
+
 TEST_F(SnapshotSessionTest, StopDuringRotationLeavesNoHalfSnapshot)
 {
     ASSERT_TRUE(snapshotRun(at(1, 21), 1).endedWell);
