@@ -508,3 +508,55 @@ TEST(SyncInterrupted, KillDuringACopyKeepsEveryMirroredFile)
         EXPECT_TRUE(untouched || replacedWhole) << "a cut-off copy took the place of the mirrored file";
     }
 }
+
+TEST(SnapshotSessionChoices, OnlyACompleteSnapshotIsALinkDestination)
+{
+    QTemporaryDir dir;
+    const QString dest = dir.path();
+    const QString older = dest + u"/VLM Snapshot 01-12-2026 Tue 21-00 PM"_s;
+    const QString newer = dest + u"/VLM Snapshot 02-12-2026 Wed 21-00 PM"_s;
+    const QString otherJob = dest + u"/VLM Snapshot 03-12-2026 Thu 21-00 PM"_s;
+    const QString working = dest + u"/.VLM Snapshot 04-12-2026 Fri 21-00 PM.incomplete"_s;
+    writeFile(older + u"/Data/a"_s, "a");
+    writeFile(newer + u"/Data/a"_s, "a");
+    writeFile(otherJob + u"/Other/a"_s, "a");
+    writeFile(working + u"/Data/a"_s, "a");
+    QFile::link(older, dest + u"/VLM Snapshot 05-12-2026 Sat 21-00 PM"_s);
+    const struct
+    {
+        const char *name;
+        QString recorded;
+        QString owner;
+        QString chosen;
+    } cases[] = {
+        {"the recorded complete snapshot", older + u'/', u"Data"_s, older + u'/'},
+        {"recorded without a slash", older, u"Data"_s, older + u'/'},
+        {"recorded but gone: the job's newest", dest + u"/VLM Snapshot 09-09-2026 Wed 21-00 PM/"_s, u"Data"_s,
+         newer + u'/'},
+        {"recorded working folder: the job's newest", working + u'/', u"Data"_s, newer + u'/'},
+        {"recorded link: the job's newest", dest + u"/VLM Snapshot 05-12-2026 Sat 21-00 PM/"_s, u"Data"_s,
+         newer + u'/'},
+        {"nothing recorded: the job's newest", QString(), u"Data"_s, newer + u'/'},
+        {"another job's newest", QString(), u"Other"_s, otherJob + u'/'},
+        {"a job with no snapshot", QString(), u"None"_s, QString()},
+        {"unknown owner: the newest of all", QString(), QString(), otherJob + u'/'},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        EXPECT_EQ(SnapshotSession::chooseLinkDest(testCase.recorded, dest, testCase.owner), testCase.chosen);
+    }
+    EXPECT_EQ(SnapshotSession::leftoverWorkingFolder(dest, u"Data"_s), working);
+    EXPECT_EQ(SnapshotSession::leftoverWorkingFolder(dest, u"Other"_s), QString());
+}
+
+TEST(SnapshotSessionChoices, ADestinationThatCannotHoldTheLockIsRefusedWithItsName)
+{
+    QTemporaryDir dir;
+    FixedClock clock(at(6, 21));
+    SnapshotSession session(clock);
+    const QString missing = dir.filePath(u"missing"_s);
+    const std::optional<QString> refusal = session.begin({missing, u"Data"_s, QString()});
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_TRUE(refusal->startsWith(u"Cannot lock the destination "_s + missing)) << qPrintable(*refusal);
+    EXPECT_FALSE(session.lock().isHeld());
+}
