@@ -36,7 +36,7 @@ std::optional<QString> DestinationLock::acquire(const QString &destination, std:
 {
     release();
     const QByteArray path = QFile::encodeName(QDir::cleanPath(destination) + QLatin1Char('/') + fileName());
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW, 0644);
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
         const int error = errno;
         return QStringLiteral("Cannot lock the destination %1: %2")

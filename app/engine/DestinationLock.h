@@ -3,10 +3,10 @@
 // One Snapshot run per destination at a time: an exclusive flock() on a
 // file inside the destination folder, held for the whole run.
 //
-// The descriptor is deliberately inheritable (no close-on-exec): the copy
-// program and its helpers started during the run share the lock, so an
-// rsync left running after the front end was killed still holds it and a
-// new run into the same destination refuses instead of writing beside it.
+// The descriptor is close-on-exec; the run hands it to the copy program
+// (MFTask::setInheritedDescriptor), so an rsync left running after the front
+// end was killed still holds the lock and a new run into the same
+// destination refuses instead of writing beside it. No other child holds it.
 
 #include <QString>
 
@@ -32,8 +32,8 @@ public:
     // holds it, or the lock file cannot be opened.
     std::optional<QString> acquire(const QString &destination,
                                    std::chrono::milliseconds grace = std::chrono::milliseconds(3000));
-    // Closes this process's descriptor; children started meanwhile keep
-    // the lock until they end.
+    // Closes this process's descriptor; a copy program given it keeps the
+    // lock until it ends.
     void release();
     bool isHeld() const { return m_fd >= 0; }
     int descriptor() const { return m_fd; }

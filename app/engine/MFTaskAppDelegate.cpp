@@ -509,6 +509,8 @@ void MFTaskAppDelegate::worker(const RunRequest &request)
     environment.insert(QStringLiteral("NSUnbufferedIO"), QStringLiteral("YES"));
     task->setEnvironment(environmentWithUtf8Locale(environment));
     task->setArguments(arguments);
+    if (const std::shared_ptr<SnapshotSession> session = snapshotSession())
+        task->setInheritedDescriptor(session->lock().descriptor());
     {
         std::lock_guard guard(m_launchMutex);
         if (m_userSaidStop || !stillThisRun()) {

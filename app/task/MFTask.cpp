@@ -216,6 +216,10 @@ bool MFTask::launch()
     posix_spawn_file_actions_adddup2(&actions, inputFd, STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, outputPipe[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
+    // A duplicate under another number is open across exec whatever the
+    // original's close-on-exec flag.
+    if (m_inheritedDescriptor >= 0)
+        posix_spawn_file_actions_adddup2(&actions, m_inheritedDescriptor, m_inheritedDescriptor == 3 ? 4 : 3);
     const QByteArray directory = m_currentDirectoryPath.toLocal8Bit();
     if (!directory.isEmpty())
         posix_spawn_file_actions_addchdir_np(&actions, directory.constData());

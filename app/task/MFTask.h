@@ -97,6 +97,11 @@ public:
     // A file the child reads as standard input; empty means /dev/null.
     void setStandardInput(const QString &path) { m_standardInput = path; }
     QString standardInput() const { return m_standardInput; }
+    // A descriptor of ours the child keeps open (as its descriptor 3, or 4
+    // when ours is 3), close-on-exec or not; -1 for none. Used to let the
+    // copy program share its run's destination lock.
+    void setInheritedDescriptor(int fd) { m_inheritedDescriptor = fd; }
+    int inheritedDescriptor() const { return m_inheritedDescriptor; }
 
     // Queries.
     qint64 processIdentifier() const;
@@ -144,6 +149,7 @@ private:
     QString m_currentDirectoryPath;
     QHash<QString, QString> m_environment;
     QString m_standardInput;
+    int m_inheritedDescriptor = -1;
     QString m_tag;
     bool m_isFinished = false;
     bool m_hasPerformedTerminate = false;

@@ -5,6 +5,7 @@
 #include "Clock.h"
 #include "CommandLine.h"
 #include "DestinationLock.h"
+#include "EventLoopWait.h"
 #include "ScheduleFile.h"
 
 #include <QDir>
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 #include <QScopeGuard>
+#include <csignal>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,13 +59,20 @@ protected:
         writeFile(m_source + u"/sub/b.txt"_s, "b\n");
     }
 
-    CliResult run(const QStringList &arguments)
+    QProcessEnvironment environment() const
     {
-        QProcess cli;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"XDG_DATA_HOME"_s, m_dir.filePath(u"data"_s));
         environment.insert(u"XDG_CONFIG_HOME"_s, m_dir.filePath(u"config"_s));
-        cli.setProcessEnvironment(environment);
+        if (!m_prefix.isEmpty())
+            environment.insert(u"VELLUMOR_PREFIX"_s, m_prefix);
+        return environment;
+    }
+
+    CliResult run(const QStringList &arguments)
+    {
+        QProcess cli;
+        cli.setProcessEnvironment(environment());
         cli.start(kCli, arguments);
         EXPECT_TRUE(cli.waitForFinished(120000));
         return {cli.exitCode(), QString::fromUtf8(cli.readAllStandardOutput()),
@@ -78,6 +87,7 @@ protected:
     QTemporaryDir m_dir;
     QString m_source;
     QString m_dest;
+    QString m_prefix; // the bundle the terminal uses; the build's stage when empty
 };
 
 TEST_F(CliScheduleTest, ScheduleSavesAJobAndListShowsItAsTheListViewDoes)
@@ -243,5 +253,50 @@ TEST_F(CliScheduleTest, AnOldSnapshotThatCannotBeRemovedEndsWithStatusOne)
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains(u"Could not remove the old snapshot \"VLM Snapshot 01-12-2026 Tue 10-00 AM\": "_s))
         << result.err.toStdString();
+}
+
+// The copy program holds its run's lock: when the terminal is killed and its
+// rsync carries on, a new run into the destination refuses. Here the
+// bundle's rsync is a stand-in that, for the real run, records its pid and
+// waits (keeping the descriptors it was given).
+TEST_F(CliScheduleTest, AnOrphanedCopyStillHoldsTheDestination)
+{
+    const QString stage = QStringLiteral(VELLUMOR_STAGE);
+    m_prefix = m_dir.filePath(u"bundle"_s);
+    const QString tools = m_prefix + u"/libexec/vellumor"_s;
+    QDir().mkpath(tools);
+    QDir().mkpath(m_prefix + u"/share"_s);
+    ASSERT_TRUE(QFile::link(stage + u"/share/vellumor"_s, m_prefix + u"/share/vellumor"_s));
+    for (const QString &name : QDir(stage + u"/libexec/vellumor"_s).entryList(QDir::Files))
+        if (name != u"rsync"_s)
+            QFile::link(stage + u"/libexec/vellumor/"_s + name, tools + u'/' + name);
+    const QString marker = m_dir.filePath(u"copy.pid"_s);
+    writeFile(tools + u"/rsync"_s,
+              "#!/bin/sh\ncase \" $* \" in *\" --dry-run \"*) exec '" + QFile::encodeName(stage)
+                  + "/libexec/vellumor/rsync' \"$@\";; esac\necho $$ > '" + QFile::encodeName(marker) + ".tmp'\nmv '"
+                  + QFile::encodeName(marker) + ".tmp' '" + QFile::encodeName(marker) + "'\nexec sleep 600\n");
+    QFile::setPermissions(tools + u"/rsync"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    QProcess first;
+    first.setProcessEnvironment(environment());
+    first.start(kCli, {u"backup"_s, u"--snapshot"_s, m_source, m_dest});
+    ASSERT_TRUE(first.waitForStarted());
+    ASSERT_TRUE(processEventsUntil([&] { return QFileInfo::exists(marker) || first.state() == QProcess::NotRunning; }));
+    ASSERT_TRUE(QFileInfo::exists(marker)) << first.readAllStandardError().constData();
+    QFile pidFile(marker);
+    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+    const pid_t orphan = pid_t(pidFile.readAll().trimmed().toLongLong());
+    ASSERT_GT(orphan, 0);
+    const auto killOrphan = qScopeGuard([orphan] { ::kill(orphan, SIGKILL); });
+    ::kill(pid_t(first.processId()), SIGKILL); // the front end dies; its copy does not
+    first.waitForFinished();
+
+    const CliResult second = run({u"backup"_s, u"--snapshot"_s, m_source, m_dest});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_TRUE(second.err.contains(DestinationLock::busyText(m_dest))) << second.err.toStdString();
+
+    ::kill(orphan, SIGKILL);
+    DestinationLock lock;
+    EXPECT_FALSE(lock.acquire(m_dest, std::chrono::seconds(60))) << "the lock went with the copy";
 }
 } // namespace

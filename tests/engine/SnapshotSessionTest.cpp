@@ -355,9 +355,11 @@ TEST_F(SnapshotSessionTest, SecondRunIntoALockedDestinationRefuses)
     const RunResult second = snapshotRun(at(6, 22));
     EXPECT_EQ(second.refusal, DestinationLock::busyText(m_dest));
     EXPECT_TRUE(second.refusal.contains(m_dest)) << qPrintable(second.refusal);
-    // A child started during the first run (as rsync is) keeps the lock
-    // after the run's own hold has ended.
+    // A child given the lock (as the copy program is) keeps it after the
+    // run's own hold has ended.
     QProcess child;
+    const int lockFd = first.lock().descriptor();
+    child.setChildProcessModifier([lockFd] { ::dup2(lockFd, 3); });
     child.start(u"sleep"_s, {u"30"_s});
     ASSERT_TRUE(child.waitForStarted(-1));
     first.end();

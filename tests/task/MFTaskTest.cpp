@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -264,4 +266,29 @@ TEST(MFTask, DestroyedWhileChildRunsDeliversNothingAndReapsTheChild)
     for (int i = 0; i < 20; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_EQ(delegate.count(RecordingDelegate::Terminate), 0);
+}
+
+// A close-on-exec descriptor given to the task is open in the child (as its
+// descriptor 3); without it the child sees nothing there.
+TEST(MFTask, AnInheritedDescriptorIsOpenInTheChildAndNothingElseIs)
+{
+    QTemporaryFile file;
+    ASSERT_TRUE(file.open());
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    for (const bool inherit : {true, false}) {
+        SCOPED_TRACE(inherit);
+        MFTask task;
+        RecordingDelegate delegate;
+        task.setLaunchPath(QStringLiteral("/bin/readlink"));
+        task.setArguments({QStringLiteral("/proc/self/fd/3")});
+        task.setDelegate(&delegate);
+        if (inherit)
+            task.setInheritedDescriptor(fd);
+        ASSERT_TRUE(task.launch());
+        ASSERT_TRUE(processEventsUntil([&] { return delegate.count(RecordingDelegate::Terminate) > 0; }));
+        EXPECT_EQ(delegate.output.trimmed() == QFile::encodeName(file.fileName()), inherit)
+            << delegate.output.constData();
+    }
+    ::close(fd);
 }
