@@ -655,14 +655,19 @@ void MFTaskAppDelegate::backupComplete()
     completeRun(SnapshotEnd());
 }
 
-void MFTaskAppDelegate::completeRun(const SnapshotEnd &end)
+// What a run that reached its end tells the user: its outcome, the status
+// detail and the notification.
+struct MFTaskAppDelegate::RunEnding
 {
-    MFTask *task = currentTask();
-    if (task) {
-        task->terminate();
-        task->invalidate();
-    }
-    const bool outOfSpace = m_taskDelegate.sawOutOfSpace();
+    RunOutcome outcome = RunOutcome::Completed;
+    QString detail;
+    QString title;
+    QString text;
+    bool isCompletion = true;
+};
+
+MFTaskAppDelegate::RunEnding MFTaskAppDelegate::describeEnding(const SnapshotEnd &end) const
+{
     const int errors = m_taskDelegate.errorLineCount();
     const QString firstError = m_taskDelegate.firstErrorLine();
     const bool snapshotMissing = end.snapshotRun && end.snapshotPath.isEmpty();
@@ -670,46 +675,59 @@ void MFTaskAppDelegate::completeRun(const SnapshotEnd &end)
     const QString unfinished = snapshotMissing
         ? QStringLiteral(" The snapshot was not completed (%1); the next run finishes it.").arg(end.notCompleted)
         : QString();
-
-    RunOutcome outcome = RunOutcome::Completed;
-    QString detail;
-    if (outOfSpace) {
-        outcome = RunOutcome::OutOfSpace;
-        detail = QStringLiteral("Out of drive space: the copy to %1 is incomplete.").arg(backupDest);
-        deliverNotification(QStringLiteral("Out of drive space"), detail, true);
+    RunEnding ending;
+    ending.title = QStringLiteral("Operation Complete");
+    if (m_taskDelegate.sawOutOfSpace()) {
+        ending.outcome = RunOutcome::OutOfSpace;
+        ending.detail = QStringLiteral("Out of drive space: the copy to %1 is incomplete.").arg(backupDest);
+        ending.title = QStringLiteral("Out of drive space");
+        ending.text = ending.detail;
     } else if (errors > 0) {
         // rsync carried on past items it could not copy; the run is not clean.
-        outcome = RunOutcome::CompletedWithErrors;
-        detail = (errors == 1 ? QStringLiteral("Finished with 1 error: %2")
-                              : QStringLiteral("Finished with %1 errors, the first: %2"))
-                     .arg(errors)
-                     .arg(firstError)
+        ending.outcome = RunOutcome::CompletedWithErrors;
+        ending.detail = (errors == 1 ? QStringLiteral("Finished with 1 error: %2")
+                                     : QStringLiteral("Finished with %1 errors, the first: %2"))
+                            .arg(errors)
+                            .arg(firstError)
             + unfinished;
-        deliverNotification(QStringLiteral("Operation Complete"),
-                            QStringLiteral("Finished transfer to %1 with %2 %3.\n%4%5")
-                                .arg(backupDest)
-                                .arg(errors)
-                                .arg(errors == 1 ? QStringLiteral("error") : QStringLiteral("errors"))
-                                .arg(firstError, unfinished),
-                            true);
+        ending.text = QStringLiteral("Finished transfer to %1 with %2 %3.\n%4%5")
+                          .arg(backupDest)
+                          .arg(errors)
+                          .arg(errors == 1 ? QStringLiteral("error") : QStringLiteral("errors"))
+                          .arg(firstError, unfinished);
     } else if (snapshotMissing) {
-        outcome = RunOutcome::Failed;
-        detail = unfinished.trimmed();
-        deliverNotification(QStringLiteral("Backup Failed"),
-                            QStringLiteral("The backup to %1 did not finish.\n%2").arg(backupDest, detail), false);
+        ending.outcome = RunOutcome::Failed;
+        ending.detail = unfinished.trimmed();
+        ending.title = QStringLiteral("Backup Failed");
+        ending.text = QStringLiteral("The backup to %1 did not finish.\n%2").arg(backupDest, ending.detail);
+        ending.isCompletion = false;
     } else if (!end.rotationFailure.isEmpty()) {
         // The copy is complete; an old snapshot that stays is still an error.
-        outcome = RunOutcome::CompletedWithErrors;
-        detail = end.rotationFailure;
-        deliverNotification(QStringLiteral("Operation Complete"),
-                            QStringLiteral("Finished transfer to %1\n%2").arg(backupDest, detail), true);
+        ending.outcome = RunOutcome::CompletedWithErrors;
+        ending.detail = end.rotationFailure;
+        ending.text = QStringLiteral("Finished transfer to %1\n%2").arg(backupDest, end.rotationFailure);
+        return ending;
     } else {
-        deliverNotification(
-            QStringLiteral("Operation Complete"),
-            QStringLiteral("Finished transfer to %1\nClick this notification to view it.").arg(backupDest), true);
+        ending.text = QStringLiteral("Finished transfer to %1\nClick this notification to view it.").arg(backupDest);
     }
-    if (outcome != RunOutcome::Completed && !end.rotationFailure.isEmpty() && detail != end.rotationFailure)
-        detail += u' ' + end.rotationFailure;
+    if (!end.rotationFailure.isEmpty()) {
+        ending.detail += u' ' + end.rotationFailure;
+        ending.text += u'\n' + end.rotationFailure;
+    }
+    return ending;
+}
+
+void MFTaskAppDelegate::completeRun(const SnapshotEnd &end)
+{
+    MFTask *task = currentTask();
+    if (task) {
+        task->terminate();
+        task->invalidate();
+    }
+    const RunEnding ending = describeEnding(end);
+    const RunOutcome outcome = ending.outcome;
+    const QString detail = ending.detail;
+    deliverNotification(ending.title, ending.text, ending.isCompletion);
     restoreOwnershipIfNeeded();
     m_volumeTools.blessDest(backupDest);
     showSnapshotEnd(end);

@@ -157,6 +157,7 @@ private:
     class ScheduleLink;
     struct RunRequest;
     struct SnapshotEnd;
+    struct RunEnding;
 
     void handleLinkDest();
     void deliverNotification(const QString &title, const QString &text, bool isCompletion);
@@ -175,6 +176,7 @@ private:
     SnapshotEnd completeAndRotate(SnapshotSession &session, bool endedWell, const QString &howItEnded,
                                   qint64 snapshotsToKeep);
     void completeRun(const SnapshotEnd &end);
+    RunEnding describeEnding(const SnapshotEnd &end) const;
     void showSnapshotEnd(const SnapshotEnd &end);
     std::shared_ptr<SnapshotSession> snapshotSession() const;
     void releaseSnapshotSession();

@@ -510,6 +510,8 @@ TEST_F(SnapshotChainTest, AnOldSnapshotThatCannotBeRemovedIsReported)
     const QString detail = m_ends.constFirst().second;
     EXPECT_TRUE(detail.startsWith(u"Could not remove the old snapshot \"VLM Snapshot 01-12-2026 Tue 09-00 AM\": "_s))
         << qPrintable(detail);
+    // The status is set after the reader's own last text, on a later turn.
+    processEventsUntil([&] { return m_view.statusTexts.constLast() == detail; });
     EXPECT_EQ(m_view.statusTexts.constLast(), detail);
     ASSERT_FALSE(m_notifier.delivered.isEmpty());
     EXPECT_TRUE(m_notifier.delivered.constLast().text.contains(detail))
