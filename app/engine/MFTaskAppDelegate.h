@@ -25,19 +25,22 @@
 //    every run that ends on its own (completed or failed, not stopped)
 //    hands over to dispatch, which starts the next due job or asks the
 //    application to quit after a start with "daemonLaunched";
-//  - a Snapshot run (SnapshotSession) holds its destination's lock for the
-//    whole run (a second run into it ends at once as failed, naming it),
-//    writes into a hidden working folder, and only after rsync printed its
-//    summary and exited with 0 or 24 names that folder as a snapshot, makes
-//    it the link destination and removes the job's oldest snapshots beyond
-//    its limit; a snapshot that could not be removed ends the run "with
-//    errors", its name and the reason in the status and the notification.
+//  - a Snapshot run (BackupRun, SnapshotSession) holds its destination's
+//    lock for the whole run (a second run into it ends at once as failed,
+//    naming it), writes into a hidden working folder, and only after rsync
+//    printed its summary and exited with 0 or 24 names that folder as a
+//    snapshot, makes it the link destination and removes the job's oldest
+//    snapshots beyond its limit; a snapshot that could not be removed ends
+//    the run "with errors", naming it and the reason in the status and the
+//    notification.
 
+#include "BackupRun.h"
 #include "CheckAndSetAuthorization.h"
-#include "DryRunAssessor.h"
 #include "JobRecord.h"
 #include "MFTaskAppView.h"
 #include "MFTaskDelegate.h"
+#include "RunAnnouncer.h"
+#include "RunWindow.h"
 #include "VolumeTools.h"
 
 #include <QObject>
@@ -48,23 +51,22 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <sys/types.h>
 
 class Clock;
-class SnapshotSession;
-struct BackupArgumentInput;
 class ScheduleEntry;
 class ScheduledJobDispatcher;
 class SharedSchedule;
 class UserNotifier;
 
 // What a run uses from the outside world; every member has a working
-// default (the system clock, pkexec, the bundle's tools, the machine's
-// volumes, the bundle's rsync and exclusion list).
+// default (the system clock, real child programs, pkexec, the bundle's
+// tools, the machine's volumes, the bundle's rsync and exclusion list).
 struct MFTaskAppServices
 {
     const Clock *clock = nullptr;
+    // Makes every child program of a run: rsync, its dry run, the snapshot
+    // remover and diskutil. TaskFactory::system() when none.
+    const TaskFactory *tasks = nullptr;
     PrivilegedRunner *privilegedRunner = nullptr;
     QString toolDirectory;   // the bundle's libexec/vellumor when empty
     QString excludeListPath; // the bundle's excludelist.txt when empty
@@ -109,8 +111,10 @@ public:
 
     // Run state.
     bool userSaidStop() const { return m_userSaidStop; }
-    bool destHadOwnershipEnabled() const { return m_destHadOwnershipEnabled; }
-    MFTask *currentTask() const;
+    bool destHadOwnershipEnabled() const { return m_run && m_run->destHadOwnershipEnabled(); }
+    // The run in progress or the last one; null before the first.
+    const BackupRun *currentRun() const { return m_run.get(); }
+    MFTask *currentTask() const { return m_run ? m_run->task() : nullptr; }
     MFTaskDelegate *taskDelegate() { return &m_taskDelegate; }
     bool isRunning() const { return m_view->startButtonTitle() == stopTitle(); }
 
@@ -155,31 +159,19 @@ Q_SIGNALS:
 private:
     class RunObserver;
     class ScheduleLink;
-    struct RunRequest;
-    struct SnapshotEnd;
-    struct RunEnding;
+    class RunLink;
 
+    BackupRunTools runTools();
     void handleLinkDest();
-    void deliverNotification(const QString &title, const QString &text, bool isCompletion);
     void handOverToDispatch();
-    void setWindowRunning();
-    void setWindowIdle();
-    void worker(const RunRequest &request);
-    void enumerateSubdirectories(const RunRequest &request, const QStringList &arguments);
-    bool shouldStopDryRun();
-    void endStoppedDryRun(const RunRequest &request);
+    void worker(const std::shared_ptr<BackupRun> &run);
+    void enumerateSubdirectories(BackupRun &run);
+    void retirePreviousTask();
     void taskEnded(MFTask *task);
     void taskEndedWithoutSummary(MFTask *task);
-    bool prepareSnapshot(const RunRequest &request, BackupArgumentInput &input);
-    void refuseRun(quint64 runId, const QString &reason);
     void finishSnapshot(MFTask *task);
-    SnapshotEnd completeAndRotate(SnapshotSession &session, bool endedWell, const QString &howItEnded,
-                                  qint64 snapshotsToKeep);
-    void completeRun(const SnapshotEnd &end);
-    RunEnding describeEnding(const SnapshotEnd &end) const;
-    void showSnapshotEnd(const SnapshotEnd &end);
-    std::shared_ptr<SnapshotSession> snapshotSession() const;
-    void releaseSnapshotSession();
+    void completeRun(const SnapshotRunEnd &end, bool snapshotRun);
+    void showSnapshotEnd(const SnapshotRunEnd &end);
     void finishRun(RunOutcome outcome, const QString &detail);
     void postToMain(std::function<void()> function);
     void restoreOwnershipIfNeeded();
@@ -188,27 +180,21 @@ private:
     Services m_services;
     VolumeTools m_volumeTools;
     MFTaskDelegate m_taskDelegate;
+    RunWindow m_window;
+    RunAnnouncer m_announcer;
     std::unique_ptr<RunObserver> m_observer;
     std::unique_ptr<ScheduleLink> m_scheduleLink;
+    std::unique_ptr<RunLink> m_runLink;
     std::unique_ptr<ScheduleEntry> m_scheduleEntry;
     std::unique_ptr<ScheduledJobDispatcher> m_dispatcher;
     QThreadPool m_workers;
 
+    // The run in progress (or the last one); its worker holds it too.
+    std::shared_ptr<BackupRun> m_run;
     std::atomic<bool> m_userSaidStop{false};
-    std::atomic<bool> m_destHadOwnershipEnabled{false};
-    std::atomic<quint64> m_runId{0};
+    quint64 m_runId = 0;
     bool m_runFinished = true;
-    bool m_runIsSnapshot = false;     // this run writes a snapshot folder
-    bool m_snapshotFinishing = false; // the copy reached its end; its exit, completion and rotation follow
-    qint64 m_runSnapshotsToKeep = 0;
-    JobRecord *m_runJob = nullptr;
     bool m_inBackupComplete = false;
-    qint64 m_lastAssessingSecond = 0; // kept for the life of the process
-
-    // Guards the hand-over between the worker's launch and a stop.
-    mutable std::mutex m_launchMutex;
-    QPointer<MFTask> m_currentTask;
-    // A Snapshot run's hold on its destination and its working folder.
-    std::shared_ptr<SnapshotSession> m_snapshotSession;
-    pid_t m_dryRunPid = 0;
+    bool m_snapshotFinishing = false;             // the copy reached its end; its exit, completion and rotation follow
+    std::atomic<qint64> m_lastAssessingSecond{0}; // kept for the life of the process
 };

@@ -216,22 +216,26 @@ void RemovalErrorCollector::addChunk(const QByteArray &chunk)
         takeLine(m_partial.mid(start, end - start));
         start = end + 1;
     }
-    // Only the start of an unfinished line matters; "removed ..." lines are
-    // not kept whole.
     m_partial = m_partial.mid(start);
-    if (!m_partial.startsWith("dropcount: ") && m_partial.size() > 64)
-        m_partial = m_partial.left(64);
+    // Only a complaint matters; the rest of a long "removed ..." line need
+    // not be kept.
+    if (!m_partial.contains("dropcount: ") && m_partial.size() > 4096)
+        m_partial = m_partial.right(16);
 }
 
 void RemovalErrorCollector::takeLine(const QByteArray &line)
 {
+    // Errors and the list of removed items arrive on two streams, so a
+    // complaint may follow part of an unfinished "removed ..." line.
     static const QByteArray prefix("dropcount: ");
-    if (!m_firstReason.isEmpty() || !line.startsWith(prefix))
+    const qsizetype at = line.indexOf(prefix);
+    if (!m_firstReason.isEmpty() || at < 0)
         return;
+    const QByteArray complaint = line.mid(at + prefix.size());
     // "cannot remove 'PATH': REASON" gives REASON; other complaints
     // ("skipping 'PATH', since it is on a different file system") are the
     // reason as they stand.
-    const qsizetype separator = line.lastIndexOf("': ");
-    const bool cannotRemove = line.startsWith(QByteArray(prefix + "cannot remove '")) && separator >= 0;
-    m_firstReason = QString::fromUtf8(cannotRemove ? line.mid(separator + 3) : line.mid(prefix.size())).trimmed();
+    const qsizetype separator = complaint.lastIndexOf("': ");
+    const bool cannotRemove = complaint.startsWith("cannot remove '") && separator >= 0;
+    m_firstReason = QString::fromUtf8(cannotRemove ? complaint.mid(separator + 3) : complaint).trimmed();
 }

@@ -1,26 +1,13 @@
 #include "SnapshotRotation.h"
 #include "SnapshotFolders.h"
+#include "TaskToEnd.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-
-namespace {
-
-void stopRemover(QProcess &remover)
-{
-    remover.terminate();
-    if (!remover.waitForFinished(2000)) {
-        remover.kill();
-        remover.waitForFinished(-1);
-    }
-}
-
-} // namespace
 
 SnapshotRemover::Outcome SnapshotRemover::deleteOldBackup(const QString &folder, const Callbacks &callbacks,
                                                           const QString &displayName, QString *reason) const
@@ -29,38 +16,28 @@ SnapshotRemover::Outcome SnapshotRemover::deleteOldBackup(const QString &folder,
     if (callbacks.started)
         callbacks.started(QStringLiteral("Deleting old backup: %1").arg(name));
 
-    // Output and errors share one channel; standard input is a pipe that is
-    // never written. Runs with wait calls, so no event loop is needed here.
-    QProcess remover;
-    remover.setProcessChannelMode(QProcess::MergedChannels);
-    remover.start(m_dropcountPath, {QStringLiteral("-rfv"), folder});
-    if (!remover.waitForStarted(-1)) {
-        qWarning("NSTask error 101: cannot start %s: %s", qUtf8Printable(m_dropcountPath),
-                 qUtf8Printable(remover.errorString()));
-        if (reason)
-            *reason = QStringLiteral("the remover could not start (%1)").arg(remover.errorString());
-        return Outcome::CouldNotStart;
-    }
-
+    // Output and errors are counted alike; standard input is /dev/null.
+    const std::unique_ptr<MFTask> remover = m_tasks.makeTask();
+    remover->setLaunchPath(m_dropcountPath);
+    remover->setArguments({QStringLiteral("-rfv"), folder});
     RemovalProgressCounter counter;
     RemovalErrorCollector errors;
-    for (;;) {
-        const bool haveData = remover.bytesAvailable() > 0 || remover.waitForReadyRead(-1);
-        if (haveData) {
-            const QByteArray chunk = remover.readAll();
-            errors.addChunk(chunk);
-            if (const std::optional<qint64> total = counter.addChunk(chunk); total && callbacks.progressed)
-                callbacks.progressed(
-                    QStringLiteral("Deleting old backup \"%1\". Files deleted: %2").arg(name).arg(*total));
-        }
-        if (callbacks.userSaidStop && callbacks.userSaidStop()) {
-            stopRemover(remover);
-            return Outcome::Stopped;
-        }
-        if (!haveData && remover.state() == QProcess::NotRunning)
-            break;
+    const auto count = [&](const QByteArray &chunk) {
+        errors.addChunk(chunk);
+        if (const std::optional<qint64> total = counter.addChunk(chunk); total && callbacks.progressed)
+            callbacks.progressed(QStringLiteral("Deleting old backup \"%1\". Files deleted: %2").arg(name).arg(*total));
+    };
+    const auto keepGoing = [&] { return !callbacks.userSaidStop || !callbacks.userSaidStop(); };
+    const TaskToEndResult result = runTaskToEnd(*remover, count, keepGoing);
+    if (!result.launched) {
+        qWarning("NSTask error 101: cannot start %s: %s", qUtf8Printable(m_dropcountPath),
+                 qUtf8Printable(result.launchError));
+        if (reason)
+            *reason = QStringLiteral("the remover could not start (%1)").arg(result.launchError);
+        return Outcome::CouldNotStart;
     }
-    remover.waitForFinished(-1);
+    if (result.stoppedByCaller)
+        return Outcome::Stopped;
     if (reason)
         *reason = errors.firstReason();
     if (callbacks.finished)

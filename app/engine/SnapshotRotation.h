@@ -7,6 +7,8 @@
 // see is reported through the callbacks, which the caller hops to the main
 // thread.
 
+#include "TaskFactory.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -31,17 +33,20 @@ public:
         std::function<bool()> userSaidStop;
     };
 
-    explicit SnapshotRemover(QString dropcountPath) : m_dropcountPath(std::move(dropcountPath)) {}
+    explicit SnapshotRemover(QString dropcountPath, const TaskFactory &tasks = TaskFactory::system())
+        : m_dropcountPath(std::move(dropcountPath))
+        , m_tasks(tasks)
+    {}
 
-    // deleteOldBackup: runs "dropcount -rfv FOLDER" and follows its output.
-    // The statuses name `displayName` (the folder's own name when empty);
-    // `reason` receives why something could not be removed, if the remover
-    // said so, or why it could not start.
+    // deleteOldBackup: runs "dropcount -rfv FOLDER" and follows its output;
+    // a stop ends the remover with its process group. The statuses name `displayName` (the folder's own name when
+    // empty); `reason` receives why something could not be removed, if the remover said so, or why it could not start.
     Outcome deleteOldBackup(const QString &folder, const Callbacks &callbacks, const QString &displayName = QString(),
                             QString *reason = nullptr) const;
 
 private:
     QString m_dropcountPath;
+    const TaskFactory &m_tasks;
 };
 
 // An old snapshot rotation could not remove, and why.

@@ -225,6 +225,12 @@ TEST(RemovalErrorCollector, KeepsTheFirstReasonAcrossChunks)
     RemovalErrorCollector skipping;
     skipping.addChunk("removed 'a'\ndropcount: skipping '/d/x/m', since it is on a different file system\n");
     EXPECT_EQ(skipping.firstReason(), QStringLiteral("skipping '/d/x/m', since it is on a different file system"));
+
+    // The complaint came on the other stream, in the middle of a line.
+    RemovalErrorCollector glued;
+    glued.addChunk("removed '/d/x/a");
+    glued.addChunk("dropcount: cannot remove '/d/x': Permission denied\n");
+    EXPECT_EQ(glued.firstReason(), QStringLiteral("Permission denied"));
 }
 
 TEST(SnapshotFolders, LinkDestinationDisplayText)
