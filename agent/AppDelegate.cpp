@@ -143,7 +143,8 @@ void AppDelegate::diskAppeared(const QStringList &mountPoints)
     m_services.center.postNotification(Vellumor::VolumesChangedNotification, Vellumor::NotificationObject);
     for (const std::chrono::milliseconds delay : std::as_const(m_services.delayedChecks)) {
         QTimer::singleShot(delay, this, [this, mounted, delay] {
-            checkForScheduledJobs(QStringLiteral("mount of %1, %2 ms later").arg(mounted).arg(delay.count()));
+            checkForScheduledJobs(
+                QStringLiteral("mount of %1, %2 s later").arg(mounted).arg(double(delay.count()) / 1000));
         });
     }
 }

@@ -3,8 +3,9 @@
 // A one-shot wake-up at a wall-clock moment.
 //
 // What callers may rely on:
-//  - fired() is emitted once, from the event loop, when the clock reaches
-//    the moment given to armAt() (at once when the moment has passed);
+//  - fired() is emitted once, from the event loop, when the clock has
+//    passed the moment given to armAt() (at once when it has passed
+//    already), so a clock read then finds the moment in the past;
 //    arming again replaces the pending wake-up, cancel() drops it;
 //  - clockChanged() is emitted when the system clock is set while a wake-up
 //    is pending; the wake-up stays pending for the same moment, so one set

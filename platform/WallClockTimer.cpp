@@ -61,8 +61,10 @@ void WallClockTimer::cancel()
 
 qint64 WallClockTimer::nextStepMs() const
 {
-    const qint64 target = m_target.toMSecsSinceEpoch();
-    return std::min(target, realtimeNowMs() + qint64(m_maximumSpan.count()));
+    // One millisecond past the moment: a reader of the clock at that
+    // millisecond would still find the moment not yet passed.
+    const qint64 end = m_target.toMSecsSinceEpoch() + 1;
+    return std::min(end, realtimeNowMs() + qint64(m_maximumSpan.count()));
 }
 
 void WallClockTimer::arm()
@@ -98,7 +100,7 @@ void WallClockTimer::onReadable()
     }
     if (n != sizeof expirations || !isArmed())
         return;
-    if (m_stepEndMs < m_target.toMSecsSinceEpoch()) {
+    if (m_stepEndMs <= m_target.toMSecsSinceEpoch()) {
         arm(); // only a step of a long wait
         return;
     }
@@ -110,7 +112,7 @@ void WallClockTimer::onFallbackTimeout()
 {
     if (!isArmed())
         return;
-    if (realtimeNowMs() < m_target.toMSecsSinceEpoch()) {
+    if (realtimeNowMs() <= m_target.toMSecsSinceEpoch()) {
         arm();
         return;
     }
