@@ -15,9 +15,9 @@ QString outcomeText(DueOutcome outcome)
     case DueOutcome::WaitingForPower:
         return QStringLiteral("skipped, waiting for external power");
     case DueOutcome::SourceAbsent:
-        return QStringLiteral("skipped, source volume absent");
+        return QStringLiteral("skipped, source not present (disk not attached or folder missing)");
     case DueOutcome::DestinationAbsent:
-        return QStringLiteral("skipped, destination volume absent");
+        return QStringLiteral("skipped, destination not present (disk not attached or folder missing)");
     }
     return QString();
 }

@@ -201,7 +201,7 @@ TEST_F(AgentProcessTest, ADiskMountedAfterItsRunDateIsReportedWithinTheDelayedCh
         GTEST_SKIP() << "cannot create a folder under /media (needs root)";
     writeSchedule(media + u"/Backups"_s);
     startAgent();
-    waitForLog(u"destination volume absent"_s);
+    waitForLog(u"destination not present"_s);
     const int mounted = ::mount("vellumor-test", media.toLocal8Bit().constData(), "tmpfs", 0, "size=1m");
     if (mounted == 0) {
         processEventsUntil([&] { return jobsToDo >= 1 && volumesChanged >= 1; });

@@ -136,7 +136,7 @@ TEST_F(AppDelegateTest, ADueJobWithAnAbsentVolumeIsNotReportedAndTheLogSaysWhy)
     const QString line = report.logLine();
     EXPECT_TRUE(line.contains(u"check after start"_s)) << line.toStdString();
     EXPECT_TRUE(line.contains(saturday)) << line.toStdString();
-    EXPECT_TRUE(line.contains(u"destination volume absent"_s)) << line.toStdString();
+    EXPECT_TRUE(line.contains(u"destination not present"_s)) << line.toStdString();
     EXPECT_TRUE(line.contains(u"next wake-up 2026-12-07 09:00"_s)) << line.toStdString();
 }
 
