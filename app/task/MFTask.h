@@ -11,7 +11,10 @@
 //    in the order the readers read them; launch and invalidate messages arrive
 //    on the calling thread;
 //  - a failed launch throws MFTaskLaunchError and leaves no thread and no file
-//    descriptor behind.
+//    descriptor behind;
+//  - the child ends (SIGTERM) when this process ends, however it ends: it is
+//    started with a parent-death signal, from a thread that lives until the
+//    child has ended, so the calling thread may exit at any time.
 
 #include <QByteArray>
 #include <QObject>
@@ -19,6 +22,9 @@
 #include <QStringList>
 #include <QHash>
 
+#include <sys/types.h>
+
+#include <future>
 #include <memory>
 #include <stdexcept>
 #include <system_error>
@@ -104,6 +110,8 @@ public:
     int terminationStatus() const;
     // Describes how the child ended: "exited with N" or "killed by signal S".
     QString terminationDescription() const;
+    // Whether a signal ended the child (terminationStatus() is then 128 + it).
+    bool terminatedBySignal() const;
     bool isRunning() const;
     // Blocks the calling thread until the child has ended.
     void waitUntilExit() const;
@@ -129,6 +137,26 @@ Q_SIGNALS:
     // Emitted whenever isFinished changes (the task queue observes it).
     void isFinishedChanged(bool isFinished);
 
+public:
+    // What the child needs between its start and exec (plain pointers: the
+    // child may only make async-signal-safe calls).
+    struct ChildSetup
+    {
+        const char *path = nullptr;
+        char **argv = nullptr;
+        char **envp = nullptr;
+        const char *directory = nullptr;
+        int inputFd = -1;
+        int outputFd = -1;
+        int errorFd = -1;
+        pid_t parentPid = 0;
+    };
+    struct SpawnResult
+    {
+        pid_t pid = -1;
+        int error = 0;
+    };
+
 private:
     struct Shared;
 
@@ -136,7 +164,7 @@ private:
     void giveErrorDataToDelegate(const QByteArray &data);
     void performTaskDidTerminate();
     void startReaderThread(int fd, bool isErrorStream);
-    void startTerminationWaiter();
+    void startTerminationWaiter(const ChildSetup &setup, std::promise<SpawnResult> started);
 
     MFTaskDelegateProtocol *m_delegate = nullptr;
     QString m_launchPath;
