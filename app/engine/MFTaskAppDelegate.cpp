@@ -93,8 +93,9 @@ public:
 
     bool isIdle() const override { return m_controller->m_view->startButtonTitle() == backupTitle(); }
     void loadUIFromDictionary(const JobRecord &record) override { m_controller->loadUIFromDictionary(record); }
-    // The record is saved again at completion, from the window's state.
-    void startBackup(const JobRecord &) override { m_controller->startBackup(); }
+    // The run sets the record's "linkDest" in place; it is saved again at
+    // completion, from the window's state.
+    void startBackup(JobRecord &record) override { m_controller->startBackup(&record); }
     void terminateApplication() override { m_controller->m_view->terminateApplication(); }
 
     void adoptScheduledJob(const LoadedJob &job) override

@@ -361,6 +361,10 @@ void MFTaskDelegate::runFinishingSequence()
 
 void MFTaskDelegate::programDidEnd(const CopyTermination &termination)
 {
+    // The last tick may be a second old: the final count comes before the
+    // completion text.
+    if (m_totalFiles && !m_lastFullPath.isEmpty() && m_lastFullPath != completionMarker() && m_jobState)
+        setJobStateLater(statusLine());
     m_copyOutcome = CopyOutcomes::decide(observations(), termination, false);
     m_isFinishingUp = true;
     m_noOutputTimer->stop();
@@ -627,14 +631,8 @@ void MFTaskDelegate::statusUpdater()
 
     QMetaObject::invokeMethod(this, &MFTaskDelegate::animate, Qt::QueuedConnection);
 
-    QString status = u"Copied "_s + HumanReadableBigNumbers::textForNumber(double(m_myIndependentCounter))
-        + u" of about "_s + HumanReadableBigNumbers::textForNumber(double(*m_totalFiles)) + u" files"_s;
-    // The dry run sets both totals together; without a size the line just
-    // leaves it out.
-    if (m_totalSize)
-        status += u" ("_s + HumanReadableFileSize::textForNumber(double(*m_totalSize)) + u')';
     if (m_jobState)
-        setJobStateLater(status);
+        setJobStateLater(statusLine());
     else
         qCInfo(lcProgress, "broken!");
 
@@ -661,6 +659,17 @@ void MFTaskDelegate::statusUpdater()
 
     if (m_thePercent != "0%" && m_animatingView)
         m_animatingView->setPercent(leadingIntegerValue(thePercent()));
+}
+
+QString MFTaskDelegate::statusLine() const
+{
+    QString status = u"Copied "_s + HumanReadableBigNumbers::textForNumber(double(m_myIndependentCounter))
+        + u" of about "_s + HumanReadableBigNumbers::textForNumber(double(m_totalFiles.value_or(0))) + u" files"_s;
+    // The dry run sets both totals together; without a size the line just
+    // leaves it out.
+    if (m_totalSize)
+        status += u" ("_s + HumanReadableFileSize::textForNumber(double(*m_totalSize)) + u')';
+    return status;
 }
 
 void MFTaskDelegate::animate()

@@ -185,6 +185,8 @@ private:
     bool isOutOfSpaceLine(QByteArrayView line) const;
     void showOutOfSpaceAlert();
     void setJobStateLater(const QString &text);
+    // "Copied N of about M files (SIZE)".
+    QString statusLine() const;
     void invalidateStatusTimer();
 
     // Controls.
