@@ -12,6 +12,7 @@
 #include "SharedDefaults.h"
 #include "SharedSchedule.h"
 #include "SnapshotRotation.h"
+#include "SourceChecks.h"
 #include "UserNotifications.h"
 #include "VolumePresence.h"
 
@@ -25,6 +26,7 @@
 
 #include <csignal>
 #include <limits>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 // The request as it stood when startBackup() was called: later changes (such
@@ -40,7 +42,11 @@ struct MFTaskAppDelegate::RunRequest
     bool isFinderCopy = false;
     bool protectRoot = true;
     qint64 snapshotsToKeep = 0;
-    JobRecord *jobDictionary = nullptr;
+    // The scheduled job's pair; its record receives the run's new snapshot.
+    bool hasJob = false;
+    QString jobSourcePath;
+    QString jobDestPath;
+    JobRecord *jobDictionary = nullptr; // a record outside the schedule
 };
 
 // Stands between the task and the output reader: forwards every message and
@@ -59,8 +65,9 @@ public:
     }
     void taskDidTerminate(MFTask *task) override
     {
+        // The reader decides the outcome from the exit status and posts
+        // "BackupComplete", whether or not rsync reached its summary.
         m_controller->m_taskDelegate.taskDidTerminate(task);
-        m_controller->taskEndedWithoutSummary(task);
     }
     void taskDidRecieveInvalidate(MFTask *task) override
     {
@@ -149,6 +156,7 @@ MFTaskAppDelegate::MFTaskAppDelegate(MFTaskAppView *view, Services services, QOb
             };
         }
         m_scheduleEntry = std::make_unique<ScheduleEntry>(*schedule, *m_services.clock);
+        ScheduleEntry::observeScheduledBackupsDidChange(*schedule, this);
         if (m_services.dispatchScheduledJobs)
             m_dispatcher = std::make_unique<ScheduledJobDispatcher>(*schedule, *m_scheduleLink, *m_services.clock,
                                                                     m_services.volumeIsMounted);
@@ -277,8 +285,7 @@ void MFTaskAppDelegate::finishRun(RunOutcome outcome, const QString &detail)
     // A run that failed on its own must not strand the jobs waiting behind it
     // (or keep a scheduler-started application open); completion hands over
     // itself, in its order, and a user's stop starts nothing new.
-    if (outcome == RunOutcome::Failed || outcome == RunOutcome::VolumeMissing
-        || (outcome == RunOutcome::OutOfSpace && !m_inBackupComplete))
+    if (!m_inBackupComplete && outcome != RunOutcome::Stopped)
         handOverToDispatch();
 }
 
@@ -371,7 +378,9 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
     m_userSaidStop = false;
     m_runFinished = false;
     m_runIsSnapshot = false;
-    m_taskDelegate.resetRunObservations();
+    // Every run starts from a fresh reader, queued runs included: no state,
+    // chunk or timer of the last run reaches this one.
+    m_taskDelegate.resetForNewRun();
     setWindowRunning();
     handleLinkDest();
 
@@ -385,7 +394,12 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
     request.isFinderCopy = isFinderCopy;
     request.protectRoot = SharedDefaults::protectRoot(*getUserDefaults());
     request.snapshotsToKeep = snapshotsToKeep;
-    request.jobDictionary = jobDictionary;
+    if (jobDictionary) {
+        request.hasJob = true;
+        request.jobSourcePath = JobRecords::sourcePath(*jobDictionary);
+        request.jobDestPath = JobRecords::destPath(*jobDictionary);
+        request.jobDictionary = jobDictionary;
+    }
     m_workers.start([this, request] { worker(request); });
 
     if (ProgressIndicator *bar = m_view->progressBar())
@@ -469,23 +483,58 @@ void MFTaskAppDelegate::worker(const RunRequest &request)
     input.isFinderCopy = request.isFinderCopy;
     input.isRestore = request.isRestore;
     input.snapshotFolderName = snapshotFolderName(m_services.clock->now(), QLocale());
-    input.exclusionPatterns = exclusionPatterns(request.excludedFiles, sourcesPassed(input).first());
+
+    // The controller keeps the sources as chosen (the job's identity); rsync
+    // is given the resolved ones.
+    const QStringList keptSources = input.backupSources;
+    // A source that is a link to a folder is backed up as that folder (rsync
+    // would copy the link alone); the user's exclusions follow it.
+    QStringList excludedFiles = request.excludedFiles;
+    for (QStringList *sources : {&input.trimmedSources, &input.backupSources}) {
+        for (QString &source : *sources) {
+            const SourceChecks::ResolvedSource resolved = SourceChecks::resolveSourceLink(source);
+            if (!resolved.wasLink || source.endsWith(u'/'))
+                continue;
+            if (sources == &input.backupSources) {
+                qInfo("Source %s is a symbolic link to the folder %s: backing up %s", qPrintable(source),
+                      qPrintable(resolved.path), qPrintable(resolved.path));
+                excludedFiles = SourceChecks::rebasedEntries(excludedFiles, source, resolved.path);
+            }
+            source = resolved.path;
+        }
+    }
+    const QStringList passed = sourcesPassed(input);
+    const bool deletes = !input.snapshot && !input.isFinderCopy && !input.isRestore;
+    const QString refusal = unsafeSourcesText(passed, input.backupDest, deletes);
+    if (!refusal.isEmpty()) {
+        qWarning("%s", qPrintable(refusal));
+        postToMain([this, stillThisRun, refusal] {
+            if (!stillThisRun() || m_runFinished)
+                return;
+            m_view->showAlert(QStringLiteral("Can't start backup"), refusal);
+            setWindowIdle();
+            finishRun(RunOutcome::Refused, refusal);
+        });
+        return;
+    }
+    input.exclusionPatterns = exclusionPatterns(excludedFiles, passed.first())
+        + systemExclusionPatterns(passed, input.bootableClone);
     const QStringList arguments = backupArgumentList(input);
     if (input.snapshot && !input.linkDest.isEmpty())
         qInfo("set backup arguments with linkDest:%s", qPrintable(input.linkDest));
     if (!input.snapshot)
         qInfo("args:%s", qPrintable(arguments.join(u' ')));
 
-    postToMain([this, stillThisRun, input, arguments, job = request.jobDictionary] {
+    postToMain([this, stillThisRun, input, arguments, request, keptSources] {
         if (!stillThisRun())
             return;
-        backupSources = input.backupSources;
+        backupSources = keptSources;
         backupDest = input.backupDest;
         m_runIsSnapshot = input.snapshot;
         if (input.snapshot) {
             linkDest = arguments.last();
-            if (job)
-                job->insert(JobKey::linkDest, linkDest);
+            if (request.hasJob && !setJobLinkDest(request.jobSourcePath, request.jobDestPath, linkDest))
+                request.jobDictionary->insert(JobKey::linkDest, linkDest);
             const QStringList parts = linkDest.split(u'/', Qt::SkipEmptyParts);
             m_view->setLinkDestText(parts.isEmpty() ? linkDest : parts.last());
         }
@@ -497,7 +546,8 @@ void MFTaskAppDelegate::worker(const RunRequest &request)
 
     auto *task = new MFTask;
     task->moveToThread(thread());
-    postToMain([this, stillThisRun, source = input.backupSources.first(), finderCopy = request.isFinderCopy] {
+    const QPointer<MFTask> taskGuard(task);
+    postToMain([this, stillThisRun, source = passed.first(), finderCopy = request.isFinderCopy, taskGuard] {
         if (!stillThisRun())
             return;
         if (ProgressIndicator *bar = m_view->progressBar()) {
@@ -507,10 +557,13 @@ void MFTaskAppDelegate::worker(const RunRequest &request)
         m_taskDelegate.setProgressBar(m_view->progressBar());
         m_taskDelegate.setJobState(m_view->jobState());
         m_taskDelegate.setAnimatingView(m_view->animatingView());
+        // Item names are relative to the parent of what rsync was given.
         m_taskDelegate.setSourcePath(source);
         m_taskDelegate.setDisplayText(m_view->displayText());
         m_taskDelegate.setIsFinderCopy(finderCopy);
         m_taskDelegate.setMyIndependentCounter(0);
+        // Queued before the launch, so before the task's first chunk.
+        m_taskDelegate.setCurrentTask(taskGuard.data());
     });
 
     task->setLaunchPath(auxiliaryToolPath(QStringLiteral("rsync")));
@@ -538,7 +591,38 @@ void MFTaskAppDelegate::worker(const RunRequest &request)
     m_destHadOwnershipEnabled = checkSetOwnershipOnVolume(true, true, input.backupDest);
     RunRequest normalised = request;
     normalised.backupDest = input.backupDest;
-    enumerateSubdirectories(normalised, arguments);
+    enumerateSubdirectories(normalised, arguments, taskGuard);
+}
+
+QString MFTaskAppDelegate::unsafeSourcesText(const QStringList &sourcesPassed, const QString &backupDest,
+                                             bool deletes)
+{
+    const QStringList shared = SourceChecks::sharedFinalNames(sourcesPassed);
+    if (!shared.isEmpty())
+        return SourceChecks::sharedNamesText(shared);
+    // Only a run that deletes can lose the copy.
+    if (deletes) {
+        if (const auto refusal = SourceChecks::emptySourceRefusal(sourcesPassed, backupDest))
+            return SourceChecks::refusalText(*refusal);
+    }
+    return QString();
+}
+
+bool MFTaskAppDelegate::setJobLinkDest(const QString &sourcePath, const QString &destPath, const QString &snapshot)
+{
+    // The schedule's own record of the pair, looked up now: the list may
+    // have been rewritten since the run started.
+    SharedSchedule *schedule = m_services.schedule;
+    if (!schedule)
+        return false;
+    for (qsizetype row = 0; row < schedule->count(); ++row) {
+        JobRecord &record = schedule->recordAt(row);
+        if (JobRecords::sourcePath(record) == sourcePath && JobRecords::destPath(record) == destPath) {
+            record.insert(JobKey::linkDest, snapshot);
+            return true;
+        }
+    }
+    return false;
 }
 
 bool MFTaskAppDelegate::shouldStopDryRun()
@@ -558,16 +642,30 @@ void MFTaskAppDelegate::endStoppedDryRun(const RunRequest &request)
         checkSetOwnershipOnVolume(true, false, request.backupDest);
 }
 
-void MFTaskAppDelegate::enumerateSubdirectories(const RunRequest &request, const QStringList &arguments)
+void MFTaskAppDelegate::enumerateSubdirectories(const RunRequest &request, const QStringList &arguments,
+                                                QPointer<MFTask> task)
 {
     const quint64 runId = request.runId;
+    // A Stop and a new Backup may replace the controller's task at any
+    // moment: this run reads only its own, and only while it exists.
+    QString launchPath;
+    {
+        std::lock_guard guard(m_launchMutex);
+        if (!task || m_currentTask != task)
+            return;
+        launchPath = task->launchPath();
+    }
     QProcess dryRun;
     dryRun.setProcessChannelMode(QProcess::MergedChannels);
     dryRun.setStandardInputFile(QProcess::nullDevice());
     // Its own process group, like the real run: a terminal's Ctrl-C reaches
-    // only us, and a stop kills the dry run with its helper processes.
-    dryRun.setChildProcessModifier([] { ::setpgid(0, 0); });
-    dryRun.start(currentTask()->launchPath(), QStringList{QStringLiteral("--dry-run")} + arguments);
+    // only us, and a stop kills the dry run with its helper processes. It
+    // ends with this (worker) thread, which waits for it, or with us.
+    dryRun.setChildProcessModifier([] {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    });
+    dryRun.start(launchPath, QStringList{QStringLiteral("--dry-run")} + arguments);
     if (!dryRun.waitForStarted(-1)) {
         const QString detail = QStringLiteral("Cannot start rsync: %1").arg(dryRun.errorString());
         postToMain([this, runId, detail] {
@@ -634,10 +732,10 @@ void MFTaskAppDelegate::enumerateSubdirectories(const RunRequest &request, const
     });
 
     std::lock_guard guard(m_launchMutex);
-    if (m_userSaidStop || m_runId != runId || !m_currentTask)
+    if (m_userSaidStop || m_runId != runId || !task || m_currentTask != task)
         return;
     try {
-        m_currentTask->launch();
+        task->launch();
     } catch (const std::exception &error) {
         const QString detail = QStringLiteral("Cannot start rsync: %1").arg(QString::fromLocal8Bit(error.what()));
         postToMain([this, runId, detail] {
@@ -654,60 +752,54 @@ void MFTaskAppDelegate::enumerateSubdirectories(const RunRequest &request, const
 
 // --- End of a run ------------------------------------------------------------
 
+namespace {
+
+MFTaskAppDelegate::RunOutcome runOutcomeFor(CopyResult result)
+{
+    switch (result) {
+    case CopyResult::Completed:
+        return MFTaskAppDelegate::RunOutcome::Completed;
+    case CopyResult::CompletedWithNote:
+        return MFTaskAppDelegate::RunOutcome::CompletedWithNote;
+    case CopyResult::CompletedWithErrors:
+        return MFTaskAppDelegate::RunOutcome::CompletedWithErrors;
+    case CopyResult::OutOfSpace:
+        return MFTaskAppDelegate::RunOutcome::OutOfSpace;
+    case CopyResult::Failed:
+        return MFTaskAppDelegate::RunOutcome::Failed;
+    case CopyResult::Stopped:
+        return MFTaskAppDelegate::RunOutcome::Stopped;
+    }
+    return MFTaskAppDelegate::RunOutcome::Failed;
+}
+
+} // namespace
+
 void MFTaskAppDelegate::backupComplete()
 {
     // Only the run in progress completes, once: a late or repeated
     // "BackupComplete" must not stop the next job that dispatch has started.
-    if (m_runFinished)
+    const std::optional<CopyOutcome> copy = m_taskDelegate.copyOutcome();
+    if (m_runFinished || !copy)
         return;
-    MFTask *task = currentTask();
-    if (task) {
-        task->terminate();
+    if (MFTask *task = currentTask())
         task->invalidate();
-    }
-    const bool outOfSpace = m_taskDelegate.sawOutOfSpace();
-    const int errors = m_taskDelegate.errorLineCount();
-    const QString firstError = m_taskDelegate.firstErrorLine();
-
-    RunOutcome outcome = RunOutcome::Completed;
-    QString detail;
-    if (outOfSpace) {
-        outcome = RunOutcome::OutOfSpace;
-        detail = QStringLiteral("Out of drive space: the copy to %1 is incomplete.").arg(backupDest);
-        deliverNotification(QStringLiteral("Out of drive space"), detail, true);
-    } else if (errors > 0) {
-        // rsync carried on past items it could not copy; the run is not clean.
-        outcome = RunOutcome::CompletedWithErrors;
-        detail = (errors == 1 ? QStringLiteral("Finished with 1 error: %2")
-                              : QStringLiteral("Finished with %1 errors, the first: %2"))
-                     .arg(errors)
-                     .arg(firstError);
-        deliverNotification(QStringLiteral("Operation Complete"),
-                            QStringLiteral("Finished transfer to %1 with %2 %3.\n%4")
-                                .arg(backupDest)
-                                .arg(errors)
-                                .arg(errors == 1 ? QStringLiteral("error") : QStringLiteral("errors"))
-                                .arg(firstError),
-                            true);
-    } else {
-        deliverNotification(
-            QStringLiteral("Operation Complete"),
-            QStringLiteral("Finished transfer to %1\nClick this notification to view it.").arg(backupDest), true);
-    }
+    const RunOutcome outcome = runOutcomeFor(copy->result);
+    deliverNotification(CopyOutcomes::notificationTitle(*copy), CopyOutcomes::notificationText(*copy, backupDest),
+                        copy->succeeded());
+    // The reader shows the completion text itself; a run that did not
+    // succeed also reports why.
+    const QString detail = copy->result == CopyResult::Completed ? QString() : CopyOutcomes::statusText(*copy);
     restoreOwnershipIfNeeded();
     m_volumeTools.blessDest(backupDest);
     // Saving the job makes the new snapshot the pair's link destination, so
-    // the next run of the pair hard-links against it.
-    if (m_runIsSnapshot)
+    // the next run of the pair hard-links against it. A snapshot that did not
+    // finish is no base for the next one.
+    if (m_runIsSnapshot && copy->succeeded())
         addToScheduleClicked();
     setWindowIdle();
-    if (!detail.isEmpty()) {
-        // After the reader's own queued "Backup Complete." text.
-        postToMain([this, detail] {
-            if (TextField *status = m_view->jobState())
-                status->setText(detail);
-        });
-    }
+    if (ProgressIndicator *bar = m_view->progressBar(); bar && !copy->succeeded())
+        bar->stopAnimation();
     m_inBackupComplete = true;
     finishRun(outcome, detail);
     m_inBackupComplete = false;
@@ -715,29 +807,6 @@ void MFTaskAppDelegate::backupComplete()
         m_view->terminateApplication();
     if (m_dispatcher)
         m_dispatcher->continueAfterRun();
-}
-
-void MFTaskAppDelegate::taskEndedWithoutSummary(MFTask *task)
-{
-    if (task != currentTask() || m_runFinished || m_userSaidStop)
-        return;
-    // rsync ended without its summary: a fatal error (unwritable destination,
-    // vanished source volume) or a kill from outside.
-    QString detail = m_taskDelegate.lastErrorLine();
-    if (detail.isEmpty())
-        detail = QStringLiteral("rsync %1").arg(task->terminationDescription());
-    const RunOutcome outcome = m_taskDelegate.sawOutOfSpace() ? RunOutcome::OutOfSpace : RunOutcome::Failed;
-    deliverNotification(QStringLiteral("Backup Failed"),
-                        QStringLiteral("The backup to %1 did not finish.\n%2").arg(backupDest, detail), false);
-    restoreOwnershipIfNeeded();
-    setWindowIdle();
-    if (ProgressIndicator *bar = m_view->progressBar())
-        bar->stopAnimation();
-    if (TextField *status = m_view->jobState())
-        status->setText(detail);
-    finishRun(outcome, detail);
-    if (isFinderCopy)
-        m_view->terminateApplication();
 }
 
 // --- Start button, stop, kill --------------------------------------------------
@@ -749,10 +818,17 @@ void MFTaskAppDelegate::startButtonClicked()
         startBackup();
         return;
     }
+    endStopped();
+}
+
+void MFTaskAppDelegate::endStopped()
+{
     {
         std::lock_guard guard(m_launchMutex);
         m_userSaidStop = true;
     }
+    // The stopped task's last chunks and its end belong to no run.
+    m_taskDelegate.setCurrentTask(nullptr);
     _killTask();
     m_view->setHelpButtonVisible(true);
     m_view->setOptionsButtonEnabled(true);
@@ -773,7 +849,11 @@ void MFTaskAppDelegate::startButtonClicked()
 
 void MFTaskAppDelegate::stop()
 {
-    _killTask();
+    // A user's stop is a stop: never a failure, and no next job.
+    if (isRunning())
+        endStopped();
+    else
+        _killTask();
 }
 
 void MFTaskAppDelegate::_killTask()
@@ -805,10 +885,9 @@ void MFTaskAppDelegate::restoreBackup()
             "Install of the OS\n"
             "\u2022 Restoring a backup after a disk failure"));
     if (!source.isEmpty()) {
-        if (backupSources.isEmpty())
-            backupSources.append(source);
-        else
-            backupSources[0] = source;
+        // Only the chosen backup is restored: sources left from a backup
+        // must not be copied into the restore target too.
+        backupSources = QStringList{source};
         const QString dest = m_view->chooseFolder(
             false, QStringLiteral("Select Restore Destination"),
             QStringLiteral(

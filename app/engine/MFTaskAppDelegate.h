@@ -11,10 +11,14 @@
 //  - startBackup() returns at once; the run's checks, dry run and launch
 //    happen on a worker thread, and every window change comes back to the
 //    main thread;
-//  - each run ends with exactly one runFinished() (completed, with errors,
-//    out of space, failed, stopped or a volume missing), after the window is
-//    idle again; a copy program that ends without its summary ends the run as
-//    failed, never leaving it "Stop" forever;
+//  - each run ends with exactly one runFinished() (completed, with a note,
+//    with errors, out of space, failed, stopped, a volume missing or refused
+//    by a source check), after the window is idle again; the outcome of a
+//    copy is decided when rsync has ended, from its exit status (see
+//    CopyOutcome), never leaving the run "Stop" forever;
+//  - a source that is a symbolic link to a folder backs up that folder; a
+//    Sync that would empty a good mirror from an empty or unreadable source,
+//    and sources sharing a final folder name, are refused with an alert;
 //  - after a stop or _killTask() nothing of the run is left running: the dry
 //    run and the copy program are killed with their process groups, and a
 //    stop that races the launch prevents the launch;
@@ -27,6 +31,7 @@
 //    application to quit after a start with "daemonLaunched".
 
 #include "CheckAndSetAuthorization.h"
+#include "CopyOutcome.h"
 #include "DryRunAssessor.h"
 #include "JobRecord.h"
 #include "MFTaskAppView.h"
@@ -76,7 +81,18 @@ class MFTaskAppDelegate : public QObject
 {
     Q_OBJECT
 public:
-    enum class RunOutcome { Completed, CompletedWithErrors, OutOfSpace, Failed, Stopped, VolumeMissing };
+    // CompletedWithNote: rsync's exit status 24 (source files vanished while
+    // copied). Refused: a source check stopped the run before it wrote.
+    enum class RunOutcome {
+        Completed,
+        CompletedWithNote,
+        CompletedWithErrors,
+        OutOfSpace,
+        Failed,
+        Stopped,
+        VolumeMissing,
+        Refused
+    };
     Q_ENUM(RunOutcome)
 
     using Services = MFTaskAppServices;
@@ -104,6 +120,7 @@ public:
     // snapshot as "linkDest" and must outlive the run.
     void startBackup(JobRecord *jobDictionary = nullptr);
     void startButtonClicked();
+    // The Stop action: ends a run in progress as stopped (no next job).
     void stop();
     void _killTask();
     void restoreBackup();
@@ -149,10 +166,14 @@ private:
     void setWindowRunning();
     void setWindowIdle();
     void worker(const RunRequest &request);
-    void enumerateSubdirectories(const RunRequest &request, const QStringList &arguments);
+    void enumerateSubdirectories(const RunRequest &request, const QStringList &arguments, QPointer<MFTask> task);
     bool shouldStopDryRun();
     void endStoppedDryRun(const RunRequest &request);
-    void taskEndedWithoutSummary(MFTask *task);
+    // Why the sources must not be copied as they stand; empty when they may.
+    static QString unsafeSourcesText(const QStringList &sourcesPassed, const QString &backupDest, bool deletes);
+    void endStopped();
+    // Sets "linkDest" in the schedule's record of the pair; false: none.
+    bool setJobLinkDest(const QString &sourcePath, const QString &destPath, const QString &snapshot);
     void finishRun(RunOutcome outcome, const QString &detail);
     void postToMain(std::function<void()> function);
     void restoreOwnershipIfNeeded();
