@@ -434,3 +434,181 @@ TEST_F(BackupRunTest, QuitDecision)
 }
 
 } // namespace
+
+// --- Honest outcomes -------------------------------------------------------------
+
+TEST_F(BackupRunTest, TheOutcomeFollowsRsyncsExitStatusOnceItHasEnded)
+{
+    const QString deepFixture = QStringLiteral(VELLUMOR_FIXTURES_DIR "/rsync/26-sync-path-too-long.out");
+    const struct
+    {
+        const char *name;
+        QByteArray script;
+        Outcome outcome;
+        QString status; // the run's last status text
+        QString title;  // the desktop notification's title
+    } cases[] = {
+        {"clean", "printf '\\t://: Data/a\\n\\nNumber of files: 2\\n'; exit 0\n", Outcome::Completed,
+         QStringLiteral("Backup Complete."), QStringLiteral("Operation Complete")},
+        // rsync's own output: the error line has no "rsync:" prefix and the
+        // code-23 line comes after the summary.
+        {"path too long, exit 23 after the summary", "cat '" + QFile::encodeName(deepFixture) + "'; exit 23\n",
+         Outcome::CompletedWithErrors,
+         QStringLiteral("Finished with 1 error: filename overflows max-path len by 23: Deep/level00-"),
+         QStringLiteral("Backup Finished with Errors")},
+        {"vanished source files", "printf '\\t://: Data/a\\nfile has vanished: \"/s/b\"\\n\\nNumber of files: 2\\n'"
+                                  "; exit 24\n",
+         Outcome::CompletedWithNote, QStringLiteral("Backup Complete. Some source files vanished"),
+         QStringLiteral("Operation Complete")},
+        {"only the closing line after the summary",
+         "printf '\\t://: Data/a\\n\\nNumber of files: 2\\nrsync error: some files/attrs were not transferred "
+         "(see previous errors) (code 23) at main.c(1394)\\n'; exit 23\n",
+         Outcome::CompletedWithErrors, QStringLiteral("Finished with errors: rsync error: some files/attrs"),
+         QStringLiteral("Backup Finished with Errors")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedRsync rsync(c.script);
+        writeFile(m_source + QStringLiteral("/a"), "a\n");
+        m_view.reset();
+        auto controller = makeController(rsync.directory());
+        controller->backupSources = {m_source};
+        controller->backupDest = m_dest;
+        RunResult result = runBackup(*controller);
+        EXPECT_EQ(result.outcome, c.outcome) << result.detail.toStdString();
+        ASSERT_FALSE(m_view.statusTexts.isEmpty());
+        EXPECT_TRUE(m_view.statusTexts.last().startsWith(c.status)) << m_view.statusTexts.last().toStdString();
+        EXPECT_FALSE(m_view.statusTexts.last().contains(u'%')) << "no placeholder left";
+        ASSERT_FALSE(m_view.notifications.isEmpty());
+        EXPECT_EQ(m_view.notifications.last().message, c.title);
+        if (c.outcome != Outcome::Completed && c.outcome != Outcome::CompletedWithNote) {
+            EXPECT_FALSE(m_view.statusTexts.contains(QStringLiteral("Backup Complete.")));
+        }
+    }
+}
+
+TEST_F(BackupRunTest, TheStopActionEndsTheRunAsStopped)
+{
+    ScriptedRsync rsync("printf '\\t://: Data/\\n'\nexec sleep 600\n");
+    writeFile(m_source + QStringLiteral("/a"), "a\n");
+    auto controller = makeController(rsync.directory());
+    controller->backupSources = {m_source};
+    controller->backupDest = m_dest;
+    controller->startBackup();
+    processEventsUntil([&] { return controller->currentTask() && controller->currentTask()->isRunning(); });
+    controller->stop();
+    RunResult result = waitForRun();
+    EXPECT_EQ(result.outcome, Outcome::Stopped);
+    EXPECT_EQ(m_view.title, QStringLiteral("Backup"));
+    for (const auto &notification : std::as_const(m_view.notifications))
+        EXPECT_NE(notification.message, QStringLiteral("Backup Failed"));
+    // The stopped task's end arrives later and completes nothing.
+    processEventsUntil([&] { return !controller->currentTask() || !controller->currentTask()->isRunning(); });
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(m_result.finished);
+}
+
+TEST_F(BackupRunTest, SourcesAreCheckedBeforeAnythingIsWritten)
+{
+    const QString other = m_source + QStringLiteral("/../elsewhere");
+    writeFile(other + QStringLiteral("/docs/from-elsewhere.txt"), "e\n");
+    writeFile(m_source + QStringLiteral("/docs/a.txt"), "a\n");
+    writeFile(m_source + QStringLiteral("/dev/kept.txt"), "d\n");
+    writeFile(m_source + QStringLiteral("/tmp/kept.txt"), "t\n");
+    QDir().mkpath(m_source + QStringLiteral("/empty"));
+    writeFile(m_dest + QStringLiteral("/empty/mirrored.txt"), "m\n");
+    ASSERT_TRUE(QFile::link(m_source + QStringLiteral("/docs"), m_source + QStringLiteral("/docs-link")));
+
+    const struct
+    {
+        const char *name;
+        QStringList sources;
+        Outcome outcome;
+        QStringList copied; // relative to the destination
+        QString alertContains;
+    } cases[] = {
+        {"a link to a folder backs up the folder", {m_source + QStringLiteral("/docs-link")}, Outcome::Completed,
+         {QStringLiteral("docs/a.txt")}, {}},
+        {"folders named dev and tmp are copied whole",
+         {m_source + QStringLiteral("/dev"), m_source + QStringLiteral("/tmp")},
+         Outcome::Completed,
+         {QStringLiteral("dev/kept.txt"), QStringLiteral("tmp/kept.txt")},
+         {}},
+        {"an empty source does not empty its mirror", {m_source + QStringLiteral("/empty")}, Outcome::Refused,
+         {QStringLiteral("empty/mirrored.txt")}, QStringLiteral("is empty")},
+        {"two sources named docs are not merged",
+         {m_source + QStringLiteral("/docs"), QDir::cleanPath(other + QStringLiteral("/docs"))},
+         Outcome::Refused,
+         {},
+         QStringLiteral("named docs")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        m_view.reset();
+        auto controller = makeController();
+        controller->backupSources = c.sources;
+        controller->backupDest = m_dest;
+        RunResult result = runBackup(*controller);
+        EXPECT_EQ(result.outcome, c.outcome) << result.detail.toStdString();
+        for (const QString &copied : c.copied)
+            EXPECT_TRUE(QFileInfo::exists(m_dest + u'/' + copied)) << copied.toStdString();
+        if (c.alertContains.isEmpty()) {
+            EXPECT_TRUE(m_view.alerts.isEmpty());
+        } else {
+            ASSERT_EQ(m_view.alerts.size(), 1);
+            EXPECT_EQ(m_view.alerts.first().message, QStringLiteral("Can't start backup"));
+            EXPECT_TRUE(m_view.alerts.first().informativeText.contains(c.alertContains));
+            EXPECT_EQ(m_view.title, QStringLiteral("Backup"));
+        }
+    }
+    EXPECT_FALSE(QFileInfo::exists(m_dest + QStringLiteral("/docs/from-elsewhere.txt")));
+    EXPECT_FALSE(QFileInfo(m_dest + QStringLiteral("/docs")).isSymLink());
+}
+
+TEST_F(BackupRunTest, RestoreCopiesOnlyTheChosenBackup)
+{
+    writeFile(m_source + QStringLiteral("/a.txt"), "a\n");
+    const QString second = m_source + QStringLiteral("/../second");
+    writeFile(second + QStringLiteral("/b.txt"), "b\n");
+    const QString target = m_source + QStringLiteral("/../target");
+    QDir().mkpath(target);
+    auto controller = makeController();
+    controller->backupSources = {QDir::cleanPath(second), m_dest};
+    m_view.chooserAnswers = {m_source, target};
+    controller->restoreBackup();
+    RunResult result = waitForRun();
+    EXPECT_EQ(result.outcome, Outcome::Completed) << result.detail.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/Data/a.txt")));
+    EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/second")));
+    EXPECT_EQ(controller->backupSources, QStringList{m_source});
+}
+
+TEST_F(BackupRunTest, EveryRunOfASeriesShowsItsStatus)
+{
+    // The copy reports one item, then waits for the test to have seen the
+    // status line before it finishes.
+    ScriptedRsync rsync("printf '\\t://: Data/a\\n'\n"
+                        "while [ ! -e \"$(dirname \"$0\")/go\" ]; do sleep 0.01; done\n"
+                        "rm \"$(dirname \"$0\")/go\"\nprintf '\\nNumber of files: 1\\n'\n");
+    writeFile(m_source + QStringLiteral("/a.txt"), "a\n");
+    auto controller = makeController(rsync.directory());
+    controller->backupSources = {m_source};
+    controller->backupDest = m_dest;
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(run);
+        m_view.statusTexts.clear();
+        // Started as dispatch starts a queued job: no start button, no reset.
+        controller->startBackup();
+        const bool shown = processEventsUntil(
+            [&] {
+                return std::any_of(m_view.statusTexts.cbegin(), m_view.statusTexts.cend(),
+                                   [](const QString &text) { return text.startsWith(u"Copied 1 of about"); });
+            },
+            20000);
+        writeFile(rsync.directory() + QStringLiteral("/go"), "");
+        EXPECT_TRUE(shown) << m_view.statusTexts.join(u'|').toStdString();
+        RunResult result = waitForRun();
+        EXPECT_EQ(result.outcome, Outcome::Completed);
+        EXPECT_EQ(m_view.statusTexts.last(), QStringLiteral("Backup Complete."));
+    }
+}
