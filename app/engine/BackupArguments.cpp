@@ -115,10 +115,16 @@ bool isBelow(const QString &path, const QString &root)
 
 QStringList systemPathExclusions()
 {
-    return {QStringLiteral("/proc/*"),  QStringLiteral("/sys/*"),     QStringLiteral("/dev/*"),
-            QStringLiteral("/run/*"),   QStringLiteral("/tmp/*"),     QStringLiteral("/var/tmp/*"),
-            QStringLiteral("/var/cache/apt/archives/*.deb"),          QStringLiteral("/lost+found"),
-            QStringLiteral("/swapfile"), QStringLiteral("/swap.img")};
+    return {QStringLiteral("/proc/*"),
+            QStringLiteral("/sys/*"),
+            QStringLiteral("/dev/*"),
+            QStringLiteral("/run/*"),
+            QStringLiteral("/tmp/*"),
+            QStringLiteral("/var/tmp/*"),
+            QStringLiteral("/var/cache/apt/archives/*.deb"),
+            QStringLiteral("/lost+found"),
+            QStringLiteral("/swapfile"),
+            QStringLiteral("/swap.img")};
 }
 
 QStringList systemExclusionPatterns(const QStringList &sourcesPassed, bool bootableClone)

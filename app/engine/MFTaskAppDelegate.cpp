@@ -517,8 +517,8 @@ void MFTaskAppDelegate::worker(const RunRequest &request)
         });
         return;
     }
-    input.exclusionPatterns = exclusionPatterns(excludedFiles, passed.first())
-        + systemExclusionPatterns(passed, input.bootableClone);
+    input.exclusionPatterns
+        = exclusionPatterns(excludedFiles, passed.first()) + systemExclusionPatterns(passed, input.bootableClone);
     const QStringList arguments = backupArgumentList(input);
     if (input.snapshot && !input.linkDest.isEmpty())
         qInfo("set backup arguments with linkDest:%s", qPrintable(input.linkDest));
@@ -594,8 +594,7 @@ void MFTaskAppDelegate::worker(const RunRequest &request)
     enumerateSubdirectories(normalised, arguments, taskGuard);
 }
 
-QString MFTaskAppDelegate::unsafeSourcesText(const QStringList &sourcesPassed, const QString &backupDest,
-                                             bool deletes)
+QString MFTaskAppDelegate::unsafeSourcesText(const QStringList &sourcesPassed, const QString &backupDest, bool deletes)
 {
     const QStringList shared = SourceChecks::sharedFinalNames(sourcesPassed);
     if (!shared.isEmpty())

@@ -95,8 +95,7 @@ std::optional<EmptySourceRefusal> emptySourceRefusal(const QStringList &sourcesP
             continue;
         // rsync writes a folder source into a folder of its name, and a
         // source ending in "/" into the destination itself.
-        const QString copy = source.endsWith(u'/') ? backupDest
-                                                   : backupDest + source.section(u'/', -1);
+        const QString copy = source.endsWith(u'/') ? backupDest : backupDest + source.section(u'/', -1);
         if (folderState(copy) != FolderState::HasEntries)
             continue;
         return EmptySourceRefusal{source, copy, sourceState == FolderState::Unreadable};

@@ -56,27 +56,48 @@ CopyOutcome decide(const CopyObservations &observations, const CopyTermination &
 QString exitStatusMeaning(int status)
 {
     switch (status) {
-    case 0: return u"Success"_s;
-    case 1: return u"Syntax or usage error"_s;
-    case 2: return u"Protocol incompatibility"_s;
-    case 3: return u"Errors selecting input/output files, dirs"_s;
-    case 4: return u"Requested action not supported"_s;
-    case 5: return u"Error starting client-server protocol"_s;
-    case 6: return u"Daemon unable to append to log-file"_s;
-    case 10: return u"Error in socket I/O"_s;
-    case 11: return u"Error in file I/O"_s;
-    case 12: return u"Error in rsync protocol data stream"_s;
-    case 13: return u"Errors with program diagnostics"_s;
-    case 14: return u"Error in IPC code"_s;
-    case 20: return u"Received SIGUSR1 or SIGINT"_s;
-    case 21: return u"Some error returned by waitpid()"_s;
-    case 22: return u"Error allocating core memory buffers"_s;
-    case 23: return u"Partial transfer due to error"_s;
-    case 24: return u"Partial transfer due to vanished source files"_s;
-    case 25: return u"The --max-delete limit stopped deletions"_s;
-    case 30: return u"Timeout in data send/receive"_s;
-    case 35: return u"Timeout waiting for daemon connection"_s;
-    default: return QString();
+    case 0:
+        return u"Success"_s;
+    case 1:
+        return u"Syntax or usage error"_s;
+    case 2:
+        return u"Protocol incompatibility"_s;
+    case 3:
+        return u"Errors selecting input/output files, dirs"_s;
+    case 4:
+        return u"Requested action not supported"_s;
+    case 5:
+        return u"Error starting client-server protocol"_s;
+    case 6:
+        return u"Daemon unable to append to log-file"_s;
+    case 10:
+        return u"Error in socket I/O"_s;
+    case 11:
+        return u"Error in file I/O"_s;
+    case 12:
+        return u"Error in rsync protocol data stream"_s;
+    case 13:
+        return u"Errors with program diagnostics"_s;
+    case 14:
+        return u"Error in IPC code"_s;
+    case 20:
+        return u"Received SIGUSR1 or SIGINT"_s;
+    case 21:
+        return u"Some error returned by waitpid()"_s;
+    case 22:
+        return u"Error allocating core memory buffers"_s;
+    case 23:
+        return u"Partial transfer due to error"_s;
+    case 24:
+        return u"Partial transfer due to vanished source files"_s;
+    case 25:
+        return u"The --max-delete limit stopped deletions"_s;
+    case 30:
+        return u"Timeout in data send/receive"_s;
+    case 35:
+        return u"Timeout waiting for daemon connection"_s;
+    default:
+        return QString();
     }
 }
 

@@ -105,9 +105,10 @@ void ScheduledJobDispatcher::checkForScheduledJobs()
         const bool destPresent = m_volumeIsMounted(JobRecords::destPath(record));
         if (!sourcePresent || !destPresent) {
             // Stays due until both are present.
-            skip(record, !sourcePresent && !destPresent ? SkipReason::SourceAndDestinationAbsent
-                         : !sourcePresent               ? SkipReason::SourceAbsent
-                                                        : SkipReason::DestinationAbsent);
+            skip(record,
+                 !sourcePresent && !destPresent ? SkipReason::SourceAndDestinationAbsent
+                     : !sourcePresent           ? SkipReason::SourceAbsent
+                                                : SkipReason::DestinationAbsent);
             continue;
         }
         // Rolling moves every past entry, so the record's first due entry

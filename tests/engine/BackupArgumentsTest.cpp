@@ -218,11 +218,16 @@ struct SystemExclusionCase
 
 TEST(SystemExclusionPatterns, ApplyOnlyToASourceThatContainsThem)
 {
-    const QStringList wholeSystem{u"/proc/*"_s,     u"/sys/*"_s,
-                                  u"/dev/*"_s,      u"/run/*"_s,
-                                  u"/tmp/*"_s,      u"/var/tmp/*"_s,
-                                  u"/var/cache/apt/archives/*.deb"_s, u"/lost+found"_s,
-                                  u"/swapfile"_s,   u"/swap.img"_s};
+    const QStringList wholeSystem{u"/proc/*"_s,
+                                  u"/sys/*"_s,
+                                  u"/dev/*"_s,
+                                  u"/run/*"_s,
+                                  u"/tmp/*"_s,
+                                  u"/var/tmp/*"_s,
+                                  u"/var/cache/apt/archives/*.deb"_s,
+                                  u"/lost+found"_s,
+                                  u"/swapfile"_s,
+                                  u"/swap.img"_s};
     const SystemExclusionCase cases[] = {
         {"a folder named dev is copied whole", {u"/home/a/dev"_s}, false, {}},
         {"folders named run, tmp, proc and sys too",
@@ -238,7 +243,9 @@ TEST(SystemExclusionPatterns, ApplyOnlyToASourceThatContainsThem)
         {"the contents of /var/", {u"/var/"_s}, false, {u"/tmp/*"_s, u"/cache/apt/archives/*.deb"_s}},
         {"/tmp chosen itself is copied whole", {u"/tmp"_s}, false, {}},
         {"a home folder holds none of them", {u"/home/a"_s}, false, {}},
-        {"one pattern per path across sources", {u"/var"_s, u"/var/cache"_s}, false,
+        {"one pattern per path across sources",
+         {u"/var"_s, u"/var/cache"_s},
+         false,
          {u"/var/tmp/*"_s, u"/var/cache/apt/archives/*.deb"_s, u"/cache/apt/archives/*.deb"_s}},
     };
     for (const SystemExclusionCase &c : cases) {

@@ -456,8 +456,9 @@ TEST_F(BackupRunTest, TheOutcomeFollowsRsyncsExitStatusOnceItHasEnded)
          Outcome::CompletedWithErrors,
          QStringLiteral("Finished with 1 error: filename overflows max-path len by 23: Deep/level00-"),
          QStringLiteral("Backup Finished with Errors")},
-        {"vanished source files", "printf '\\t://: Data/a\\nfile has vanished: \"/s/b\"\\n\\nNumber of files: 2\\n'"
-                                  "; exit 24\n",
+        {"vanished source files",
+         "printf '\\t://: Data/a\\nfile has vanished: \"/s/b\"\\n\\nNumber of files: 2\\n'"
+         "; exit 24\n",
          Outcome::CompletedWithNote, QStringLiteral("Backup Complete. Some source files vanished"),
          QStringLiteral("Operation Complete")},
         {"only the closing line after the summary",
@@ -527,15 +528,21 @@ TEST_F(BackupRunTest, SourcesAreCheckedBeforeAnythingIsWritten)
         QStringList copied; // relative to the destination
         QString alertContains;
     } cases[] = {
-        {"a link to a folder backs up the folder", {m_source + QStringLiteral("/docs-link")}, Outcome::Completed,
-         {QStringLiteral("docs/a.txt")}, {}},
+        {"a link to a folder backs up the folder",
+         {m_source + QStringLiteral("/docs-link")},
+         Outcome::Completed,
+         {QStringLiteral("docs/a.txt")},
+         {}},
         {"folders named dev and tmp are copied whole",
          {m_source + QStringLiteral("/dev"), m_source + QStringLiteral("/tmp")},
          Outcome::Completed,
          {QStringLiteral("dev/kept.txt"), QStringLiteral("tmp/kept.txt")},
          {}},
-        {"an empty source does not empty its mirror", {m_source + QStringLiteral("/empty")}, Outcome::Refused,
-         {QStringLiteral("empty/mirrored.txt")}, QStringLiteral("is empty")},
+        {"an empty source does not empty its mirror",
+         {m_source + QStringLiteral("/empty")},
+         Outcome::Refused,
+         {QStringLiteral("empty/mirrored.txt")},
+         QStringLiteral("is empty")},
         {"two sources named docs are not merged",
          {m_source + QStringLiteral("/docs"), QDir::cleanPath(other + QStringLiteral("/docs"))},
          Outcome::Refused,

@@ -247,11 +247,17 @@ TEST(CliRun, TheExitCodeAndTheLastLinesFollowTheCopyProgram)
         QString lastOut; // the last status line before "Copied to"
         QString errContains;
     } cases[] = {
-        {"clean", "printf '\\t://: src/\\n\\t://: src/a.txt\\n\\nNumber of files: 2\\n'; exit 0\n", 0,
-         QStringLiteral("Backup Complete."), {}},
-        {"vanished files are a note", "printf '\\t://: src/a.txt\\nfile has vanished: \"/s/b\"\\n\\nNumber of files: 2\\n'"
-                                      "; exit 24\n",
-         0, QStringLiteral("Backup Complete. Some source files vanished"), {}},
+        {"clean",
+         "printf '\\t://: src/\\n\\t://: src/a.txt\\n\\nNumber of files: 2\\n'; exit 0\n",
+         0,
+         QStringLiteral("Backup Complete."),
+         {}},
+        {"vanished files are a note",
+         "printf '\\t://: src/a.txt\\nfile has vanished: \"/s/b\"\\n\\nNumber of files: 2\\n'"
+         "; exit 24\n",
+         0,
+         QStringLiteral("Backup Complete. Some source files vanished"),
+         {}},
         {"path too long: exit 23 after the summary", "cat '" + deep + "'; exit 23\n", 1,
          QStringLiteral("Finished with 1 error: filename overflows max-path len by 23: Deep/level00-"),
          QStringLiteral("Finished with 1 error: filename overflows")},
@@ -269,8 +275,9 @@ TEST(CliRun, TheExitCodeAndTheLastLinesFollowTheCopyProgram)
         environment.insert(QStringLiteral("VELLUMOR_PREFIX"), prefix.path());
         environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
         cli.setProcessEnvironment(environment);
-        cli.start(kCli, {QStringLiteral("backup"), dir.filePath(QStringLiteral("src")),
-                         dir.filePath(QStringLiteral("dest"))});
+        cli.start(
+            kCli,
+            {QStringLiteral("backup"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
         ASSERT_TRUE(cli.waitForFinished(60000));
         const QString out = QString::fromUtf8(cli.readAllStandardOutput());
         const QString err = QString::fromUtf8(cli.readAllStandardError());

@@ -48,12 +48,10 @@ TEST_F(SourceChecksTest, ALinkToAFolderIsFollowedAtTheSourceOnly)
         bool wasLink;
     };
     const Case cases[] = {
-        {path(u"docs-link"_s), path(u"real/docs"_s), true},
-        {path(u"docs-link/"_s), path(u"real/docs"_s), true},
-        {path(u"chain"_s), path(u"real/docs"_s), true},
-        {path(u"relative-link"_s), path(u"real/docs"_s), true},
-        {path(u"real/docs"_s), path(u"real/docs"_s), false},      // a folder stays itself
-        {path(u"file-link"_s), path(u"file-link"_s), false},      // a link to a file is copied as a link
+        {path(u"docs-link"_s), path(u"real/docs"_s), true},  {path(u"docs-link/"_s), path(u"real/docs"_s), true},
+        {path(u"chain"_s), path(u"real/docs"_s), true},      {path(u"relative-link"_s), path(u"real/docs"_s), true},
+        {path(u"real/docs"_s), path(u"real/docs"_s), false}, // a folder stays itself
+        {path(u"file-link"_s), path(u"file-link"_s), false}, // a link to a file is copied as a link
         {path(u"missing"_s), path(u"missing"_s), false},
     };
     for (const Case &c : cases) {

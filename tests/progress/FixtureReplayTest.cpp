@@ -40,8 +40,8 @@ struct Snapshot
     bool operator==(const Snapshot &other) const
     {
         const auto key = [](const Snapshot &s) {
-            return std::tie(s.items, s.filePaths, s.lastPartialPath, s.percent, s.rate, s.errorLines,
-                            s.firstErrorLine, s.outOfSpace, s.alerts, s.causeLines, s.firstCauseLine, s.sawSummary);
+            return std::tie(s.items, s.filePaths, s.lastPartialPath, s.percent, s.rate, s.errorLines, s.firstErrorLine,
+                            s.outOfSpace, s.alerts, s.causeLines, s.firstCauseLine, s.sawSummary);
         };
         const auto outcomeKey = [](const Snapshot &s) {
             return s.outcome ? std::tuple(int(s.outcome->result), s.outcome->errorCount, s.outcome->cause)
@@ -216,7 +216,8 @@ TEST_P(FixtureReplay, WholeOutputMatchesTheFixtureIndex)
     EXPECT_EQ(whole.atFinish.outcome->errorCount, fixture.causeLines);
     // A line that names the cause is preferred to rsync's generic closing line.
     if (fixture.causeLines > 0) {
-        EXPECT_FALSE(whole.atFinish.outcome->cause.contains(u"(code "_s)) << whole.atFinish.outcome->cause.toStdString();
+        EXPECT_FALSE(whole.atFinish.outcome->cause.contains(u"(code "_s))
+            << whole.atFinish.outcome->cause.toStdString();
     }
     EXPECT_EQ(whole.atFinish.outOfSpace, fixture.outOfSpace);
     EXPECT_EQ(whole.atFinish.alerts, fixture.outOfSpace ? 1 : 0);

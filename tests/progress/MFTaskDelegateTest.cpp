@@ -530,8 +530,9 @@ TEST(MFTaskDelegateStatus, ShowsCompletionAndStopsTheTimer)
         EXPECT_EQ(f.progress.current, 3);
         DelegateFixture::drainQueuedTexts();
         // The first end shows the final count before the completion text.
-        const QStringList expected = tick == 0 ? QStringList{u"Copied 1 of about 3 files (3.00 B)"_s, u"Backup Complete."_s}
-                                               : QStringList{u"Backup Complete."_s};
+        const QStringList expected = tick == 0
+            ? QStringList{u"Copied 1 of about 3 files (3.00 B)"_s, u"Backup Complete."_s}
+            : QStringList{u"Backup Complete."_s};
         EXPECT_EQ(f.jobState.history, expected) << f.jobState.history.join(u"|"_s).toStdString();
     }
     f.progress.current = 0;
@@ -682,8 +683,7 @@ TEST(MFTaskDelegateRuns, ChunksHeldBackByTheAlertAreDroppedOnceTheirTaskIsReplac
         f.delegate.resetForNewRun();
         f.delegate.setCurrentTask(&next);
     };
-    f.delegate.taskDidRecieveData("rsync: [receiver] write failed on \"/d/x\": No space left on device (28)\n",
-                                  &first);
+    f.delegate.taskDidRecieveData("rsync: [receiver] write failed on \"/d/x\": No space left on device (28)\n", &first);
     EXPECT_EQ(f.delegate.errorLineCount(), 0);
     EXPECT_FALSE(f.delegate.sawOutOfSpace());
     EXPECT_FALSE(f.delegate.copyOutcome());
