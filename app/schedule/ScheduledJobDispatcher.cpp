@@ -78,6 +78,10 @@ QString ScheduledJobDispatcher::skipReasonText(SkipReason reason)
         return QStringLiteral("source and destination absent");
     case SkipReason::RunInProgress:
         return QStringLiteral("another backup is running");
+    case SkipReason::WaitingForPower:
+        return QStringLiteral("waiting for mains power");
+    case SkipReason::DestinationLocked:
+        return QStringLiteral("destination locked by another backup");
     }
     return QString();
 }
@@ -110,6 +114,12 @@ void ScheduledJobDispatcher::checkForScheduledJobs()
                      : !sourcePresent           ? SkipReason::SourceAbsent
                                                 : SkipReason::DestinationAbsent);
             continue;
+        }
+        if (m_runCondition) {
+            if (const std::optional<SkipReason> reason = m_runCondition(record)) {
+                skip(record, *reason);
+                continue;
+            }
         }
         // Rolling moves every past entry, so the record's first due entry
         // settles it; it is queued once and rolled whether queued before or not.

@@ -42,6 +42,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class Clock;
 class DistributedNotificationCenter;
@@ -65,7 +66,14 @@ public:
 };
 
 // Why a due job did not run.
-enum class SkipReason { SourceAbsent, DestinationAbsent, SourceAndDestinationAbsent, RunInProgress };
+enum class SkipReason {
+    SourceAbsent,
+    DestinationAbsent,
+    SourceAndDestinationAbsent,
+    RunInProgress,
+    WaitingForPower,   // on battery while "waitForPowerToBackup" is set
+    DestinationLocked, // another run holds the destination
+};
 
 struct SkippedJob
 {
@@ -79,6 +87,9 @@ class ScheduledJobDispatcher : public QObject
     Q_OBJECT
 public:
     using VolumeTest = std::function<bool(const QString &path)>;
+    // Asked for each due job whose volumes are present: a reason keeps it
+    // from running now (it is neither queued nor rolled, like an absent disk).
+    using RunCondition = std::function<std::optional<SkipReason>(const JobRecord &record)>;
 
     // volumeIsMounted: the machine's volumes when empty.
     ScheduledJobDispatcher(SharedSchedule &schedule, DispatchController &controller, const Clock &clock,
@@ -92,6 +103,7 @@ public:
     static QString skipReasonText(SkipReason reason);
     bool quitWhenAllDone() const { return m_quitWhenAllDone; }
     void setQuitWhenAllDone(bool quit) { m_quitWhenAllDone = quit; }
+    void setRunCondition(RunCondition condition) { m_runCondition = std::move(condition); }
 
     // Queues due jobs whose volumes are present, rolls their dates and saves.
     void checkForScheduledJobs();
@@ -134,6 +146,7 @@ private:
     DispatchController &m_controller;
     const Clock &m_clock;
     VolumeTest m_volumeIsMounted;
+    RunCondition m_runCondition;
     QLocale m_locale;
     QList<QueuedJob> m_jobsToDo;
     QList<SkippedJob> m_skippedJobs;

@@ -346,3 +346,21 @@ TEST_F(ScheduledJobDispatcherTest, TheQueueHoldsTheScheduleRecordsAndTheStartCha
     EXPECT_EQ(JobRecords::linkDest(schedule.sharedParams().at(1)), u"/disk2/VLM Snapshot B/"_s);
     EXPECT_EQ(controller.started, (QStringList{u"/disk1"_s, u"/disk2"_s}));
 }
+
+TEST_F(ScheduledJobDispatcherTest, ARunConditionKeepsADueJobWaitingAndSaysWhy)
+{
+    addJob(u"/src"_s, u"/disk1"_s, dueMonday);
+    addJob(u"/src"_s, u"/disk2"_s, dueMonday);
+    dispatcher.setRunCondition([](const JobRecord &record) -> std::optional<SkipReason> {
+        if (JobRecords::destPath(record) == u"/disk2"_s)
+            return SkipReason::DestinationLocked;
+        return std::nullopt;
+    });
+    dispatcher.checkForScheduledJobs();
+    dispatcher.runNextScheduledJob();
+    EXPECT_EQ(controller.started, QStringList{u"/disk1"_s});
+    ASSERT_EQ(dispatcher.skippedJobs().size(), 1);
+    EXPECT_EQ(dispatcher.skippedJobs().at(0).reason, SkipReason::DestinationLocked);
+    EXPECT_EQ(fileDates(1), dueMonday); // not rolled: it runs once it may
+    EXPECT_EQ(ScheduledJobDispatcher::skipReasonText(SkipReason::WaitingForPower), u"waiting for mains power"_s);
+}
