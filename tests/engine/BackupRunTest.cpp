@@ -619,3 +619,32 @@ TEST_F(BackupRunTest, EveryRunOfASeriesShowsItsStatus)
         EXPECT_EQ(m_view.statusTexts.last(), QStringLiteral("Backup Complete."));
     }
 }
+
+TEST_F(BackupRunTest, AStopAndANewBackupWhileTheWorkerPreparesTheLaunchAreSafe)
+{
+    ScriptedRsync rsync("printf '\\t://: Data/a\\n\\nNumber of files: 1\\n'\n");
+    // The first ownership check holds the first run's worker between its
+    // checks and its launch until the test says "go".
+    const QString tools = rsync.directory();
+    writeFile(tools + QStringLiteral("/diskutil"),
+              "#!/bin/sh\nd=\"$(dirname \"$0\")\"\n"
+              "if [ -e \"$d/hold\" ]; then rm \"$d/hold\"; touch \"$d/reached\";\n"
+              "  while [ ! -e \"$d/go\" ]; do sleep 0.01; done; fi\nexit 0\n");
+    QFile::setPermissions(tools + QStringLiteral("/diskutil"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    writeFile(tools + QStringLiteral("/hold"), "");
+    writeFile(m_source + QStringLiteral("/a"), "a\n");
+    auto controller = makeController(tools);
+    controller->backupSources = {m_source};
+    controller->backupDest = m_dest;
+
+    controller->startBackup();
+    ASSERT_TRUE(processEventsUntil([&] { return QFileInfo::exists(tools + QStringLiteral("/reached")); }, 20000));
+    controller->startButtonClicked(); // Stop
+    EXPECT_EQ(waitForRun().outcome, Outcome::Stopped);
+    controller->startButtonClicked(); // Backup again, while the first worker still waits
+    writeFile(tools + QStringLiteral("/go"), "");
+    RunResult second = waitForRun();
+    EXPECT_EQ(second.outcome, Outcome::Completed) << second.detail.toStdString();
+    // The first run's worker launched nothing: one dry run and one copy.
+    EXPECT_EQ(rsync.pids().size(), 2);
+}
