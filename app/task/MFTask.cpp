@@ -327,8 +327,14 @@ bool MFTask::launch()
     // started the child exits, not only when this process does.
     std::promise<SpawnResult> started;
     std::future<SpawnResult> result = started.get_future();
-    startTerminationWaiter(setup, std::move(started));
+    std::thread waiter = startTerminationWaiter(setup, std::move(started));
     const SpawnResult spawn = result.get();
+    // A waiter whose child never started ends at once: it is joined, so a
+    // failed launch leaves no thread behind.
+    if (spawn.error != 0)
+        waiter.join();
+    else
+        waiter.detach();
     const pid_t pid = spawn.pid;
 
     // Our copies of the child's ends go at once, so the readers see end of
@@ -388,9 +394,9 @@ void MFTask::startReaderThread(int fd, bool isErrorStream)
     }).detach();
 }
 
-void MFTask::startTerminationWaiter(const ChildSetup &setup, std::promise<SpawnResult> started)
+std::thread MFTask::startTerminationWaiter(const ChildSetup &setup, std::promise<SpawnResult> started)
 {
-    std::thread([shared = m_shared, setup, started = std::move(started)]() mutable {
+    return std::thread([shared = m_shared, setup, started = std::move(started)]() mutable {
         const SpawnResult spawn = spawnChild(setup);
         if (spawn.error == 0) {
             std::lock_guard guard(shared->processMutex);
@@ -423,7 +429,7 @@ void MFTask::startTerminationWaiter(const ChildSetup &setup, std::promise<SpawnR
             shared->readingErrorDataSignal.wait(lock, [&] { return shared->readingErrorDataCondition >= 1; });
         }
         shared->postToOwner([](MFTask *task) { task->performTaskDidTerminate(); });
-    }).detach();
+    });
 }
 
 void MFTask::giveDataToDelegate(const QByteArray &data)

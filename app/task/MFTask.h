@@ -28,6 +28,7 @@
 #include <memory>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 class MFTask;
 
@@ -164,7 +165,8 @@ private:
     void giveErrorDataToDelegate(const QByteArray &data);
     void performTaskDidTerminate();
     void startReaderThread(int fd, bool isErrorStream);
-    void startTerminationWaiter(const ChildSetup &setup, std::promise<SpawnResult> started);
+    // Starts the child from a new thread that then waits for its end.
+    std::thread startTerminationWaiter(const ChildSetup &setup, std::promise<SpawnResult> started);
 
     MFTaskDelegateProtocol *m_delegate = nullptr;
     QString m_launchPath;
