@@ -16,9 +16,8 @@
 //    by a source check), after the window is idle again; the outcome of a
 //    copy is decided when rsync has ended, from its exit status (see
 //    CopyOutcome), never leaving the run "Stop" forever;
-//  - a source that is a symbolic link to a folder backs up that folder; a
-//    Sync that would empty a good mirror from an empty or unreadable source,
-//    and sources sharing a final folder name, are refused with an alert;
+//  - every run starts from a fresh output reader bound to its own copy task
+//    (queued runs included), so nothing of an earlier run reaches it;
 //  - after a stop or _killTask() nothing of the run is left running: the dry
 //    run and the copy program are killed with their process groups, and a
 //    stop that races the launch prevents the launch;
@@ -26,16 +25,17 @@
 //  - with a schedule (services.schedule): the link destination comes from
 //    the pair's record, a completed Snapshot run saves its job there with
 //    the new snapshot as "linkDest" (so the next run links against it), and
-//    every run that ends on its own (completed or failed, not stopped)
-//    hands over to dispatch, which starts the next due job or asks the
+//    every run that ends on its own (anything but a stop) hands over to
+//    dispatch, which starts the next due job or asks the
 //    application to quit after a start with "daemonLaunched".
 
+#include "BackupRun.h"
 #include "CheckAndSetAuthorization.h"
-#include "CopyOutcome.h"
-#include "DryRunAssessor.h"
 #include "JobRecord.h"
 #include "MFTaskAppView.h"
 #include "MFTaskDelegate.h"
+#include "RunAnnouncer.h"
+#include "RunWindow.h"
 #include "VolumeTools.h"
 
 #include <QObject>
@@ -45,8 +45,7 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
-#include <sys/types.h>
+#include <memory>
 
 class Clock;
 class ScheduleEntry;
@@ -55,11 +54,14 @@ class SharedSchedule;
 class UserNotifier;
 
 // What a run uses from the outside world; every member has a working
-// default (the system clock, pkexec, the bundle's tools, the machine's
-// volumes, the bundle's rsync and exclusion list).
+// default (the system clock, real child programs, pkexec, the bundle's
+// tools, the machine's volumes, the bundle's rsync and exclusion list).
 struct MFTaskAppServices
 {
     const Clock *clock = nullptr;
+    // Makes every child program of a run: rsync, its dry run, the snapshot
+    // remover and diskutil. TaskFactory::system() when none.
+    const TaskFactory *tasks = nullptr;
     PrivilegedRunner *privilegedRunner = nullptr;
     QString toolDirectory;   // the bundle's libexec/vellumor when empty
     QString excludeListPath; // the bundle's excludelist.txt when empty
@@ -111,8 +113,10 @@ public:
 
     // Run state.
     bool userSaidStop() const { return m_userSaidStop; }
-    bool destHadOwnershipEnabled() const { return m_destHadOwnershipEnabled; }
-    MFTask *currentTask() const;
+    bool destHadOwnershipEnabled() const { return m_run && m_run->destHadOwnershipEnabled(); }
+    // The run in progress or the last one; null before the first.
+    const BackupRun *currentRun() const { return m_run.get(); }
+    MFTask *currentTask() const { return m_run ? m_run->task() : nullptr; }
     MFTaskDelegate *taskDelegate() { return &m_taskDelegate; }
     bool isRunning() const { return m_view->startButtonTitle() == stopTitle(); }
 
@@ -158,19 +162,14 @@ Q_SIGNALS:
 private:
     class RunObserver;
     class ScheduleLink;
-    struct RunRequest;
+    class RunLink;
 
+    BackupRunTools runTools();
     void handleLinkDest();
-    void deliverNotification(const QString &title, const QString &text, bool isCompletion);
     void handOverToDispatch();
-    void setWindowRunning();
-    void setWindowIdle();
-    void worker(const RunRequest &request);
-    void enumerateSubdirectories(const RunRequest &request, const QStringList &arguments, QPointer<MFTask> task);
-    bool shouldStopDryRun();
-    void endStoppedDryRun(const RunRequest &request);
-    // Why the sources must not be copied as they stand; empty when they may.
-    static QString unsafeSourcesText(const QStringList &sourcesPassed, const QString &backupDest, bool deletes);
+    void worker(const std::shared_ptr<BackupRun> &run);
+    void enumerateSubdirectories(BackupRun &run);
+    void retirePreviousTask();
     void endStopped();
     // Sets "linkDest" in the schedule's record of the pair; false: none.
     bool setJobLinkDest(const QString &sourcePath, const QString &destPath, const QString &snapshot);
@@ -182,22 +181,20 @@ private:
     Services m_services;
     VolumeTools m_volumeTools;
     MFTaskDelegate m_taskDelegate;
+    RunWindow m_window;
+    RunAnnouncer m_announcer;
     std::unique_ptr<RunObserver> m_observer;
     std::unique_ptr<ScheduleLink> m_scheduleLink;
+    std::unique_ptr<RunLink> m_runLink;
     std::unique_ptr<ScheduleEntry> m_scheduleEntry;
     std::unique_ptr<ScheduledJobDispatcher> m_dispatcher;
     QThreadPool m_workers;
 
+    // The run in progress (or the last one); its worker holds it too.
+    std::shared_ptr<BackupRun> m_run;
     std::atomic<bool> m_userSaidStop{false};
-    std::atomic<bool> m_destHadOwnershipEnabled{false};
-    std::atomic<quint64> m_runId{0};
+    quint64 m_runId = 0;
     bool m_runFinished = true;
-    bool m_runIsSnapshot = false; // this run writes a snapshot folder
     bool m_inBackupComplete = false;
-    qint64 m_lastAssessingSecond = 0; // kept for the life of the process
-
-    // Guards the hand-over between the worker's launch and a stop.
-    mutable std::mutex m_launchMutex;
-    QPointer<MFTask> m_currentTask;
-    pid_t m_dryRunPid = 0;
+    std::atomic<qint64> m_lastAssessingSecond{0}; // kept for the life of the process
 };

@@ -2,10 +2,11 @@
 
 #include "BackupArguments.h"
 #include "BundleLocation.h"
+#include "DetachedProgram.h"
+#include "TaskToEnd.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStorageInfo>
 
 #include <plist/plist.h>
@@ -70,7 +71,9 @@ bool isVolumeRoot(const QString &path)
     return storage.isValid() && storage.rootPath() == clean && clean != u"/";
 }
 
-VolumeTools::VolumeTools(QString toolDirectory) : m_toolDirectory(std::move(toolDirectory))
+VolumeTools::VolumeTools(QString toolDirectory, const TaskFactory &tasks)
+    : m_toolDirectory(std::move(toolDirectory))
+    , m_tasks(&tasks)
 {}
 
 QString VolumeTools::toolPath(const QString &name) const
@@ -90,18 +93,16 @@ bool VolumeTools::doesAppearBootableDestination(const QString &path)
 
 bool VolumeTools::checkSetOwnershipOnVolume(bool change, bool enable, const QString &path) const
 {
-    QProcess diskutil;
-    diskutil.setProcessChannelMode(QProcess::MergedChannels);
-    diskutil.setStandardInputFile(QProcess::nullDevice());
-    diskutil.start(toolPath(QStringLiteral("diskutil")),
-                   {QStringLiteral("info"), QStringLiteral("-plist"), volumeRootOf(path)});
-    if (!diskutil.waitForStarted(-1)) {
-        qWarning("diskutil could not be started: %s", qPrintable(diskutil.errorString()));
+    const std::unique_ptr<MFTask> diskutil = m_tasks->makeTask();
+    diskutil->setLaunchPath(toolPath(QStringLiteral("diskutil")));
+    diskutil->setArguments({QStringLiteral("info"), QStringLiteral("-plist"), volumeRootOf(path)});
+    QByteArray output;
+    const TaskToEndResult result = runTaskToEnd(*diskutil, [&output](const QByteArray &chunk) { output += chunk; });
+    if (!result.launched) {
+        qWarning("diskutil could not be started: %s", qPrintable(result.launchError));
         return false;
     }
-    diskutil.closeWriteChannel();
-    diskutil.waitForFinished(-1);
-    const DiskutilInfo info = parseDiskutilInfo(diskutil.readAll());
+    const DiskutilInfo info = parseDiskutilInfo(output);
     if (change && info.parsed && !info.deviceNode.isEmpty()) {
         startDetached(toolPath(QStringLiteral("mount")),
                       {QStringLiteral("-o"), enable ? QStringLiteral("owners") : QStringLiteral("noowners"),
@@ -124,5 +125,5 @@ bool VolumeTools::startDetached(const QString &program, const QStringList &argum
 {
     if (m_startDetached)
         return m_startDetached(program, arguments);
-    return QProcess::startDetached(program, arguments);
+    return startDetachedProgram(program, arguments);
 }

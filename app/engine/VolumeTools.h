@@ -9,6 +9,8 @@
 // only; "mount" and "bless" are started detached and never waited for, their
 // failures are silent. Every method may run on any thread.
 
+#include "TaskFactory.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -34,7 +36,7 @@ QString volumeRootOf(const QString &path);
 class VolumeTools
 {
 public:
-    explicit VolumeTools(QString toolDirectory = QString());
+    explicit VolumeTools(QString toolDirectory = QString(), const TaskFactory &tasks = TaskFactory::system());
 
     // `path` + "System/Library/CoreServices" exists.
     static bool doesAppearBootableSource(const QString &path);
@@ -51,7 +53,7 @@ public:
 
     QString toolPath(const QString &name) const;
 
-    // How "mount" and "bless" are started (QProcess::startDetached unless
+    // How "mount" and "bless" are started (startDetachedProgram unless
     // replaced, e.g. by a recorder in tests). Answers whether it started.
     using DetachedLauncher = std::function<bool(const QString &program, const QStringList &arguments)>;
     void setDetachedLauncher(DetachedLauncher launcher) { m_startDetached = std::move(launcher); }
@@ -60,5 +62,6 @@ private:
     bool startDetached(const QString &program, const QStringList &arguments) const;
 
     QString m_toolDirectory;
+    const TaskFactory *m_tasks;
     DetachedLauncher m_startDetached;
 };

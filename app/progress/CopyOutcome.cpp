@@ -14,7 +14,7 @@ QString causeFor(const CopyObservations &observations, const CopyTermination &te
     if (!observations.firstErrorLine.isEmpty())
         return observations.firstErrorLine;
     if (termination.signaled)
-        return u"rsync was ended by signal %1"_s.arg(termination.code);
+        return u"rsync was killed by signal %1"_s.arg(termination.code);
     const QString meaning = CopyOutcomes::exitStatusMeaning(termination.code);
     return meaning.isEmpty() ? u"rsync exited with status %1"_s.arg(termination.code)
                              : u"rsync exited with status %1 (%2)"_s.arg(termination.code).arg(meaning);
@@ -33,7 +33,9 @@ CopyOutcome decide(const CopyObservations &observations, const CopyTermination &
         outcome.result = CopyResult::Stopped;
         return outcome;
     }
-    if (!termination.signaled && termination.code == 0) {
+    // With "--stats" rsync prints its summary on every success: an exit 0
+    // without it is something else pretending to be rsync, or cut short.
+    if (!termination.signaled && termination.code == 0 && observations.sawSummary) {
         outcome.result = CopyResult::Completed;
         return outcome;
     }
@@ -44,6 +46,8 @@ CopyOutcome decide(const CopyObservations &observations, const CopyTermination &
         return outcome;
     }
     outcome.cause = causeFor(observations, termination);
+    if (!termination.signaled && termination.code == 0 && observations.firstErrorLine.isEmpty())
+        outcome.cause = u"rsync exited with 0 without its summary"_s;
     if (observations.sawOutOfSpace)
         outcome.result = CopyResult::OutOfSpace;
     else if (observations.sawSummary && !termination.signaled)

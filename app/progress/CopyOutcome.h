@@ -6,8 +6,9 @@
 // summary was printed).
 //
 // What callers may rely on:
-//  - exit status 0 is a success and 24 (source files vanished while being
-//    copied) a success with a note; any other status is a run with errors
+//  - exit status 0 after the summary is a success (an exit 0 without the
+//    summary that "--stats" always prints fails the run) and 24 (source
+//    files vanished while being copied) a success with a note; any other status is a run with errors
 //    when rsync went on to print its summary, a failed run when it did not,
 //    and out of space whenever the output reported a full disk;
 //  - a run the user stopped is Stopped whatever the program's status;

@@ -235,11 +235,8 @@ void MFTaskDelegate::readPending(const PendingEvent &event)
         return;
     if (event.isEnd) {
         MFTask *task = event.task.data();
-        CopyTermination termination;
-        const int status = task->terminationStatus();
-        termination.signaled = task->terminatedBySignal();
-        termination.code = termination.signaled ? status - 128 : status;
-        programDidEnd(termination);
+        const TaskTermination ended = task->termination();
+        programDidEnd(CopyTermination{ended.kind == TaskTermination::Kind::Signalled, ended.number});
         return;
     }
     readOneChunk(event.chunk);

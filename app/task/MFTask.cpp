@@ -222,32 +222,20 @@ qint64 MFTask::processIdentifier() const
     return m_shared->pid;
 }
 
-int MFTask::terminationStatus() const
+TaskTermination MFTask::termination() const
 {
     std::lock_guard guard(m_shared->processMutex);
-    const int status = m_shared->waitStatus;
-    if (!m_shared->hasExited)
-        return 0;
-    if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status);
-    return WEXITSTATUS(status);
+    return m_shared->hasExited ? TaskTermination::fromWaitStatus(m_shared->waitStatus) : TaskTermination();
 }
 
 QString MFTask::terminationDescription() const
 {
-    std::lock_guard guard(m_shared->processMutex);
-    if (!m_shared->hasExited)
-        return m_hasLaunched ? QStringLiteral("running") : QStringLiteral("not started");
-    const int status = m_shared->waitStatus;
-    if (WIFSIGNALED(status))
-        return QStringLiteral("killed by signal %1").arg(WTERMSIG(status));
-    return QStringLiteral("exited with %1").arg(WEXITSTATUS(status));
-}
-
-bool MFTask::terminatedBySignal() const
-{
-    std::lock_guard guard(m_shared->processMutex);
-    return m_shared->hasExited && WIFSIGNALED(m_shared->waitStatus);
+    {
+        std::lock_guard guard(m_shared->processMutex);
+        if (!m_shared->hasExited)
+            return m_hasLaunched ? QStringLiteral("running") : QStringLiteral("not started");
+    }
+    return termination().description();
 }
 
 bool MFTask::isRunning() const
@@ -469,6 +457,17 @@ void MFTask::terminate()
     }
     if (!m_hasLaunched)
         setIsFinished(true);
+}
+
+void MFTask::killProcessGroup()
+{
+    std::lock_guard guard(m_shared->processMutex);
+    if (m_shared->pid <= 0 || m_shared->hasExited)
+        return;
+    // The child leads its own group (see launch), so -pid reaches its helpers.
+    ::kill(-m_shared->pid, SIGTERM);
+    ::kill(-m_shared->pid, SIGKILL);
+    ::kill(m_shared->pid, SIGKILL);
 }
 
 void MFTask::invalidate()

@@ -64,8 +64,7 @@ TEST(MFTaskParentDeath, TheChildOutlivesTheThreadThatLaunchedIt)
     ::close(writer);
     ASSERT_TRUE(processEventsUntil([&] { return delegate.count(RecordingDelegate::Terminate) > 0; }));
     EXPECT_TRUE(delegate.output.endsWith("ping\n")) << delegate.output.constData();
-    EXPECT_FALSE(task.terminatedBySignal());
-    EXPECT_EQ(task.terminationStatus(), 0);
+    EXPECT_EQ(task.termination(), TaskTermination::exited(0));
 }
 
 TEST(MFTaskParentDeath, AKilledFrontEndTakesItsChildWithIt)

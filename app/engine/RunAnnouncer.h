@@ -1,0 +1,31 @@
+#pragma once
+
+// The banners of a run: its start, its end as the copy program's exit
+// status decided it (clean, with a note, with errors, out of space, failed)
+// and a copy program that could not start, delivered through the desktop notifier, or the
+// view's own banner when there is none. A completion banner reveals the
+// destination when clicked and plays the default sound.
+
+#include <QString>
+
+struct CopyOutcome;
+class PromptView;
+class UserNotifier;
+
+class RunAnnouncer
+{
+public:
+    RunAnnouncer(PromptView &view, UserNotifier *notifier) : m_view(view), m_notifier(notifier) {}
+
+    void starting(const QString &destinationName);
+    void failed(const QString &backupDest, const QString &detail);
+    // The end of the copy program: "Operation Complete" only for a success;
+    // runs with errors, out of space and failed runs have their own title.
+    void completed(const QString &backupDest, const CopyOutcome &outcome);
+
+private:
+    void deliver(const QString &title, const QString &text, const QString &revealPath = QString());
+
+    PromptView &m_view;
+    UserNotifier *m_notifier;
+};
