@@ -216,6 +216,8 @@ int main(int argc, char **argv)
         return scheduleJob(job);
     if (QStandardPaths::findExecutable(QStringLiteral("rsync")).isEmpty())
         std::fprintf(stderr, "vellumor-cli: warning: rsync is not installed on this system\n");
+    if (const QString notice = CheckAndSetAuthorization::takeRightsNotice(); !notice.isEmpty())
+        std::fprintf(stderr, "vellumor-cli: %s\n", qPrintable(notice));
     const bool runDue = job.command == CliJob::Command::RunDue;
 
     // A new destination folder on a present volume is made here: the run

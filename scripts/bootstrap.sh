@@ -11,6 +11,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     rsync dbus dbus-bin python3 tzdata
     xvfb xauth
+    dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()
@@ -26,6 +27,11 @@ if ((${#missing[@]})); then
     export DEBIAN_FRONTEND=noninteractive
     "${sudo_cmd[@]}" apt-get update -q
     "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# --packages-only: stop here (the package script builds in its own folder).
+if [ "${1:-}" = "--packages-only" ]; then
+    exit 0
 fi
 
 if [ ! -f build/CMakeCache.txt ]; then

@@ -246,8 +246,9 @@ BackupRunTools MFTaskAppDelegate::runTools()
     tools.privilegedRunner = m_services.privilegedRunner;
     tools.toolDirectory = m_services.toolDirectory;
     tools.excludeListPath = m_services.excludeListPath;
-    tools.rsyncPath = m_services.toolDirectory.isEmpty() ? auxiliaryToolPath(QStringLiteral("rsync"))
-                                                         : m_services.toolDirectory + QStringLiteral("/rsync");
+    // The copy with root rights runs only for members of the group vellumor;
+    // everyone else starts the plain copy.
+    tools.rsyncPath = m_volumeTools.toolPath(QStringLiteral("rsync"));
     tools.copyObserver = m_observer.get();
     tools.mainThread = thread();
     tools.lastAssessingSecond = &m_lastAssessingSecond;

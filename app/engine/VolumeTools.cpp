@@ -2,6 +2,7 @@
 
 #include "BackupArguments.h"
 #include "BundleLocation.h"
+#include "CheckAndSetAuthorization.h"
 #include "DetachedProgram.h"
 #include "TaskToEnd.h"
 
@@ -78,7 +79,9 @@ VolumeTools::VolumeTools(QString toolDirectory, const TaskFactory &tasks)
 
 QString VolumeTools::toolPath(const QString &name) const
 {
-    return m_toolDirectory.isEmpty() ? auxiliaryToolPath(name) : m_toolDirectory + u'/' + name;
+    // The tools with root rights run only for members of the group vellumor;
+    // everyone else starts the plain copies.
+    return CheckAndSetAuthorization::runnableToolPath(m_toolDirectory, name);
 }
 
 bool VolumeTools::doesAppearBootableSource(const QString &path)
