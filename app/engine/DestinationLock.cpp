@@ -32,6 +32,19 @@ int tryLock(int fd)
 
 } // namespace
 
+bool DestinationLock::isHeld(const QString &destination)
+{
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(destination) + QLatin1Char('/') + fileName());
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    // A lock is per open file: trying one on a descriptor of our own tells
+    // whether anybody else (another of our descriptors too) holds it.
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
 std::optional<QString> DestinationLock::acquire(const QString &destination, std::chrono::milliseconds grace)
 {
     release();

@@ -38,6 +38,10 @@ public:
     bool isHeld() const { return m_fd >= 0; }
     int descriptor() const { return m_fd; }
 
+    // Whether a run (of any process, this one included) holds the lock of
+    // `destination` now; a missing lock file is no lock. Takes nothing.
+    static bool isHeld(const QString &destination);
+
     // The refusal for a destination another run is writing into.
     static QString busyText(const QString &destination);
 

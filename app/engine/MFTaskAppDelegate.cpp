@@ -1,5 +1,7 @@
 #include "MFTaskAppDelegate.h"
 
+#include "DestinationLock.h"
+
 #include "BundleLocation.h"
 #include "Clock.h"
 #include "ControllerLinks.h"
@@ -80,9 +82,17 @@ MFTaskAppDelegate::MFTaskAppDelegate(MFTaskAppView *view, Services services, QOb
         }
         m_scheduleEntry = std::make_unique<ScheduleEntry>(*schedule, *m_services.clock);
         ScheduleEntry::observeScheduledBackupsDidChange(*schedule, this);
-        if (m_services.dispatchScheduledJobs)
+        if (m_services.dispatchScheduledJobs) {
             m_dispatcher = std::make_unique<ScheduledJobDispatcher>(*schedule, *m_scheduleLink, *m_services.clock,
                                                                     m_services.volumeIsMounted);
+            // A due job whose destination another run is writing into waits
+            // for a later check instead of being refused.
+            m_dispatcher->setRunCondition([](const JobRecord &record) -> std::optional<SkipReason> {
+                if (DestinationLock::isHeld(JobRecords::destPath(record)))
+                    return SkipReason::DestinationLocked;
+                return std::nullopt;
+            });
+        }
     }
     m_workers.setMaxThreadCount(4);
     m_taskDelegate.setAlertPresenter(m_view->alertPresenter());
