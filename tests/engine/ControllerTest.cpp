@@ -99,8 +99,12 @@ protected:
     QString m_source;
     QString m_dest;
     std::function<TaskScript(const QString &, const QStringList &)> m_rsync = recordedSync;
+    // The snapshot remover, diskutil: each ends at once unless a test says otherwise.
+    std::function<TaskScript(const QString &, const QStringList &)> m_otherTools;
     ReplayingTaskFactory m_tasks{[this](const QString &program, const QStringList &arguments) {
-        return program == u"rsync" ? m_rsync(program, arguments) : TaskScript();
+        if (program == u"rsync")
+            return m_rsync(program, arguments);
+        return m_otherTools ? m_otherTools(program, arguments) : TaskScript();
     }};
     RecordingView m_view;
     FixedClock m_clock{QDateTime(QDate(2026, 12, 6), QTime(21, 0), Qt::UTC)};
@@ -238,6 +242,34 @@ TEST_F(ControllerTest, StoppingDuringTheDryRunLaunchesNothing)
     controller.reset(); // waits for the worker to finish
     EXPECT_EQ(m_tasks.launchesOf(QStringLiteral("rsync")).size(), 1) << "the copy was never launched";
     EXPECT_EQ(m_tasks.runningCount(), 0);
+}
+
+TEST_F(ControllerTest, StoppingWhileAQuietRemoverDeletesAnOldSnapshotEndsItAndCopiesNothing)
+{
+    const QString old = m_dest + QStringLiteral("/VLM Snapshot 01-12-2026 Tue 09-00 AM");
+    QDir().mkpath(old);
+    m_otherTools = [](const QString &program, const QStringList &) {
+        TaskScript script;
+        script.stalls = program == u"dropcount"; // deleting one huge file: no output for long
+        return script;
+    };
+    m_view.modeRow = 1;
+    auto controller = makeController();
+    controller->snapshotsToKeep = 1;
+    controller->startBackup();
+    processEventsUntil([&] { return m_tasks.runningCount() == 1; });
+    ASSERT_EQ(m_tasks.launchesOf(QStringLiteral("dropcount")).size(), 1);
+    EXPECT_EQ(m_tasks.launchesOf(QStringLiteral("dropcount")).constFirst().last(), old);
+    EXPECT_EQ(controller->currentRun()->phase(), Phase::Rotating);
+    EXPECT_TRUE(
+        m_view.statusTexts.contains(QStringLiteral("Deleting old backup: VLM Snapshot 01-12-2026 Tue 09-00 AM")));
+
+    controller->startButtonClicked();
+    EXPECT_EQ(waitForRun().outcome, Outcome::Stopped);
+    controller.reset(); // waits for the worker, which waits for the remover
+    EXPECT_EQ(m_tasks.runningCount(), 0);
+    EXPECT_EQ(m_tasks.launchesOf(QStringLiteral("dropcount")).size(), 1) << "no further attempt after the stop";
+    EXPECT_TRUE(m_tasks.launchesOf(QStringLiteral("rsync")).isEmpty());
 }
 
 TEST_F(ControllerTest, ATaskOfAnEarlierRunNeverReportsIntoTheNextOne)
