@@ -34,7 +34,8 @@ if [ "${1:-}" = "--packages-only" ]; then
     exit 0
 fi
 
+# VELLUMOR_PRESET picks the configure preset of ./build (.ci/run uses "ci").
 if [ ! -f build/CMakeCache.txt ]; then
-    cmake --preset default
+    cmake --preset "${VELLUMOR_PRESET:-default}"
 fi
 cmake --build build -j "$(nproc)"

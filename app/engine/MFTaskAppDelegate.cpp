@@ -8,6 +8,7 @@
 #include "SnapshotFolders.h"
 #include "DisplayName.h"
 #include "JobLoader.h"
+#include "RestoreChoosers.h"
 #include "LocalNotificationCenter.h"
 #include "ScheduleEntry.h"
 #include "ScheduledJobDispatcher.h"
@@ -479,27 +480,12 @@ void MFTaskAppDelegate::_killTask()
 void MFTaskAppDelegate::restoreBackup()
 {
     isRestore = true;
-    const QString source = m_view->chooseFolder(
-        true, QStringLiteral("Select Restore Source"),
-        QStringLiteral(
-            "Select the folder or volume you want to restore *from*.\n"
-            "Files will be copied from the place you select here to the Destination.\n"
-            "Newer files on Destination will not be replaced by older files from the place you select here.\n"
-            "\n"
-            "This mode is useful for restoring backups in the following circumstances:\n"
-            "\u2022 Restoring your home folder on a backup to your new home folder after doing a Clean "
-            "Install of the OS\n"
-            "\u2022 Restoring a backup after a disk failure"));
+    const QString source = RestoreChoosers::chooseSource(*m_view);
     if (!source.isEmpty()) {
         // Only the chosen backup is restored: sources left from a backup must
         // not be copied into the restore target too.
         backupSources = QStringList{source};
-        const QString dest = m_view->chooseFolder(
-            false, QStringLiteral("Select Restore Destination"),
-            QStringLiteral(
-                "Select the folder or volume you want to restore *to*.\n"
-                "Files will be copied from Source to the place you select here.\n"
-                "Newer files on the place you select here will not be replaced by older files from Source."));
+        const QString dest = RestoreChoosers::chooseDestination(*m_view);
         if (!dest.isEmpty()) {
             backupDest = dest;
             startBackup();

@@ -45,21 +45,25 @@ DiskutilInfo parseDiskutilInfo(const QByteArray &output)
     return info;
 }
 
-namespace {
-
-QString nearestExisting(QString path)
+QString nearestExistingFolder(const QString &path)
 {
-    path = QDir::cleanPath(QDir::current().absoluteFilePath(path));
-    while (!QFileInfo::exists(path) && path != u"/")
-        path = QFileInfo(path).path();
-    return path;
+    QString folder = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    while (!QFileInfo::exists(folder) && folder != u"/")
+        folder = QFileInfo(folder).path();
+    return folder;
 }
 
-} // namespace
+bool makeDestinationOnPresentVolume(const QString &destination,
+                                    const std::function<bool(const QString &)> &volumeIsMounted)
+{
+    if (QFileInfo::exists(destination) || !volumeIsMounted(nearestExistingFolder(destination)))
+        return true;
+    return QDir().mkpath(destination);
+}
 
 QString volumeRootOf(const QString &path)
 {
-    const QStorageInfo storage(nearestExisting(path));
+    const QStorageInfo storage(nearestExistingFolder(path));
     return storage.isValid() ? storage.rootPath() : QStringLiteral("/");
 }
 

@@ -32,6 +32,13 @@ DiskutilInfo parseDiskutilInfo(const QByteArray &output);
 bool isVolumeRoot(const QString &path);
 // The mount point of the file system holding `path` (or its nearest existing parent).
 QString volumeRootOf(const QString &path);
+// `path` made absolute and clean, or its nearest parent that exists ("/" at worst).
+QString nearestExistingFolder(const QString &path);
+// A destination that does not exist yet is made when the disk it would be on
+// is present (`volumeIsMounted` of its nearest existing parent); one on a
+// missing disk is left for the run to report. False only when making it failed.
+bool makeDestinationOnPresentVolume(const QString &destination,
+                                    const std::function<bool(const QString &)> &volumeIsMounted);
 
 class VolumeTools
 {

@@ -1,6 +1,7 @@
 #include "TaskToEnd.h"
 
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
 
@@ -22,8 +23,9 @@ public:
     void taskDidLaunch(MFTask *task) override { checkKeepGoing(task); }
 
     bool stopped() const { return m_stopped; }
+    // Stopped with the deliveries, on their thread.
+    void setPoll(QTimer *poll) { m_poll = poll; }
 
-private:
     bool checkKeepGoing(MFTask *task)
     {
         if (!m_stopped && m_keepGoing && !m_keepGoing()) {
@@ -39,12 +41,15 @@ private:
     }
     void finish(MFTask *task)
     {
+        if (m_poll)
+            m_poll->stop();
         // Runs on the task's own thread: hand the task back before that
         // thread ends, so the caller can delete it.
         task->moveToThread(m_home);
         QThread::currentThread()->quit();
     }
 
+    QTimer *m_poll = nullptr;
     const TaskOutputHandler &m_onOutput;
     const std::function<bool()> &m_keepGoing;
     QThread *m_home;
@@ -74,6 +79,16 @@ TaskToEndResult runTaskToEnd(MFTask &task, const TaskOutputHandler &onOutput, co
     QThread deliveries;
     deliveries.setObjectName(QStringLiteral("task deliveries"));
     task.moveToThread(&deliveries);
+    // keepGoing is also asked while the child is silent, so a stop ends a
+    // quiet child too.
+    QTimer poll;
+    if (keepGoing) {
+        poll.setInterval(keepGoingPollMs);
+        poll.moveToThread(&deliveries);
+        QObject::connect(&poll, &QTimer::timeout, &poll, [&delegate, &task] { delegate.checkKeepGoing(&task); });
+        QObject::connect(&deliveries, &QThread::started, &poll, qOverload<>(&QTimer::start));
+        delegate.setPoll(&poll);
+    }
     deliveries.start();
     deliveries.wait();
     result.stoppedByCaller = delegate.stopped();

@@ -9,8 +9,8 @@
 // What callers may rely on:
 //  - onOutput sees every chunk of standard output and standard error, in the
 //    order each stream was read, on the task's thread;
-//  - keepGoing is asked right after the launch and before every chunk; once
-//    it answers false the child and everything it started are ended
+//  - keepGoing is asked right after the launch, before every chunk and every
+//    keepGoingPollMs while the child is silent; once it answers false the child and everything it started are ended
 //    (MFTask::killProcessGroup) and no further chunk is handed over;
 //  - killProcessGroup() on the task from any other thread ends the wait too;
 //  - runTaskToEnd returns after the task's end was reported, with the task
@@ -32,6 +32,8 @@ struct TaskToEndResult
     bool stoppedByCaller = false; // keepGoing answered false
     TaskTermination termination;  // when launched
 };
+
+constexpr int keepGoingPollMs = 50;
 
 using TaskOutputHandler = std::function<void(const QByteArray &chunk)>;
 TaskToEndResult runTaskToEnd(MFTask &task, const TaskOutputHandler &onOutput = {},

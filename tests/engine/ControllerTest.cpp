@@ -104,8 +104,12 @@ protected:
     QString m_source;
     QString m_dest;
     std::function<TaskScript(const QString &, const QStringList &)> m_rsync = recordedSync;
+    // The snapshot remover, diskutil: each ends at once unless a test says otherwise.
+    std::function<TaskScript(const QString &, const QStringList &)> m_otherTools;
     ReplayingTaskFactory m_tasks{[this](const QString &program, const QStringList &arguments) {
-        return program == u"rsync" ? m_rsync(program, arguments) : TaskScript();
+        if (program == u"rsync")
+            return m_rsync(program, arguments);
+        return m_otherTools ? m_otherTools(program, arguments) : TaskScript();
     }};
     RecordingView m_view;
     FixedClock m_clock{QDateTime(QDate(2026, 12, 6), QTime(21, 0), Qt::UTC)};
@@ -250,6 +254,40 @@ TEST_F(ControllerTest, StoppingDuringTheDryRunLaunchesNothing)
     controller.reset(); // waits for the worker to finish
     EXPECT_EQ(m_tasks.launchesOf(QStringLiteral("rsync")).size(), 1) << "the copy was never launched";
     EXPECT_EQ(m_tasks.runningCount(), 0);
+}
+
+// Old snapshots go after a good copy; a stop while a remover that writes
+// nothing is deleting one ends the removal and tries nothing more.
+TEST_F(ControllerTest, StoppingWhileAQuietRemoverDeletesAnOldSnapshotEndsTheRemoval)
+{
+    const QString old = m_dest + QStringLiteral("/VLM Snapshot 01-12-2026 Tue 09-00 AM");
+    QDir().mkpath(old + QStringLiteral("/") + QFileInfo(m_source).fileName());
+    // The run links against the newer one, which therefore stays.
+    QDir().mkpath(m_dest + QStringLiteral("/VLM Snapshot 02-12-2026 Wed 09-00 AM/") + QFileInfo(m_source).fileName());
+    // The replayed copy writes nothing: the folder it would have filled is
+    // there already, as a run cut short would have left it.
+    QDir().mkpath(m_dest + QStringLiteral("/.VLM Snapshot 06-12-2026 Sun 21-00 PM.incomplete/")
+                  + QFileInfo(m_source).fileName());
+    m_otherTools = [](const QString &program, const QStringList &) {
+        TaskScript script;
+        script.stalls = program == u"dropcount"; // deleting one huge file: no output for long
+        return script;
+    };
+    m_view.modeRow = 1;
+    auto controller = makeController();
+    controller->snapshotsToKeep = 1;
+    controller->startBackup();
+    processEventsUntil([&] { return !m_tasks.launchesOf(QStringLiteral("dropcount")).isEmpty(); });
+    ASSERT_EQ(m_tasks.launchesOf(QStringLiteral("dropcount")).size(), 1);
+    EXPECT_TRUE(m_tasks.launchesOf(QStringLiteral("dropcount")).constFirst().last().contains(u".removing"));
+    EXPECT_EQ(m_tasks.launchesOf(QStringLiteral("rsync")).size(), 2) << "the dry run and the copy came first";
+    EXPECT_EQ(controller->currentRun()->phase(), Phase::Rotating);
+
+    controller->startButtonClicked();
+    EXPECT_EQ(waitForRun().outcome, Outcome::Stopped);
+    controller.reset(); // waits for the worker, which waits for the remover
+    EXPECT_EQ(m_tasks.runningCount(), 0);
+    EXPECT_EQ(m_tasks.launchesOf(QStringLiteral("dropcount")).size(), 1) << "no further attempt after the stop";
 }
 
 TEST_F(ControllerTest, ATaskOfAnEarlierRunNeverReportsIntoTheNextOne)

@@ -261,3 +261,4 @@ TEST(RemovalProgressCounter, ReportsInBatchesOfAThousand)
     EXPECT_EQ(chunks, 500);
     EXPECT_EQ(report, std::optional<qint64>(1000));
 }
+

@@ -96,3 +96,14 @@ TEST(TaskToEnd, AMissingProgramIsReportedWithoutWaiting)
     EXPECT_TRUE(result.launchError.contains(QStringLiteral("/nonexistent/program")))
         << result.launchError.toStdString();
 }
+
+TEST(TaskToEnd, AStopReachesAChildThatWritesNothing)
+{
+    MFTask task;
+    int asked = 0;
+    const TaskToEndResult result
+        = runTaskToEnd(*childTask(task, {QStringLiteral("sleep")}), {}, [&asked] { return ++asked < 3; });
+    EXPECT_TRUE(result.stoppedByCaller);
+    EXPECT_EQ(asked, 3) << "asked at the launch, then while the child was silent";
+    EXPECT_EQ(result.termination.kind, TaskTermination::Kind::Signalled);
+}
