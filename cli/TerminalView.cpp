@@ -42,16 +42,29 @@ void TerminalView::deliverUserNotification(const QString &title, const QString &
 
 void TerminalView::textChanged(bool isStatus, const QString &text)
 {
-    QString &slot = isStatus ? m_status : m_rates;
-    if (m_closed || slot == text)
+    if (m_closed)
         return;
+    QString &slot = isStatus ? m_status : m_rates;
+    const bool changed = slot != text;
     slot = text;
     if (m_interactive) {
-        redraw();
-    } else if (isStatus && !text.trimmed().isEmpty()) {
-        std::fprintf(m_out, "%s\n", qPrintable(text));
-        std::fflush(m_out);
+        if (changed)
+            redraw();
+        return;
     }
+    // Each tick writes the rates first and its status after them: the
+    // status closes the tick's line.
+    if (isStatus && !text.trimmed().isEmpty())
+        printLine();
+}
+
+void TerminalView::printLine()
+{
+    QString line = m_status.simplified();
+    if (!m_rates.trimmed().isEmpty())
+        line += QStringLiteral("  |  ") + m_rates.simplified();
+    std::fprintf(m_out, "%s\n", qPrintable(line));
+    std::fflush(m_out);
 }
 
 void TerminalView::redraw()

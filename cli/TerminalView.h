@@ -2,9 +2,14 @@
 
 // The controller's view for a terminal. On a terminal the status line and the
 // transfer line (files/s, data/s) are redrawn in place on one line of
-// standard output; otherwise each new status text is printed once, on its
-// own line. Alerts and notifications go to standard error with their texts.
-// The folder choosers answer the paths given on the command line.
+// standard output; otherwise every status text is printed on its own line,
+// followed by the transfer line when one is showing, so a log gets one line
+// per tick with the count and both rates. The run's last status and its
+// completion text ("Backup Complete." or what went wrong) are printed before
+// the view is closed, as long as the caller closes it only after the
+// queued texts have been delivered. Alerts and notifications go to standard
+// error with their texts. The folder choosers answer the paths given on the
+// command line.
 
 #include "WindowlessView.h"
 
@@ -54,6 +59,7 @@ protected:
 private:
     void textChanged(bool isStatus, const QString &text);
     void redraw();
+    void printLine();
 
     std::FILE *m_out;
     std::FILE *m_err;

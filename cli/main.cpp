@@ -54,8 +54,10 @@ void quietMessageHandler(QtMsgType type, const QMessageLogContext &context, cons
 
 int exitStatusFor(MFTaskAppDelegate::RunOutcome outcome)
 {
+    // 1 for every run whose copy program did not succeed (or never ran).
     switch (outcome) {
     case MFTaskAppDelegate::RunOutcome::Completed:
+    case MFTaskAppDelegate::RunOutcome::CompletedWithNote:
         return 0;
     case MFTaskAppDelegate::RunOutcome::Stopped:
         return 130;
@@ -147,6 +149,17 @@ int listSchedule()
 
 int scheduleJob(const CliJob &job)
 {
+    // A job whose destination folder is missing would count as absent at
+    // every check and never run: the folder is made now, or the job refused.
+    const ScheduleEntry::DestinationResult folder = ScheduleEntry::prepareDestinationFolder(
+        job.destination, [](const QString &path) { return volumeIsMounted(path); });
+    if (folder.state == ScheduleEntry::DestinationFolder::CannotCreate) {
+        std::fprintf(stderr, "vellumor-cli: the job was not scheduled: %s\n", qPrintable(folder.error));
+        return 1;
+    }
+    if (folder.state == ScheduleEntry::DestinationFolder::OnAbsentVolume)
+        std::fprintf(stderr, "vellumor-cli: %s is on a disk that is not attached; the job runs once it is\n",
+                     qPrintable(job.destination));
     const std::unique_ptr<SharedSchedule> schedule = loadSchedule();
     TerminalView view(stdout, stderr, false);
     view.setModeRow(job.snapshot ? 1 : 0);
@@ -268,7 +281,7 @@ int main(int argc, char **argv)
         QObject::connect(&controller, &MFTaskAppDelegate::runFinished, &app,
                          [&](MFTaskAppDelegate::RunOutcome outcome, const QString &detail) {
                              view.close();
-                             if (outcome == MFTaskAppDelegate::RunOutcome::Completed)
+                             if (exitStatusFor(outcome) == 0)
                                  std::printf("Copied to %s\n", qPrintable(copiedTo()));
                              else if (!detail.isEmpty())
                                  std::fprintf(stderr, "%s\n", qPrintable(detail));
@@ -285,15 +298,19 @@ int main(int argc, char **argv)
     } else {
         QObject::connect(&controller, &MFTaskAppDelegate::runFinished, &app,
                          [&](MFTaskAppDelegate::RunOutcome outcome, const QString &detail) {
-                             view.close();
                              exitStatus = exitStatusFor(outcome);
-                             if (outcome == MFTaskAppDelegate::RunOutcome::Completed)
-                                 std::printf("Copied to %s\n", qPrintable(copiedTo()));
-                             else if (outcome == MFTaskAppDelegate::RunOutcome::Stopped)
-                                 std::fprintf(stderr, "Stopped.\n");
-                             else if (!detail.isEmpty())
-                                 std::fprintf(stderr, "%s\n", qPrintable(detail));
-                             QTimer::singleShot(0, &app, [&app, &exitStatus] { app.exit(exitStatus); });
+                             // After the texts the run queued (its final count
+                             // and completion text), so they are printed.
+                             QTimer::singleShot(0, &app, [&, outcome, detail] {
+                                 view.close();
+                                 if (exitStatus == 0)
+                                     std::printf("Copied to %s\n", qPrintable(copiedTo()));
+                                 else if (outcome == MFTaskAppDelegate::RunOutcome::Stopped)
+                                     std::fprintf(stderr, "Stopped.\n");
+                                 else if (!detail.isEmpty())
+                                     std::fprintf(stderr, "%s\n", qPrintable(detail));
+                                 app.exit(exitStatus);
+                             });
                          });
     }
 
@@ -321,6 +338,9 @@ int main(int argc, char **argv)
             DistributedNotificationCenter &center = DistributedNotificationCenter::defaultCenter();
             controller.dispatcher()->applicationDidFinishLaunching({ScheduledJobDispatcher::daemonLaunchedArgument()},
                                                                    center.isConnected() ? &center : nullptr);
+            for (const SkippedJob &skipped : controller.dispatcher()->skippedJobs())
+                std::printf("Skipped %s to %s: %s\n", qPrintable(skipped.sourcePath), qPrintable(skipped.destPath),
+                            qPrintable(ScheduledJobDispatcher::skipReasonText(skipped.reason)));
             if (!controller.dispatcher()->quitWhenAllDone() && !controller.isRunning()) {
                 std::printf("Nothing to do.\n");
                 app.exit(0);

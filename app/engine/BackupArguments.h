@@ -69,3 +69,16 @@ QString snapshotFolderName(const QDateTime &startTime, const QLocale &locale);
 // rsync matches them literally. The entry "/" gives the pattern "/";
 // an entry equal to the source gives nothing.
 QStringList exclusionPatterns(const QStringList &excludedFiles, const QString &sourcePassed);
+
+// The system's own virtual or throw-away contents, as absolute paths (a
+// final "*" or "*.deb" is a wildcard): /proc/*, /sys/*, /dev/*, /run/*,
+// /tmp/*, /var/tmp/*, downloaded package files, /lost+found and swap files.
+QStringList systemPathExclusions();
+
+// The "--exclude" patterns for systemPathExclusions(): each entry applies only
+// to a source (as passed) that contains it, below the source itself, and is
+// anchored at that source's transfer root, so a folder of the user's that is
+// merely named dev, run or tmp is copied whole. When a whole system is copied
+// ("/", or the bootable-clone rule passed a system disk's contents), every
+// entry applies relative to that system's root. No duplicates.
+QStringList systemExclusionPatterns(const QStringList &sourcesPassed, bool bootableClone);

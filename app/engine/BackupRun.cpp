@@ -8,6 +8,7 @@
 #include "SnapshotFolders.h"
 #include "SnapshotRotation.h"
 #include "SnapshotSession.h"
+#include "SourceChecks.h"
 #include "TaskFactory.h"
 #include "TaskToEnd.h"
 #include "VolumeTools.h"
@@ -131,21 +132,71 @@ bool BackupRun::prepare()
     input.isFinderCopy = m_request.isFinderCopy;
     input.isRestore = m_request.isRestore;
     input.snapshotFolderName = snapshotFolderName(m_tools.clock->now(), QLocale());
+    const QStringList chosenSources = input.backupSources;
+    const QStringList excludedFiles = followSourceLinks(input);
+    const QString refusal = unsafeSourcesText(input);
+    if (!refusal.isEmpty()) {
+        qWarning("%s", qPrintable(refusal));
+        post([&host = m_host, refusal] { host.runEndedEarly(BackupRunHost::EarlyEnd::Refused, refusal); });
+        return false;
+    }
     if (input.snapshot && !prepareSnapshot(input))
         return false;
-    input.exclusionPatterns = exclusionPatterns(m_request.excludedFiles, sourcesPassed(input).first());
+    const QStringList passed = sourcesPassed(input);
+    input.exclusionPatterns
+        = exclusionPatterns(excludedFiles, passed.first()) + systemExclusionPatterns(passed, input.bootableClone);
     m_arguments = backupArgumentList(input);
     m_input = input;
     if (input.snapshot && !input.linkDest.isEmpty())
         qInfo("set backup arguments with linkDest:%s", qPrintable(input.linkDest));
     if (!input.snapshot)
         qInfo("args:%s", qPrintable(m_arguments.join(u' ')));
-    post([&host = m_host, input, arguments = m_arguments] { host.runPrepared(input, arguments); });
+    post([&host = m_host, input, arguments = m_arguments, chosenSources] {
+        host.runPrepared(input, arguments, chosenSources);
+    });
 
     if (!makeCopyTask())
         return false;
     m_destHadOwnershipEnabled = m_tools.volumes->checkSetOwnershipOnVolume(true, true, input.backupDest);
     return true;
+}
+
+QStringList BackupRun::followSourceLinks(BackupArgumentInput &input) const
+{
+    // rsync copies a source that is a link as the link alone; the folder it
+    // points to is what the user meant. Only the source itself is followed.
+    QStringList excludedFiles = m_request.excludedFiles;
+    for (QStringList *sources : {&input.trimmedSources, &input.backupSources}) {
+        for (QString &source : *sources) {
+            if (source.endsWith(u'/'))
+                continue; // its contents are copied: rsync follows it
+            const SourceChecks::ResolvedSource resolved = SourceChecks::resolveSourceLink(source);
+            if (!resolved.wasLink)
+                continue;
+            if (sources == &input.backupSources) {
+                qInfo("Source %s is a symbolic link to the folder %s: backing up %s", qPrintable(source),
+                      qPrintable(resolved.path), qPrintable(resolved.path));
+                excludedFiles = SourceChecks::rebasedEntries(excludedFiles, source, resolved.path);
+            }
+            source = resolved.path;
+        }
+    }
+    return excludedFiles;
+}
+
+QString BackupRun::unsafeSourcesText(const BackupArgumentInput &input)
+{
+    const QStringList passed = sourcesPassed(input);
+    const QStringList shared = SourceChecks::sharedFinalNames(passed);
+    if (!shared.isEmpty())
+        return SourceChecks::sharedNamesText(shared);
+    // Only a run that deletes can lose the copy.
+    const bool deletes = !input.snapshot && !input.isFinderCopy && !input.isRestore;
+    if (deletes) {
+        if (const auto refusal = SourceChecks::emptySourceRefusal(passed, input.backupDest))
+            return SourceChecks::refusalText(*refusal);
+    }
+    return QString();
 }
 
 QHash<QString, QString> BackupRun::copyEnvironment() const

@@ -22,6 +22,12 @@
 //    releaseDestination() (the copy program shares it), and writes into a
 //    hidden working folder that only finishSnapshot() after a good end
 //    makes a snapshot.
+//  - prepare() checks the sources before anything is written: a source that
+//    is a symbolic link to a folder is copied as that folder, and sources
+//    that share a final folder name, or a Sync that would empty a mirror
+//    from an empty or unreadable source, end the run as Refused;
+//  - the system's own paths (/dev, /proc, /tmp...) are excluded only from a
+//    source that holds them.
 
 #include "BackupArguments.h"
 #include "JobRecord.h"
@@ -59,6 +65,11 @@ struct BackupRunRequest
     bool protectRoot = true;
     qint64 snapshotsToKeep = 0;
     int modeRow = 0; // 0 Sync, 1 Snapshot
+    // The scheduled job's pair: its record in the schedule receives the new
+    // snapshot as "linkDest".
+    QString jobSourcePath;
+    QString jobDestPath;
+    // A record outside the schedule, given by the caller, to receive it.
     JobRecord *jobDictionary = nullptr;
 };
 
@@ -96,7 +107,8 @@ struct SnapshotRunEnd
 class BackupRunHost
 {
 public:
-    // Refused: the destination cannot be written now (another run holds it).
+    // Refused: the run must not go on as asked (its sources are unsafe to
+    // copy, or another run holds the destination).
     enum class EarlyEnd { VolumeMissing, CannotStart, Refused };
 
     virtual ~BackupRunHost() = default;
@@ -108,7 +120,11 @@ public:
 
     virtual void showPreparation(std::optional<QString> status, std::optional<bool> indeterminate) = 0;
     virtual void clearArguments() = 0;
-    virtual void runPrepared(const BackupArgumentInput &input, const QStringList &arguments) = 0;
+    // `chosenSources`: the sources as the user chose them (the job's
+    // identity), before links were followed for rsync.
+    virtual void runPrepared(const BackupArgumentInput &input, const QStringList &arguments,
+                             const QStringList &chosenSources)
+        = 0;
     virtual void dryRunMeasured(qint64 totalFiles, qint64 totalSize) = 0;
     virtual void dryRunStopped() = 0;
     virtual void runEndedEarly(EarlyEnd end, const QString &detail) = 0;
@@ -159,6 +175,11 @@ private:
     bool makeCopyTask();
     bool prepareSnapshot(BackupArgumentInput &input);
     std::shared_ptr<SnapshotSession> session() const;
+    // Follows sources that are links to folders; returns the user's
+    // exclusions rebased onto them.
+    QStringList followSourceLinks(BackupArgumentInput &input) const;
+    // Why the sources must not be copied as they stand; empty when they may.
+    static QString unsafeSourcesText(const BackupArgumentInput &input);
     void post(std::function<void()> step);
     QHash<QString, QString> copyEnvironment() const;
 

@@ -21,7 +21,6 @@ void MFTaskAppDelegate::RunObserver::taskDidRecieveErrorData(const QByteArray &d
 void MFTaskAppDelegate::RunObserver::taskDidTerminate(MFTask *task)
 {
     m_controller->m_taskDelegate.taskDidTerminate(task);
-    m_controller->taskEnded(task);
 }
 
 void MFTaskAppDelegate::RunObserver::taskDidRecieveInvalidate(MFTask *task)
@@ -85,10 +84,12 @@ void MFTaskAppDelegate::RunLink::clearArguments()
     m_controller->m_view->setArgumentRows({});
 }
 
-void MFTaskAppDelegate::RunLink::runPrepared(const BackupArgumentInput &input, const QStringList &arguments)
+void MFTaskAppDelegate::RunLink::runPrepared(const BackupArgumentInput &input, const QStringList &arguments,
+                                             const QStringList &chosenSources)
 {
     MFTaskAppDelegate &controller = *m_controller;
-    controller.backupSources = input.backupSources;
+    // The sources as chosen: they name the job, whatever rsync was given.
+    controller.backupSources = chosenSources;
     controller.backupDest = input.backupDest;
     // The window shows the snapshot linked against; the run's own folder
     // becomes the link destination only once it is complete.
@@ -101,6 +102,9 @@ void MFTaskAppDelegate::RunLink::runPrepared(const BackupArgumentInput &input, c
 void MFTaskAppDelegate::RunLink::dryRunMeasured(qint64 totalFiles, qint64 totalSize)
 {
     m_controller->m_window.showCopyStarting(totalFiles, totalSize);
+    // Posted before the launch, so before the copy's first chunk: the reader
+    // reads this task and no other.
+    m_controller->m_taskDelegate.setCurrentTask(m_controller->currentTask());
 }
 
 void MFTaskAppDelegate::RunLink::dryRunStopped()
@@ -119,10 +123,11 @@ void MFTaskAppDelegate::RunLink::runEndedEarly(EarlyEnd end, const QString &deta
         return;
     }
     if (end == EarlyEnd::Refused) {
+        controller.m_view->showAlert(QStringLiteral("Can't start backup"), detail);
         controller.m_announcer.refused(controller.backupDest, detail);
         controller.m_window.showIdle();
         controller.m_window.showStatus(detail);
-        controller.finishRun(RunOutcome::Failed, detail);
+        controller.finishRun(RunOutcome::Refused, detail);
         return;
     }
     // rsync could not start: the ownership switched on for the run goes back.

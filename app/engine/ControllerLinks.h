@@ -9,8 +9,9 @@
 #include "JobLoader.h"
 #include "ScheduledJobDispatcher.h"
 
-// Stands between the task and the output reader: forwards every message and
-// notices a copy program that ended without reaching its summary.
+// Stands between the task and the output reader: forwards every message. The
+// reader decides the run's outcome when the copy program has ended and posts
+// "BackupComplete", whether or not rsync reached its summary.
 class MFTaskAppDelegate::RunObserver : public MFTaskDelegateProtocol
 {
 public:
@@ -34,8 +35,9 @@ public:
 
     bool isIdle() const override;
     void loadUIFromDictionary(const JobRecord &record) override { m_controller->loadUIFromDictionary(record); }
-    // The record is saved again at completion, from the window's state.
-    void startBackup(const JobRecord &) override { m_controller->startBackup(); }
+    // The run sets the record's "linkDest" (it finds the record again by its
+    // pair); it is saved again at completion, from the window's state.
+    void startBackup(JobRecord &record) override { m_controller->startBackup(&record); }
     void terminateApplication() override { m_controller->m_view->terminateApplication(); }
     void adoptScheduledJob(const LoadedJob &job) override;
     void handleLinkDest() override { m_controller->handleLinkDest(); }
@@ -55,7 +57,8 @@ public:
     void post(quint64 runId, std::function<void()> step) override;
     void showPreparation(std::optional<QString> status, std::optional<bool> indeterminate) override;
     void clearArguments() override;
-    void runPrepared(const BackupArgumentInput &input, const QStringList &arguments) override;
+    void runPrepared(const BackupArgumentInput &input, const QStringList &arguments,
+                     const QStringList &chosenSources) override;
     void dryRunMeasured(qint64 totalFiles, qint64 totalSize) override;
     void dryRunStopped() override;
     void runEndedEarly(EarlyEnd end, const QString &detail) override;

@@ -18,6 +18,40 @@
 #include <QFileInfo>
 #include <QThread>
 
+namespace {
+
+bool isScheduleRecord(SharedSchedule *schedule, const JobRecord *record)
+{
+    if (!schedule)
+        return false;
+    for (qsizetype row = 0; row < schedule->count(); ++row) {
+        if (&schedule->recordAt(row) == record)
+            return true;
+    }
+    return false;
+}
+
+MFTaskAppDelegate::RunOutcome runOutcomeFor(CopyResult result)
+{
+    switch (result) {
+    case CopyResult::Completed:
+        return MFTaskAppDelegate::RunOutcome::Completed;
+    case CopyResult::CompletedWithNote:
+        return MFTaskAppDelegate::RunOutcome::CompletedWithNote;
+    case CopyResult::CompletedWithErrors:
+        return MFTaskAppDelegate::RunOutcome::CompletedWithErrors;
+    case CopyResult::OutOfSpace:
+        return MFTaskAppDelegate::RunOutcome::OutOfSpace;
+    case CopyResult::Failed:
+        return MFTaskAppDelegate::RunOutcome::Failed;
+    case CopyResult::Stopped:
+        return MFTaskAppDelegate::RunOutcome::Stopped;
+    }
+    return MFTaskAppDelegate::RunOutcome::Failed;
+}
+
+} // namespace
+
 MFTaskAppDelegate::MFTaskAppDelegate(MFTaskAppView *view, Services services, QObject *parent)
     : QObject(parent)
     , m_view(view)
@@ -45,6 +79,7 @@ MFTaskAppDelegate::MFTaskAppDelegate(MFTaskAppView *view, Services services, QOb
             };
         }
         m_scheduleEntry = std::make_unique<ScheduleEntry>(*schedule, *m_services.clock);
+        ScheduleEntry::observeScheduledBackupsDidChange(*schedule, this);
         if (m_services.dispatchScheduledJobs)
             m_dispatcher = std::make_unique<ScheduledJobDispatcher>(*schedule, *m_scheduleLink, *m_services.clock,
                                                                     m_services.volumeIsMounted);
@@ -143,11 +178,10 @@ void MFTaskAppDelegate::finishRun(RunOutcome outcome, const QString &detail)
         m_run->releaseDestination();
     }
     Q_EMIT runFinished(outcome, detail);
-    // A run that failed on its own must not strand the jobs waiting behind it
+    // A run that ended on its own must not strand the jobs waiting behind it
     // (or keep a scheduler-started application open); completion hands over
     // itself, in its order, and a user's stop starts nothing new.
-    if (!m_inBackupComplete
-        && (outcome == RunOutcome::Failed || outcome == RunOutcome::VolumeMissing || outcome == RunOutcome::OutOfSpace))
+    if (!m_inBackupComplete && outcome != RunOutcome::Stopped)
         handOverToDispatch();
 }
 
@@ -215,8 +249,9 @@ BackupRunTools MFTaskAppDelegate::runTools()
     tools.privilegedRunner = m_services.privilegedRunner;
     tools.toolDirectory = m_services.toolDirectory;
     tools.excludeListPath = m_services.excludeListPath;
-    tools.rsyncPath = m_services.toolDirectory.isEmpty() ? auxiliaryToolPath(QStringLiteral("rsync"))
-                                                         : m_services.toolDirectory + QStringLiteral("/rsync");
+    // The copy with root rights runs only for members of the group vellumor;
+    // everyone else starts the plain copy.
+    tools.rsyncPath = m_volumeTools.toolPath(QStringLiteral("rsync"));
     tools.copyObserver = m_observer.get();
     tools.mainThread = thread();
     tools.lastAssessingSecond = &m_lastAssessingSecond;
@@ -235,7 +270,9 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
     m_userSaidStop = false;
     m_runFinished = false;
     m_snapshotFinishing = false;
-    m_taskDelegate.resetRunObservations();
+    // Every run starts from a fresh reader, queued runs included: no state,
+    // chunk or timer of the last run reaches this one.
+    m_taskDelegate.resetForNewRun();
     m_window.showRunning();
     handleLinkDest();
 
@@ -250,7 +287,15 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
     request.protectRoot = SharedDefaults::protectRoot(*getUserDefaults());
     request.snapshotsToKeep = snapshotsToKeep;
     request.modeRow = m_view->selectedModeRow();
-    request.jobDictionary = jobDictionary;
+    if (jobDictionary) {
+        request.jobSourcePath = JobRecords::sourcePath(*jobDictionary);
+        request.jobDestPath = JobRecords::destPath(*jobDictionary);
+        // A record of the schedule is found again by its pair when the run
+        // needs it (the list may be rewritten meanwhile); only a caller's
+        // own record is kept by address.
+        if (!isScheduleRecord(m_services.schedule, jobDictionary))
+            request.jobDictionary = jobDictionary;
+    }
     m_run = std::make_shared<BackupRun>(std::move(request), *m_runLink, runTools());
     m_workers.start([this, run = m_run] { worker(run); });
 }
@@ -271,46 +316,57 @@ void MFTaskAppDelegate::enumerateSubdirectories(BackupRun &run)
 
 void MFTaskAppDelegate::backupComplete()
 {
-    // Only the run in progress completes, once: a late or repeated
-    // "BackupComplete" must not stop the next job that dispatch has started.
-    if (m_runFinished || m_snapshotFinishing)
+    // Only the run in progress completes, once, and only when its copy
+    // program has ended: a late or repeated "BackupComplete" must not stop
+    // the next job that dispatch has started.
+    const std::optional<CopyOutcome> copy = m_taskDelegate.copyOutcome();
+    if (m_runFinished || m_snapshotFinishing || !copy)
         return;
     m_run->setPhase(BackupRun::Phase::Finishing);
-    if (m_run->hasWorkingFolder() && currentTask()) {
-        // Whether the folder becomes a snapshot depends on how rsync exits:
-        // the run goes on when its end is reported (taskEnded).
+    if (MFTask *task = currentTask())
+        task->invalidate();
+    if (m_run->hasWorkingFolder()) {
+        // Whether the working folder becomes a snapshot depends on how the
+        // copy ended; naming and rotation run on a worker.
         m_snapshotFinishing = true;
+        finishSnapshot(*copy);
         return;
     }
-    completeRun(SnapshotRunEnd(), false);
+    completeRun(*copy, SnapshotRunEnd(), false);
 }
 
-void MFTaskAppDelegate::completeRun(const SnapshotRunEnd &end, bool snapshotRun)
+void MFTaskAppDelegate::completeRun(const CopyOutcome &copy, const SnapshotRunEnd &end, bool snapshotRun)
 {
-    if (MFTask *task = currentTask()) {
-        task->terminate();
-        task->invalidate();
-    }
-    QString detail;
-    const RunAnnouncer::Completion completion = m_announcer.completed(
-        backupDest, m_taskDelegate, detail,
-        {snapshotRun && end.snapshotPath.isEmpty() ? end.notCompleted : QString(), end.rotationFailure});
-    const RunOutcome outcome = completion == RunAnnouncer::Completion::OutOfSpace ? RunOutcome::OutOfSpace
-        : completion == RunAnnouncer::Completion::WithErrors                      ? RunOutcome::CompletedWithErrors
-        : completion == RunAnnouncer::Completion::NotCompleted                    ? RunOutcome::Failed
-                                                                                  : RunOutcome::Completed;
+    const CopyOutcome outcomeOfRun
+        = snapshotRun ? RunAnnouncer::withSnapshotEnd(copy, end.snapshotPath.isEmpty() ? end.notCompleted : QString(),
+                                                      end.rotationFailure)
+                      : copy;
+    const RunOutcome outcome = runOutcomeFor(outcomeOfRun.result);
+    m_announcer.completed(backupDest, outcomeOfRun);
+    // The reader shows the completion text itself; a run that did not
+    // succeed also reports why.
+    const QString detail
+        = outcomeOfRun.result == CopyResult::Completed ? QString() : CopyOutcomes::statusText(outcomeOfRun);
     restoreOwnershipIfNeeded();
     m_volumeTools.blessDest(backupDest);
     if (snapshotRun)
         showSnapshotEnd(end);
     // Saving the job makes the new snapshot the pair's link destination, so
-    // the next run of the pair hard-links against it.
-    if (m_run->writesSnapshot())
+    // the next run of the pair hard-links against it. A snapshot that did not
+    // finish is no base for the next one.
+    const bool snapshotMade = snapshotRun ? !end.snapshotPath.isEmpty() : copy.succeeded();
+    if (m_run->writesSnapshot() && snapshotMade)
         addToScheduleClicked();
     m_window.showIdle();
-    if (!detail.isEmpty()) {
-        // After the reader's own queued "Backup Complete." text.
-        postToMain([this, detail] { m_window.showStatus(detail); });
+    if (!outcomeOfRun.succeeded())
+        m_taskDelegate.stopProgressAnimation();
+    if (snapshotRun && !detail.isEmpty()) {
+        // What became of the snapshot is news to the reader, whose own last
+        // text is already queued: shown after it, while this run is current.
+        postToMain([this, detail, runId = quint64(m_runId)] {
+            if (m_runId == runId)
+                m_window.showStatus(detail);
+        });
     }
     m_inBackupComplete = true;
     finishRun(outcome, detail);
@@ -326,59 +382,44 @@ void MFTaskAppDelegate::completeRun(const SnapshotRunEnd &end, bool snapshotRun)
 void MFTaskAppDelegate::showSnapshotEnd(const SnapshotRunEnd &end)
 {
     linkDest = end.snapshotPath.isEmpty() ? end.linkDest : end.snapshotPath;
-    if (JobRecord *job = m_run->request().jobDictionary; job && !linkDest.isEmpty())
-        job->insert(JobKey::linkDest, linkDest);
+    const BackupRunRequest &request = m_run->request();
+    if (!linkDest.isEmpty() && !setJobLinkDest(request.jobSourcePath, request.jobDestPath, linkDest)
+        && request.jobDictionary)
+        request.jobDictionary->insert(JobKey::linkDest, linkDest);
     m_window.showLinkDest(linkDest);
 }
 
-void MFTaskAppDelegate::taskEnded(MFTask *task)
+// The copy of a Snapshot run has ended: naming its folder and rotation run
+// on a worker, the status line showing the removals, and the run completes
+// back on the main thread.
+void MFTaskAppDelegate::finishSnapshot(const CopyOutcome &copy)
 {
-    if (m_snapshotFinishing && task == currentTask() && !m_runFinished)
-        finishSnapshot(task);
-    else
-        taskEndedWithoutSummary(task);
-}
-
-// The copy of a Snapshot run ended after its summary (or an out-of-space
-// message): completion and rotation run on a worker, the status line
-// showing the removals, and the run completes back on the main thread.
-void MFTaskAppDelegate::finishSnapshot(MFTask *task)
-{
-    const TaskTermination termination = task->termination();
-    const bool endedWell = SnapshotFolders::runEndedWell(
-        !m_taskDelegate.sawOutOfSpace(),
-        termination.kind == TaskTermination::Kind::Exited ? std::optional<int>(termination.number) : std::nullopt);
-    const QString howItEnded = QStringLiteral("rsync %1").arg(termination.description());
+    const bool endedWell = copy.succeeded();
+    const QString howItEnded = copy.cause.isEmpty() ? CopyOutcomes::statusText(copy) : copy.cause;
     const quint64 runId = m_runId;
-    m_workers.start([this, run = m_run, endedWell, howItEnded, runId] {
+    m_workers.start([this, run = m_run, endedWell, howItEnded, runId, copy] {
         const SnapshotRunEnd end = run->finishSnapshot(endedWell, howItEnded);
-        postToMain([this, runId, end] {
+        postToMain([this, runId, end, copy] {
             if (m_runId == runId && !m_runFinished)
-                completeRun(end, true);
+                completeRun(copy, end, true);
         });
     });
 }
 
-void MFTaskAppDelegate::taskEndedWithoutSummary(MFTask *task)
+bool MFTaskAppDelegate::setJobLinkDest(const QString &sourcePath, const QString &destPath, const QString &snapshot)
 {
-    if (task != currentTask() || m_runFinished || m_userSaidStop)
-        return;
-    m_run->setPhase(BackupRun::Phase::Finishing);
-    // rsync ended without its summary: a fatal error (unwritable destination,
-    // vanished source volume) or a kill from outside.
-    QString detail = m_taskDelegate.lastErrorLine();
-    if (detail.isEmpty())
-        detail = QStringLiteral("rsync %1").arg(task->terminationDescription());
-    const RunOutcome outcome = m_taskDelegate.sawOutOfSpace() ? RunOutcome::OutOfSpace : RunOutcome::Failed;
-    m_announcer.failed(backupDest, detail);
-    restoreOwnershipIfNeeded();
-    m_window.showEnded(detail);
-    // Again after the texts the reader has queued from the last output, so
-    // the reason stays on show.
-    postToMain([this, detail] { m_window.showStatus(detail); });
-    finishRun(outcome, detail);
-    if (isFinderCopy)
-        m_view->terminateApplication();
+    // The schedule's own record of the pair, looked up now.
+    SharedSchedule *schedule = m_services.schedule;
+    if (!schedule || sourcePath.isEmpty())
+        return false;
+    for (qsizetype row = 0; row < schedule->count(); ++row) {
+        JobRecord &record = schedule->recordAt(row);
+        if (JobRecords::sourcePath(record) == sourcePath && JobRecords::destPath(record) == destPath) {
+            record.insert(JobKey::linkDest, snapshot);
+            return true;
+        }
+    }
+    return false;
 }
 
 // --- Start button, stop, kill --------------------------------------------------
@@ -390,7 +431,14 @@ void MFTaskAppDelegate::startButtonClicked()
         startBackup();
         return;
     }
+    endStopped();
+}
+
+void MFTaskAppDelegate::endStopped()
+{
     m_userSaidStop = true;
+    // The stopped task's last chunks and its end belong to no run.
+    m_taskDelegate.setCurrentTask(nullptr);
     if (m_run)
         m_run->requestStop();
     m_window.showIdle();
@@ -403,7 +451,11 @@ void MFTaskAppDelegate::startButtonClicked()
 
 void MFTaskAppDelegate::stop()
 {
-    _killTask();
+    // A user's stop is a stop: never a failure, and no next job.
+    if (isRunning())
+        endStopped();
+    else
+        _killTask();
 }
 
 void MFTaskAppDelegate::_killTask()
@@ -429,10 +481,9 @@ void MFTaskAppDelegate::restoreBackup()
             "Install of the OS\n"
             "\u2022 Restoring a backup after a disk failure"));
     if (!source.isEmpty()) {
-        if (backupSources.isEmpty())
-            backupSources.append(source);
-        else
-            backupSources[0] = source;
+        // Only the chosen backup is restored: sources left from a backup must
+        // not be copied into the restore target too.
+        backupSources = QStringList{source};
         const QString dest = m_view->chooseFolder(
             false, QStringLiteral("Select Restore Destination"),
             QStringLiteral(

@@ -11,10 +11,13 @@
 //  - startBackup() returns at once; the run's checks, dry run and launch
 //    happen on a worker thread, and every window change comes back to the
 //    main thread;
-//  - each run ends with exactly one runFinished() (completed, with errors,
-//    out of space, failed, stopped or a volume missing), after the window is
-//    idle again; a copy program that ends without its summary ends the run as
-//    failed, never leaving it "Stop" forever;
+//  - each run ends with exactly one runFinished() (completed, with a note,
+//    with errors, out of space, failed, stopped, a volume missing or refused
+//    by a source check), after the window is idle again; the outcome of a
+//    copy is decided when rsync has ended, from its exit status (see
+//    CopyOutcome), never leaving the run "Stop" forever;
+//  - every run starts from a fresh output reader bound to its own copy task
+//    (queued runs included), so nothing of an earlier run reaches it;
 //  - after a stop or _killTask() nothing of the run is left running: the dry
 //    run and the copy program are killed with their process groups, and a
 //    stop that races the launch prevents the launch;
@@ -22,17 +25,16 @@
 //  - with a schedule (services.schedule): the link destination comes from
 //    the pair's record, a completed Snapshot run saves its job there with
 //    the new snapshot as "linkDest" (so the next run links against it), and
-//    every run that ends on its own (completed or failed, not stopped)
-//    hands over to dispatch, which starts the next due job or asks the
-//    application to quit after a start with "daemonLaunched";
+//    every run that ends on its own (anything but a stop) hands over to
+//    dispatch, which starts the next due job or asks the application to quit
+//    after a start with "daemonLaunched";
 //  - a Snapshot run (BackupRun, SnapshotSession) holds its destination's
-//    lock for the whole run (a second run into it ends at once as failed,
-//    naming it), writes into a hidden working folder, and only after rsync
-//    printed its summary and exited with 0 or 24 names that folder as a
-//    snapshot, makes it the link destination and removes the job's oldest
-//    snapshots beyond its limit; a snapshot that could not be removed ends
-//    the run "with errors", naming it and the reason in the status and the
-//    notification.
+//    lock for the whole run (a second run into it is refused, naming it),
+//    writes into a hidden working folder, and only after rsync printed its
+//    summary and exited with 0 or 24 names that folder as a snapshot, makes
+//    it the link destination and removes the job's oldest snapshots beyond
+//    its limit; a snapshot that could not be removed ends the run "with
+//    errors", naming it and the reason in the status and the notification.
 
 #include "BackupRun.h"
 #include "CheckAndSetAuthorization.h"
@@ -92,7 +94,18 @@ class MFTaskAppDelegate : public QObject
 {
     Q_OBJECT
 public:
-    enum class RunOutcome { Completed, CompletedWithErrors, OutOfSpace, Failed, Stopped, VolumeMissing };
+    // CompletedWithNote: rsync's exit status 24 (source files vanished while
+    // copied). Refused: a source check stopped the run before it wrote.
+    enum class RunOutcome {
+        Completed,
+        CompletedWithNote,
+        CompletedWithErrors,
+        OutOfSpace,
+        Failed,
+        Stopped,
+        VolumeMissing,
+        Refused
+    };
     Q_ENUM(RunOutcome)
 
     using Services = MFTaskAppServices;
@@ -122,6 +135,7 @@ public:
     // snapshot as "linkDest" and must outlive the run.
     void startBackup(JobRecord *jobDictionary = nullptr);
     void startButtonClicked();
+    // The Stop action: ends a run in progress as stopped (no next job).
     void stop();
     void _killTask();
     void restoreBackup();
@@ -167,10 +181,11 @@ private:
     void worker(const std::shared_ptr<BackupRun> &run);
     void enumerateSubdirectories(BackupRun &run);
     void retirePreviousTask();
-    void taskEnded(MFTask *task);
-    void taskEndedWithoutSummary(MFTask *task);
-    void finishSnapshot(MFTask *task);
-    void completeRun(const SnapshotRunEnd &end, bool snapshotRun);
+    void endStopped();
+    // Sets "linkDest" in the schedule's record of the pair; false: none.
+    bool setJobLinkDest(const QString &sourcePath, const QString &destPath, const QString &snapshot);
+    void finishSnapshot(const CopyOutcome &copy);
+    void completeRun(const CopyOutcome &copy, const SnapshotRunEnd &end, bool snapshotRun);
     void showSnapshotEnd(const SnapshotRunEnd &end);
     void finishRun(RunOutcome outcome, const QString &detail);
     void postToMain(std::function<void()> function);

@@ -1,6 +1,6 @@
 #include "RunAnnouncer.h"
 
-#include "MFTaskDelegate.h"
+#include "CopyOutcome.h"
 #include "PromptView.h"
 #include "UserNotifications.h"
 
@@ -34,56 +34,30 @@ void RunAnnouncer::failed(const QString &backupDest, const QString &detail)
 
 void RunAnnouncer::refused(const QString &backupDest, const QString &detail)
 {
-    deliver(QStringLiteral("Backup Failed"),
-            QStringLiteral("The backup to %1 did not start.\n%2").arg(backupDest, detail));
+    deliver(QStringLiteral("Backup Failed"), QStringLiteral("The backup to %1 did not start.\n%2").arg(backupDest, detail));
 }
 
-RunAnnouncer::Completion RunAnnouncer::completed(const QString &backupDest, const MFTaskDelegate &reader,
-                                                 QString &detail, const SnapshotNote &snapshot)
+CopyOutcome RunAnnouncer::withSnapshotEnd(CopyOutcome copy, const QString &notCompleted, const QString &rotationFailure)
 {
-    const int errors = reader.errorLineCount();
-    const QString firstError = reader.firstErrorLine();
-    // Kept for the job's next run, which completes it.
-    const QString unfinished = snapshot.notCompleted.isEmpty()
-        ? QString()
-        : QStringLiteral(" The snapshot was not completed (%1); the next run finishes it.").arg(snapshot.notCompleted);
-    // An old snapshot that stays is an error of an otherwise good run.
-    const QString rotation = snapshot.rotationFailure.isEmpty() ? QString() : u'\n' + snapshot.rotationFailure;
-    if (reader.sawOutOfSpace()) {
-        detail = QStringLiteral("Out of drive space: the copy to %1 is incomplete.").arg(backupDest);
-        deliver(QStringLiteral("Out of drive space"), detail, backupDest);
-        return Completion::OutOfSpace;
+    if (!notCompleted.isEmpty() && copy.succeeded()) {
+        copy.result = CopyResult::Failed;
+        copy.cause = QStringLiteral("The snapshot was not completed (%1); the next run finishes it.").arg(notCompleted);
     }
-    if (errors > 0) {
-        // rsync carried on past items it could not copy; the run is not clean.
-        detail = (errors == 1 ? QStringLiteral("Finished with 1 error: %2")
-                              : QStringLiteral("Finished with %1 errors, the first: %2"))
-                     .arg(errors)
-                     .arg(firstError)
-            + unfinished;
-        deliver(QStringLiteral("Operation Complete"),
-                QStringLiteral("Finished transfer to %1 with %2 %3.\n%4%5%6")
-                    .arg(backupDest)
-                    .arg(errors)
-                    .arg(errors == 1 ? QStringLiteral("error") : QStringLiteral("errors"))
-                    .arg(firstError, unfinished, rotation),
-                backupDest);
-        if (!snapshot.rotationFailure.isEmpty())
-            detail += u' ' + snapshot.rotationFailure;
-        return Completion::WithErrors;
+    if (!rotationFailure.isEmpty()) {
+        if (copy.succeeded()) {
+            copy.result = CopyResult::CompletedWithErrors;
+            copy.cause = rotationFailure;
+        } else {
+            copy.cause += u' ' + rotationFailure;
+        }
+        ++copy.errorCount;
     }
-    if (!unfinished.isEmpty()) {
-        detail = unfinished.trimmed();
-        failed(backupDest, detail);
-        return Completion::NotCompleted;
-    }
-    if (!rotation.isEmpty()) {
-        detail = snapshot.rotationFailure;
-        deliver(QStringLiteral("Operation Complete"),
-                QStringLiteral("Finished transfer to %1%2").arg(backupDest, rotation), backupDest);
-        return Completion::WithErrors;
-    }
-    deliver(QStringLiteral("Operation Complete"),
-            QStringLiteral("Finished transfer to %1\nClick this notification to view it.").arg(backupDest), backupDest);
-    return Completion::Clean;
+    return copy;
+}
+
+void RunAnnouncer::completed(const QString &backupDest, const CopyOutcome &outcome)
+{
+    // A run that did not succeed is nothing to reveal.
+    deliver(CopyOutcomes::notificationTitle(outcome), CopyOutcomes::notificationText(outcome, backupDest),
+            outcome.succeeded() ? backupDest : QString());
 }

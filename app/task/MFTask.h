@@ -12,6 +12,9 @@
 //    on the calling thread;
 //  - a failed launch throws MFTaskLaunchError and leaves no thread and no file
 //    descriptor behind;
+//  - the child ends (SIGTERM) when this process ends, however it ends: it is
+//    started with a parent-death signal, from a thread that lives until the
+//    child has ended, so the calling thread may exit at any time;
 //  - a signal is sent only while the child has not been reaped, so it never
 //    reaches another process that reused the pid.
 // The running and ending methods are virtual so the tests can stand in a task
@@ -25,9 +28,13 @@
 
 #include "TaskTermination.h"
 
+#include <sys/types.h>
+
+#include <future>
 #include <memory>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 class MFTask;
 
@@ -148,6 +155,27 @@ Q_SIGNALS:
     // Emitted whenever isFinished changes (the task queue observes it).
     void isFinishedChanged(bool isFinished);
 
+public:
+    // What the child needs between its start and exec (plain pointers: the
+    // child may only make async-signal-safe calls).
+    struct ChildSetup
+    {
+        const char *path = nullptr;
+        char **argv = nullptr;
+        char **envp = nullptr;
+        const char *directory = nullptr;
+        int inputFd = -1;
+        int outputFd = -1;
+        int errorFd = -1;
+        int inheritedFd = -1; // passed on as descriptor 3 (4 when it is 3)
+        pid_t parentPid = 0;
+    };
+    struct SpawnResult
+    {
+        pid_t pid = -1;
+        int error = 0;
+    };
+
 private:
     struct Shared;
 
@@ -155,7 +183,8 @@ private:
     void giveErrorDataToDelegate(const QByteArray &data);
     void performTaskDidTerminate();
     void startReaderThread(int fd, bool isErrorStream);
-    void startTerminationWaiter();
+    // Starts the child from a new thread that then waits for its end.
+    std::thread startTerminationWaiter(const ChildSetup &setup, std::promise<SpawnResult> started);
 
     MFTaskDelegateProtocol *m_delegate = nullptr;
     QString m_launchPath;

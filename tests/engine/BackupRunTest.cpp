@@ -237,4 +237,87 @@ TEST_F(BackupRunTest, AFullDestinationEndsAsOutOfSpaceNotAHang)
     EXPECT_TRUE(alerted);
 }
 
+// --- Sources checked before anything is written ----------------------------------
+
+TEST_F(BackupRunTest, SourcesAreCheckedBeforeAnythingIsWritten)
+{
+    const QString other = m_source + QStringLiteral("/../elsewhere");
+    writeFile(other + QStringLiteral("/docs/from-elsewhere.txt"), "e\n");
+    writeFile(m_source + QStringLiteral("/docs/a.txt"), "a\n");
+    writeFile(m_source + QStringLiteral("/dev/kept.txt"), "d\n");
+    writeFile(m_source + QStringLiteral("/tmp/kept.txt"), "t\n");
+    QDir().mkpath(m_source + QStringLiteral("/empty"));
+    writeFile(m_dest + QStringLiteral("/empty/mirrored.txt"), "m\n");
+    ASSERT_TRUE(QFile::link(m_source + QStringLiteral("/docs"), m_source + QStringLiteral("/docs-link")));
+
+    const struct
+    {
+        const char *name;
+        QStringList sources;
+        Outcome outcome;
+        QStringList copied; // relative to the destination
+        QString alertContains;
+    } cases[] = {
+        {"a link to a folder backs up the folder",
+         {m_source + QStringLiteral("/docs-link")},
+         Outcome::Completed,
+         {QStringLiteral("docs/a.txt")},
+         {}},
+        {"folders named dev and tmp are copied whole",
+         {m_source + QStringLiteral("/dev"), m_source + QStringLiteral("/tmp")},
+         Outcome::Completed,
+         {QStringLiteral("dev/kept.txt"), QStringLiteral("tmp/kept.txt")},
+         {}},
+        {"an empty source does not empty its mirror",
+         {m_source + QStringLiteral("/empty")},
+         Outcome::Refused,
+         {QStringLiteral("empty/mirrored.txt")},
+         QStringLiteral("is empty")},
+        {"two sources named docs are not merged",
+         {m_source + QStringLiteral("/docs"), QDir::cleanPath(other + QStringLiteral("/docs"))},
+         Outcome::Refused,
+         {},
+         QStringLiteral("named docs")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        m_view.reset();
+        auto controller = makeController();
+        controller->backupSources = c.sources;
+        controller->backupDest = m_dest;
+        RunResult result = runBackup(*controller);
+        EXPECT_EQ(result.outcome, c.outcome) << result.detail.toStdString();
+        for (const QString &copied : c.copied)
+            EXPECT_TRUE(QFileInfo::exists(m_dest + u'/' + copied)) << copied.toStdString();
+        if (c.alertContains.isEmpty()) {
+            EXPECT_TRUE(m_view.alerts.isEmpty());
+        } else {
+            ASSERT_EQ(m_view.alerts.size(), 1);
+            EXPECT_EQ(m_view.alerts.first().message, QStringLiteral("Can't start backup"));
+            EXPECT_TRUE(m_view.alerts.first().informativeText.contains(c.alertContains));
+            EXPECT_EQ(m_view.title, QStringLiteral("Backup"));
+        }
+    }
+    EXPECT_FALSE(QFileInfo::exists(m_dest + QStringLiteral("/docs/from-elsewhere.txt")));
+    EXPECT_FALSE(QFileInfo(m_dest + QStringLiteral("/docs")).isSymLink());
+}
+
+TEST_F(BackupRunTest, RestoreCopiesOnlyTheChosenBackup)
+{
+    writeFile(m_source + QStringLiteral("/a.txt"), "a\n");
+    const QString second = m_source + QStringLiteral("/../second");
+    writeFile(second + QStringLiteral("/b.txt"), "b\n");
+    const QString target = m_source + QStringLiteral("/../target");
+    QDir().mkpath(target);
+    auto controller = makeController();
+    controller->backupSources = {QDir::cleanPath(second), m_dest};
+    m_view.chooserAnswers = {m_source, target};
+    controller->restoreBackup();
+    RunResult result = waitForRun();
+    EXPECT_EQ(result.outcome, Outcome::Completed) << result.detail.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/Data/a.txt")));
+    EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/second")));
+    EXPECT_EQ(controller->backupSources, QStringList{m_source});
+}
+
 } // namespace

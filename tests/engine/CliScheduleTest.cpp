@@ -186,19 +186,27 @@ TEST_F(CliScheduleTest, ATerminalSnapshotRecordsItsFolderAndTheNextOneLinksAgain
     EXPECT_TRUE(first.out.contains(recorded)) << first.out.toStdString();
     EXPECT_TRUE(JobRecords::scheduledDates(records[0]).isEmpty()); // saved, never due
 
-    // Make the recorded snapshot an older one (a second run in the same
-    // minute would write into the same folder), and put a newer snapshot
-    // beside it that the record does not name.
+    // Make the recorded snapshot an older one (so the second run writes a
+    // new folder whatever the time), and put a newer snapshot beside it that
+    // the record does not name.
     const QString older = m_dest + u"/VLM Snapshot 01-12-2026 Tue 10-00 AM/"_s;
     ASSERT_TRUE(QDir().rename(recorded, older));
     records[0].insert(JobKey::linkDest, older);
     ASSERT_TRUE(scheduleFile().write(records));
-    writeFile(m_dest + u"/VLM Snapshot 01-01-2030 Tue 10-00 AM/src/a.txt"_s, "a\n");
+    const QString decoy = m_dest + u"/VLM Snapshot 01-01-2030 Tue 10-00 AM/"_s;
+    writeFile(decoy + u"src/a.txt"_s, "a\n");
 
     CliResult second = run({u"backup"_s, u"--snapshot"_s, m_source, m_dest});
     ASSERT_EQ(second.exitCode, 0) << second.err.toStdString();
-    EXPECT_EQ(inode(recorded + u"src/a.txt"_s), inode(older + u"src/a.txt"_s));
-    EXPECT_EQ(JobRecords::linkDest(scheduleFile().arrayWithContentsOfFile().value(0)), recorded);
+    // The second snapshot is whatever folder the record names now (its name
+    // follows the clock); it linked against the recorded one, not the decoy.
+    const QString written = JobRecords::linkDest(scheduleFile().arrayWithContentsOfFile().value(0));
+    ASSERT_FALSE(written.isEmpty());
+    EXPECT_NE(written, older);
+    EXPECT_NE(written, decoy);
+    EXPECT_TRUE(second.out.contains(written)) << second.out.toStdString();
+    EXPECT_EQ(inode(written + u"src/a.txt"_s), inode(older + u"src/a.txt"_s));
+    EXPECT_NE(inode(written + u"src/a.txt"_s), inode(decoy + u"src/a.txt"_s));
 }
 
 TEST_F(CliScheduleTest, RunDueRunsWhatIsDueWithItsDisksPresentAndExitsWhenDrained)
@@ -230,6 +238,33 @@ TEST_F(CliScheduleTest, RunDueRunsWhatIsDueWithItsDisksPresentAndExitsWhenDraine
     const CliResult again = run({u"run-due"_s});
     EXPECT_EQ(again.exitCode, 0);
     EXPECT_TRUE(again.out.contains(u"Nothing to do."_s)) << again.out.toStdString();
+    // The job it skipped is named, with the reason.
+    EXPECT_TRUE(again.out.contains(u"Skipped "_s + m_source + u" to "_s + absent + u": destination absent"_s))
+        << again.out.toStdString();
+}
+
+TEST_F(CliScheduleTest, SchedulingMakesTheDestinationFolderSoTheJobRuns)
+{
+    const QString newFolder = m_dir.filePath(u"backups/new"_s);
+    CliResult saved = run({u"schedule"_s, u"--days"_s, u"mon"_s, u"--at"_s, u"10:00"_s, m_source, newFolder});
+    ASSERT_EQ(saved.exitCode, 0) << saved.err.toStdString();
+    EXPECT_TRUE(QFileInfo(newFolder).isDir());
+
+    // A destination that cannot be made refuses the job.
+    writeFile(m_dir.filePath(u"a-file"_s), "x");
+    CliResult refused
+        = run({u"schedule"_s, u"--days"_s, u"mon"_s, u"--at"_s, u"10:00"_s, m_source, m_dir.filePath(u"a-file/sub"_s)});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains(u"not scheduled"_s)) << refused.err.toStdString();
+    EXPECT_EQ(scheduleFile().arrayWithContentsOfFile().size(), 1);
+
+    // The saved job is due in the past: run-due runs it into the new folder.
+    QList<JobRecord> records = scheduleFile().arrayWithContentsOfFile();
+    records[0].insert(u"scheduledDates"_s, QStringList{u"Mon-07-12-2020 10:00"_s});
+    ASSERT_TRUE(scheduleFile().write(records));
+    const CliResult due = run({u"run-due"_s});
+    EXPECT_EQ(due.exitCode, 0) << due.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(newFolder + u"/src/a.txt"_s)) << due.out.toStdString();
 }
 
 // Without a record the terminal links against the newest complete snapshot
@@ -296,7 +331,10 @@ TEST_F(CliScheduleTest, AnOldSnapshotThatCannotBeRemovedEndsWithStatusOne)
 // rsync carries on, a new run into the destination refuses. Here the
 // bundle's rsync is a stand-in that, for the real run, records its pid and
 // waits (keeping the descriptors it was given).
-TEST_F(CliScheduleTest, AnOrphanedCopyStillHoldsTheDestination)
+// A front end killed with -9 takes its copy with it (the copy program gets
+// the parent-death signal), and with it the destination's lock: the next
+// run is not refused by a copy nobody watches.
+TEST_F(CliScheduleTest, AKilledFrontEndTakesItsCopyAndItsLockWithIt)
 {
     const QString marker = m_dir.filePath(u"copy.pid"_s);
     useStandInCopy(marker);
@@ -308,17 +346,14 @@ TEST_F(CliScheduleTest, AnOrphanedCopyStillHoldsTheDestination)
     const pid_t orphan = waitForStandIn(first, marker);
     ASSERT_GT(orphan, 0) << first.readAllStandardError().constData();
     const auto killOrphan = qScopeGuard([orphan] { ::kill(orphan, SIGKILL); });
-    ::kill(pid_t(first.processId()), SIGKILL); // the front end dies; its copy does not
+    ::kill(pid_t(first.processId()), SIGKILL);
     first.waitForFinished();
+    EXPECT_TRUE(processEventsUntil([orphan] { return ::kill(orphan, 0) != 0; })) << "the copy outlived its front end";
 
-    const CliResult second = run({u"backup"_s, u"--snapshot"_s, m_source, m_dest});
-    EXPECT_EQ(second.exitCode, 1);
-    EXPECT_TRUE(second.err.contains(DestinationLock::busyText(m_dest))) << second.err.toStdString();
-
-    ::kill(orphan, SIGKILL);
     DestinationLock lock;
-    EXPECT_FALSE(lock.acquire(m_dest, std::chrono::seconds(60))) << "the lock went with the copy";
+    EXPECT_FALSE(lock.acquire(m_dest, std::chrono::seconds(10))) << "the lock went with the copy";
 }
+
 } // namespace
 
 // SIGTERM to the terminal mid-copy is a stop: the copy ends, and what it

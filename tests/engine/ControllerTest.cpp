@@ -9,12 +9,15 @@
 
 #include "Clock.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <csignal>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -84,6 +87,8 @@ protected:
     {
         processEventsUntil([&] { return m_result.finished; });
         EXPECT_TRUE(m_result.finished) << "the run never ended";
+        // The texts the run queued for the window (its final status).
+        QCoreApplication::sendPostedEvents();
         return std::exchange(m_result, {});
     }
 
@@ -145,23 +150,30 @@ TEST_F(ControllerTest, EndingsWithoutACleanSummary)
         QString detailContains;
     } cases[] = {
         {"fatal error, no summary",
-         TaskScript().output(item).errorOutput(
-             "rsync: [Receiver] mkdir \"/x\" failed: Permission denied (13)\n"
-             "rsync error: error in file IO (code 11) at main.c(791) [Receiver=3.5.0]\n"),
-         Outcome::Failed, QStringLiteral("rsync error: error in file IO (code 11)")},
+         TaskScript()
+             .output(item)
+             .errorOutput("rsync: [Receiver] mkdir \"/x\" failed: Permission denied (13)\n"
+                          "rsync error: error in file IO (code 11) at main.c(791) [Receiver=3.5.0]\n")
+             .exitingWith(11),
+         // The line that names the cause, not rsync's generic closing line.
+         Outcome::Failed, QStringLiteral("Backup failed: rsync: [Receiver] mkdir \"/x\" failed: Permission denied")},
         {"killed from outside, silent", TaskScript{{}, TaskTermination::signalled(SIGKILL)}, Outcome::Failed,
          QStringLiteral("killed by signal 9")},
         {"ended without a word", TaskScript{{}, TaskTermination::exited(0)}, Outcome::Failed,
          QStringLiteral("rsync exited with 0")},
         {"errors glued onto progress, then a summary",
-         TaskScript().output("\t://: Data/a\n      32,768  50%   1.00MB/s    0:00:00  rsync: [sender] read errors "
-                             "mapping \"/s/a\": Input/output error (5)\nrsync: [sender] open \"/s/b\" failed: "
-                             "Permission denied (13)\n\nNumber of files: 2 (reg: 1, dir: 1)\n"
-                             "Number of created files: 1\n"),
+         TaskScript()
+             .output("\t://: Data/a\n      32,768  50%   1.00MB/s    0:00:00  rsync: [sender] read errors "
+                     "mapping \"/s/a\": Input/output error (5)\nrsync: [sender] open \"/s/b\" failed: "
+                     "Permission denied (13)\n\nNumber of files: 2 (reg: 1, dir: 1)\n"
+                     "Number of created files: 1\n")
+             .exitingWith(23),
          Outcome::CompletedWithErrors, QStringLiteral("2 errors")},
         {"inodes exhausted, then a summary",
-         TaskScript().output("\t://: Data/a\nrsync: [receiver] mkstemp \"/d/.a.XYZ\" failed: No space left on "
-                             "device (28)\n\nNumber of files: 2 (reg: 1, dir: 1)\n"),
+         TaskScript()
+             .output("\t://: Data/a\nrsync: [receiver] mkstemp \"/d/.a.XYZ\" failed: No space left on "
+                     "device (28)\n\nNumber of files: 2 (reg: 1, dir: 1)\n")
+             .exitingWith(23),
          Outcome::OutOfSpace, QStringLiteral("Out of drive space")},
         {"the copy program is missing", TaskScript{{}, {}, true}, Outcome::Failed,
          QStringLiteral("Cannot start rsync: ")},
@@ -299,6 +311,109 @@ TEST_F(ControllerTest, QuitDecision)
     controller->userSelectedShouldTerminate = false;
     EXPECT_TRUE(controller->applicationShouldTerminate()) << "a Finder copy never asks";
     m_view.title = QStringLiteral("Backup");
+}
+
+// --- Honest outcomes -------------------------------------------------------------
+
+TEST_F(ControllerTest, TheOutcomeFollowsRsyncsExitStatusOnceItHasEnded)
+{
+    const struct
+    {
+        const char *name;
+        TaskScript copy;
+        Outcome outcome;
+        QString status; // the run's last status text
+        QString title;  // the desktop notification's title
+    } cases[] = {
+        {"clean", TaskScript::fromFixture(QStringLiteral("02-sync-initial.out")), Outcome::Completed,
+         QStringLiteral("Backup Complete."), QStringLiteral("Operation Complete")},
+        // rsync's own output: the error line has no "rsync:" prefix and the
+        // code-23 line comes after the summary.
+        {"path too long, exit 23 after the summary", TaskScript::fromFixture(u"26-sync-path-too-long.out"_s, 23),
+         Outcome::CompletedWithErrors,
+         QStringLiteral("Finished with 1 error: filename overflows max-path len by 23: Deep/level00-"),
+         QStringLiteral("Backup Finished with Errors")},
+        {"a missing source, exit 23 after the summary", TaskScript::fromFixture(u"21-sync-missing-source.out"_s, 23),
+         Outcome::CompletedWithErrors, QStringLiteral("Finished with 1 error: rsync: [sender] link_stat"),
+         QStringLiteral("Backup Finished with Errors")},
+        {"vanished source files",
+         TaskScript().output("\t://: Data/a\nfile has vanished: \"/s/b\"\n\nNumber of files: 2\n").exitingWith(24),
+         Outcome::CompletedWithNote, QStringLiteral("Backup Complete. Some source files vanished"),
+         QStringLiteral("Operation Complete")},
+        {"a full disk, exit 11", TaskScript::fromFixture(u"13-disk-full-blocks.out"_s, 11), Outcome::OutOfSpace,
+         QStringLiteral("Out of drive space: rsync: [receiver] write failed on"), QStringLiteral("Out of drive space")},
+        {"a stop from outside, exit 20", TaskScript::fromFixture(u"15-sigterm-pid.out"_s, 20), Outcome::Failed,
+         QStringLiteral("Backup failed: rsync error: received SIGINT, SIGTERM, or SIGHUP (code 20)"),
+         QStringLiteral("Backup Failed")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        script([&c](const QString &, const QStringList &arguments) {
+            return isDryRun(arguments) ? TaskScript().output("\t://: Data/\n\t://: Data/a\n") : c.copy;
+        });
+        m_view.reset();
+        auto controller = makeController();
+        controller->startBackup();
+        const RunResult result = waitForRun();
+        EXPECT_EQ(result.outcome, c.outcome) << result.detail.toStdString();
+        ASSERT_FALSE(m_view.statusTexts.isEmpty());
+        EXPECT_TRUE(m_view.statusTexts.last().startsWith(c.status)) << m_view.statusTexts.last().toStdString();
+        ASSERT_FALSE(m_view.notifications.isEmpty());
+        EXPECT_EQ(m_view.notifications.last().message, c.title);
+        if (c.outcome != Outcome::Completed && c.outcome != Outcome::CompletedWithNote) {
+            EXPECT_FALSE(m_view.statusTexts.contains(QStringLiteral("Backup Complete.")));
+            EXPECT_EQ(result.detail, m_view.statusTexts.last());
+        }
+    }
+}
+
+TEST_F(ControllerTest, TheStopActionEndsTheRunAsStoppedAndStartsNoOtherJob)
+{
+    script([](const QString &, const QStringList &arguments) {
+        if (isDryRun(arguments))
+            return TaskScript().output("\t://: Data/\n");
+        TaskScript copy = TaskScript().output("\t://: Data/\n");
+        copy.stalls = true;
+        return copy;
+    });
+    auto controller = makeController();
+    controller->startBackup();
+    processEventsUntil([&] { return controller->currentTask() && controller->currentTask()->isRunning(); });
+    ASSERT_EQ(m_tasks.runningCount(), 1);
+    controller->stop();
+    const RunResult result = waitForRun();
+    EXPECT_EQ(result.outcome, Outcome::Stopped);
+    EXPECT_EQ(m_view.title, QStringLiteral("Backup"));
+    processEventsUntil([&] { return m_tasks.runningCount() == 0; });
+    QCoreApplication::sendPostedEvents();
+    // The killed copy's end completes nothing and announces no failure.
+    EXPECT_FALSE(m_result.finished);
+    for (const auto &notification : std::as_const(m_view.notifications))
+        EXPECT_NE(notification.message, QStringLiteral("Backup Failed"));
+}
+
+TEST_F(ControllerTest, EveryRunOfASeriesShowsItsStatus)
+{
+    // Items in one chunk, the summary in the next: a tick shows the count
+    // in between, and the end shows the final count.
+    script([](const QString &, const QStringList &arguments) {
+        return isDryRun(arguments)
+            ? TaskScript().output("\t://: Data/\n\t://: Data/a\n")
+            : TaskScript().output("\t://: Data/\n\t://: Data/a\n").output("\nNumber of files: 2\n");
+    });
+    auto controller = makeController();
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(run);
+        m_view.statusTexts.clear();
+        // Started as dispatch starts a queued job: no start button, no reset.
+        controller->startBackup();
+        EXPECT_EQ(waitForRun().outcome, Outcome::Completed);
+        EXPECT_GE(std::count_if(m_view.statusTexts.cbegin(), m_view.statusTexts.cend(),
+                                [](const QString &text) { return text.startsWith(u"Copied 2 of about"); }),
+                  2)
+            << m_view.statusTexts.join(u'|').toStdString();
+        EXPECT_EQ(m_view.statusTexts.last(), QStringLiteral("Backup Complete."));
+    }
 }
 
 } // namespace

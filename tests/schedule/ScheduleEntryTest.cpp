@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "RunDates.h"
 #include "ScheduleEntry.h"
+#include "LocalNotificationCenter.h"
 #include "WindowlessScheduledJobView.h"
 #include "SharedSchedule.h"
 #include "shared/RecordingPoster.h"
@@ -180,3 +181,48 @@ TEST_F(ScheduleEntryTest, UpdateIfExistsOnlyResavesAScheduledPair)
 }
 
 } // namespace
+
+TEST_F(ScheduleEntryTest, ScheduledBackupsDidChangeRewritesTheListAndAnnouncesIt)
+{
+    ASSERT_TRUE(entry.addToScheduleClicked(view, job()).fileWritten);
+    poster.posted.clear();
+    // The in-memory list changed without a save (a record changed in place).
+    schedule.recordAt(0).insert(JobKey::linkDest, QString(dest + u"/VLM Snapshot X/"_s));
+    QObject context;
+    ScheduleEntry::observeScheduledBackupsDidChange(schedule, &context);
+    LocalNotificationCenter::defaultCenter().post(ScheduleEntry::scheduledBackupsDidChangeName());
+    ASSERT_EQ(fileRecords().size(), 1);
+    EXPECT_EQ(JobRecords::linkDest(fileRecords().at(0)), dest + u"/VLM Snapshot X/"_s);
+    EXPECT_EQ(poster.posted.size(), 1);
+}
+
+TEST_F(ScheduleEntryTest, ANewJobGetsItsDestinationFolderOrIsRefused)
+{
+    const QString file = tmp.filePath(u"a-file"_s);
+    QFile(file).open(QIODevice::WriteOnly);
+    const auto presentUnlessMedia = [this](const QString &path) { return !path.startsWith(tmp.filePath(u"media"_s)); };
+    ASSERT_TRUE(QDir().mkpath(tmp.filePath(u"media/user"_s)));
+    struct Case
+    {
+        const char *name;
+        QString destination;
+        ScheduleEntry::DestinationFolder state;
+        bool existsAfter;
+    };
+    const Case cases[] = {
+        {"an existing folder", dest, ScheduleEntry::DestinationFolder::Exists, true},
+        {"a new folder on a present disk", tmp.filePath(u"new/backups"_s), ScheduleEntry::DestinationFolder::Created,
+         true},
+        {"a folder on a disk not attached", tmp.filePath(u"media/user/Disk/Backups"_s),
+         ScheduleEntry::DestinationFolder::OnAbsentVolume, false},
+        {"a file in the way", file, ScheduleEntry::DestinationFolder::CannotCreate, false},
+        {"below a file", file + u"/sub"_s, ScheduleEntry::DestinationFolder::CannotCreate, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto result = ScheduleEntry::prepareDestinationFolder(c.destination, presentUnlessMedia);
+        EXPECT_EQ(result.state, c.state);
+        EXPECT_EQ(QFileInfo(c.destination).isDir(), c.existsAfter);
+        EXPECT_EQ(result.error.isEmpty(), c.state != ScheduleEntry::DestinationFolder::CannotCreate);
+    }
+}

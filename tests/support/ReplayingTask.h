@@ -37,6 +37,11 @@ struct TaskScript
     static TaskScript fromFixture(const QString &fileName, int exitCode = 0, qsizetype chunkSize = 4096);
     TaskScript &output(const QByteArray &data);
     TaskScript &errorOutput(const QByteArray &data);
+    TaskScript &exitingWith(int code)
+    {
+        termination = TaskTermination::exited(code);
+        return *this;
+    }
 };
 
 class ReplayingTaskFactory : public TaskFactory
