@@ -327,10 +327,6 @@ TEST_F(CliScheduleTest, AnOldSnapshotThatCannotBeRemovedEndsWithStatusOne)
         << result.err.toStdString();
 }
 
-// The copy program holds its run's lock: when the terminal is killed and its
-// rsync carries on, a new run into the destination refuses. Here the
-// bundle's rsync is a stand-in that, for the real run, records its pid and
-// waits (keeping the descriptors it was given).
 // A front end killed with -9 takes its copy with it (the copy program gets
 // the parent-death signal), and with it the destination's lock: the next
 // run is not refused by a copy nobody watches.
@@ -354,8 +350,6 @@ TEST_F(CliScheduleTest, AKilledFrontEndTakesItsCopyAndItsLockWithIt)
     EXPECT_FALSE(lock.acquire(m_dest, std::chrono::seconds(10))) << "the lock went with the copy";
 }
 
-} // namespace
-
 // SIGTERM to the terminal mid-copy is a stop: the copy ends, and what it
 // wrote stays in the hidden working folder, never under a snapshot's name.
 TEST_F(CliScheduleTest, SigtermMidCopyLeavesNoSnapshotName)
@@ -378,3 +372,5 @@ TEST_F(CliScheduleTest, SigtermMidCopyLeavesNoSnapshotName)
     EXPECT_TRUE(QFileInfo::exists(m_dest + u'/' + working.constFirst() + u"/src/a.txt"_s));
     EXPECT_TRUE(scheduleFile().arrayWithContentsOfFile().isEmpty()) << "a stopped run records nothing";
 }
+
+} // namespace
