@@ -4,9 +4,11 @@
 // file inside the destination folder, held for the whole run.
 //
 // The descriptor is close-on-exec; the run hands it to the copy program
-// (MFTask::setInheritedDescriptor), so an rsync left running after the front
-// end was killed still holds the lock and a new run into the same
-// destination refuses instead of writing beside it. No other child holds it.
+// (MFTask::setInheritedDescriptor), so every rsync process of the run holds
+// the lock until it has ended: after a stop or a killed front end, the
+// helpers rsync forked may outlive the first process for a moment, and a
+// new run into the same destination waits for them (acquire's grace) or
+// refuses, instead of writing beside them. No other child holds it.
 
 #include <QString>
 

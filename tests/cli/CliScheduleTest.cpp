@@ -79,6 +79,43 @@ protected:
                 QString::fromUtf8(cli.readAllStandardError())};
     }
 
+    // A bundle like the build's, whose rsync does the dry run for real and,
+    // for the copy, writes a little into the last argument's folder,
+    // records its pid in `marker` and waits, keeping the descriptors it was
+    // given.
+    void useStandInCopy(const QString &marker)
+    {
+        const QString stage = QStringLiteral(VELLUMOR_STAGE);
+        m_prefix = m_dir.filePath(u"bundle"_s);
+        const QString tools = m_prefix + u"/libexec/vellumor"_s;
+        QDir().mkpath(tools);
+        QDir().mkpath(m_prefix + u"/share"_s);
+        QFile::link(stage + u"/share/vellumor"_s, m_prefix + u"/share/vellumor"_s);
+        for (const QString &name : QDir(stage + u"/libexec/vellumor"_s).entryList(QDir::Files))
+            if (name != u"rsync"_s)
+                QFile::link(stage + u"/libexec/vellumor/"_s + name, tools + u'/' + name);
+        const QByteArray pidFile = QFile::encodeName(marker);
+        writeFile(tools + u"/rsync"_s,
+                  "#!/bin/sh\ncase \" $* \" in *\" --dry-run \"*) exec '" + QFile::encodeName(stage)
+                      + "/libexec/vellumor/rsync' \"$@\";; esac\n"
+                        "for last; do :; done\nmkdir -p \"$last/src\" && echo partial > \"$last/src/a.txt\"\n"
+                        "printf '\\t://: src/\\n'\n"
+                        "echo $$ > '"
+                      + pidFile + ".tmp'\nmv '" + pidFile + ".tmp' '" + pidFile + "'\nexec sleep 600\n");
+        QFile::setPermissions(tools + u"/rsync"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    // Waits for the stand-in copy to record its pid; 0 when the terminal
+    // ended first.
+    pid_t waitForStandIn(QProcess &cli, const QString &marker)
+    {
+        processEventsUntil([&] { return QFileInfo::exists(marker) || cli.state() == QProcess::NotRunning; });
+        QFile pidFile(marker);
+        if (!pidFile.open(QIODevice::ReadOnly))
+            return 0;
+        return pid_t(pidFile.readAll().trimmed().toLongLong());
+    }
+
     ScheduleFile scheduleFile() const
     {
         return ScheduleFile(m_dir.filePath(u"data/org.vellumor.Vellumor/Scheduled Backups.xml"_s), Clock::system());
@@ -290,41 +327,20 @@ TEST_F(CliScheduleTest, AnOldSnapshotThatCannotBeRemovedEndsWithStatusOne)
         << result.err.toStdString();
 }
 
-// The copy program holds its run's lock: when the terminal is killed and its
-// rsync carries on, a new run into the destination refuses. Here the
-// bundle's rsync is a stand-in that, for the real run, records its pid and
-// waits (keeping the descriptors it was given).
 // A front end killed with -9 takes its copy with it (the copy program gets
 // the parent-death signal), and with it the destination's lock: the next
 // run is not refused by a copy nobody watches.
 TEST_F(CliScheduleTest, AKilledFrontEndTakesItsCopyAndItsLockWithIt)
 {
-    const QString stage = QStringLiteral(VELLUMOR_STAGE);
-    m_prefix = m_dir.filePath(u"bundle"_s);
-    const QString tools = m_prefix + u"/libexec/vellumor"_s;
-    QDir().mkpath(tools);
-    QDir().mkpath(m_prefix + u"/share"_s);
-    ASSERT_TRUE(QFile::link(stage + u"/share/vellumor"_s, m_prefix + u"/share/vellumor"_s));
-    for (const QString &name : QDir(stage + u"/libexec/vellumor"_s).entryList(QDir::Files))
-        if (name != u"rsync"_s)
-            QFile::link(stage + u"/libexec/vellumor/"_s + name, tools + u'/' + name);
     const QString marker = m_dir.filePath(u"copy.pid"_s);
-    writeFile(tools + u"/rsync"_s,
-              "#!/bin/sh\ncase \" $* \" in *\" --dry-run \"*) exec '" + QFile::encodeName(stage)
-                  + "/libexec/vellumor/rsync' \"$@\";; esac\necho $$ > '" + QFile::encodeName(marker) + ".tmp'\nmv '"
-                  + QFile::encodeName(marker) + ".tmp' '" + QFile::encodeName(marker) + "'\nexec sleep 600\n");
-    QFile::setPermissions(tools + u"/rsync"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    useStandInCopy(marker);
 
     QProcess first;
     first.setProcessEnvironment(environment());
     first.start(kCli, {u"backup"_s, u"--snapshot"_s, m_source, m_dest});
     ASSERT_TRUE(first.waitForStarted());
-    ASSERT_TRUE(processEventsUntil([&] { return QFileInfo::exists(marker) || first.state() == QProcess::NotRunning; }));
-    ASSERT_TRUE(QFileInfo::exists(marker)) << first.readAllStandardError().constData();
-    QFile pidFile(marker);
-    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
-    const pid_t orphan = pid_t(pidFile.readAll().trimmed().toLongLong());
-    ASSERT_GT(orphan, 0);
+    const pid_t orphan = waitForStandIn(first, marker);
+    ASSERT_GT(orphan, 0) << first.readAllStandardError().constData();
     const auto killOrphan = qScopeGuard([orphan] { ::kill(orphan, SIGKILL); });
     ::kill(pid_t(first.processId()), SIGKILL);
     first.waitForFinished();
@@ -332,6 +348,29 @@ TEST_F(CliScheduleTest, AKilledFrontEndTakesItsCopyAndItsLockWithIt)
 
     DestinationLock lock;
     EXPECT_FALSE(lock.acquire(m_dest, std::chrono::seconds(10))) << "the lock went with the copy";
+}
+
+// SIGTERM to the terminal mid-copy is a stop: the copy ends, and what it
+// wrote stays in the hidden working folder, never under a snapshot's name.
+TEST_F(CliScheduleTest, SigtermMidCopyLeavesNoSnapshotName)
+{
+    const QString marker = m_dir.filePath(u"copy.pid"_s);
+    useStandInCopy(marker);
+    QProcess cli;
+    cli.setProcessEnvironment(environment());
+    cli.start(kCli, {u"backup"_s, u"--snapshot"_s, m_source, m_dest});
+    ASSERT_TRUE(cli.waitForStarted());
+    const pid_t copy = waitForStandIn(cli, marker);
+    ASSERT_GT(copy, 0) << cli.readAllStandardError().constData();
+    const auto killCopy = qScopeGuard([copy] { ::kill(copy, SIGKILL); });
+    ::kill(pid_t(cli.processId()), SIGTERM);
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    EXPECT_EQ(cli.exitCode(), 130) << cli.readAllStandardError().constData();
+    EXPECT_TRUE(QDir(m_dest).entryList({u"VLM Snapshot *"_s}, QDir::Dirs).isEmpty());
+    const QStringList working = QDir(m_dest).entryList({u".VLM Snapshot *.incomplete"_s}, QDir::Dirs | QDir::Hidden);
+    ASSERT_EQ(working.size(), 1);
+    EXPECT_TRUE(QFileInfo::exists(m_dest + u'/' + working.constFirst() + u"/src/a.txt"_s));
+    EXPECT_TRUE(scheduleFile().arrayWithContentsOfFile().isEmpty()) << "a stopped run records nothing";
 }
 
 } // namespace
