@@ -121,6 +121,10 @@ public:
     // jobsToDo, quitWhenAllDone, the checks and the start-up steps.
     ScheduledJobDispatcher *dispatcher() const { return m_dispatcher.get(); }
 
+    // Looks up the previous snapshot of the (first source, destination)
+    // pair in Snapshot mode and makes it linkDest, or clears it; shows it.
+    void handleLinkDest();
+
     // Readers usable from any thread (a blocking hop to the main thread).
     int getDuplicateOrHardlinksSelectedThingOnTheMainThread();
     QString getStartButtonTitleOnMainThread();
@@ -143,7 +147,6 @@ private:
     class ScheduleLink;
     struct RunRequest;
 
-    void handleLinkDest();
     void deliverNotification(const QString &title, const QString &text, bool isCompletion);
     void handOverToDispatch();
     void setWindowRunning();

@@ -1,0 +1,326 @@
+#include "MainWindowView.h"
+
+#include "ExcludeFilesTableView.h"
+#include "HelpLinks.h"
+#include "JobLoader.h"
+#include "MFTaskAppDelegate.h"
+#include "MainWindow.h"
+#include "OptionsSheet.h"
+#include "PreferencesSheet.h"
+#include "ScheduleEntry.h"
+#include "SchedulingPanel.h"
+#include "SourceDestPickers.h"
+#include "TableViewVariableRowHeightsAppDelegate.h"
+#include "VolumeMenus.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
+#include <QTableView>
+#include <QTimeEdit>
+#include <QToolButton>
+
+MainWindowView::MainWindowView(MainWindow &window, SharedSchedule &schedule, FolderChooser &chooser,
+                               const VolumeLister &volumes, QObject *parent)
+    : QObject(parent)
+    , m_window(window)
+    , m_schedule(schedule)
+    , m_chooser(chooser)
+    , m_volumes(volumes)
+    , m_progressBar(window.outlets().progressBar)
+    , m_jobState(window.outlets().jobState)
+    , m_displayText(window.outlets().displayText)
+    , m_alertPresenter(&window)
+{
+    m_preferences = new PreferencesSheet(&window);
+    m_options = new OptionsSheet(&window);
+}
+
+MainWindowView::~MainWindowView() = default;
+
+const MainWindowOutlets &MainWindowView::outlets() const
+{
+    return m_window.outlets();
+}
+
+void MainWindowView::attach(MFTaskAppDelegate &controller)
+{
+    m_controller = &controller;
+    const MainWindowOutlets &o = outlets();
+    m_pickers = std::make_unique<SourceDestPickers>(
+        controller, PickerSide{o.popUpSourceList, o.sourceButton, o.sourceName},
+        PickerSide{o.popUpDestList, o.destButton, o.destName}, o.startButton,
+        o.schedulingView->addToScheduleButton(), m_chooser, m_volumes);
+    m_exclusions = std::make_unique<ExcludeFilesTableView>(m_chooser);
+    m_exclusions->setTableView(o.schedulingView->excludeFilesTable());
+    m_exclusions->setDelegateExcludedFiles(&controller.excludedFiles);
+    m_scheduleList = std::make_unique<TableViewVariableRowHeightsAppDelegate>(m_schedule, controller);
+    m_scheduleList->setTableView(o.schedulingView->backupsSchedulerTableView());
+    connectControls();
+}
+
+void MainWindowView::connectControls()
+{
+    const MainWindowOutlets &o = outlets();
+    MFTaskAppDelegate *controller = m_controller;
+    SchedulingPanel *panel = o.schedulingView;
+    connect(o.startButton, &QPushButton::clicked, controller, &MFTaskAppDelegate::startButtonClicked);
+    connect(o.restoreAction, &QAction::triggered, controller, &MFTaskAppDelegate::restoreBackup);
+    connect(o.stopAction, &QAction::triggered, controller, &MFTaskAppDelegate::stop);
+    connect(o.preferencesAction, &QAction::triggered, m_preferences, &PreferencesSheet::preferencesSelected);
+    connect(o.notificationSettingsAction, &QAction::triggered, this,
+            [] { HelpLinks::configureNotificationsInSystemPreferencesClicked(); });
+    connect(o.helpAction, &QAction::triggered, this, [] { HelpLinks::menuOpenHelp(); });
+    connect(o.helpButton, &QToolButton::clicked, this, [] { HelpLinks::clickedSnapshotsHelp(); });
+    connect(o.optionsButton, &QPushButton::clicked, m_options, &OptionsSheet::configButtonClicked);
+    connect(o.quitAction, &QAction::triggered, this, &MainWindowView::terminateApplication);
+    connect(panel->addToScheduleButton(), &QPushButton::clicked, controller, &MFTaskAppDelegate::addToScheduleClicked);
+    connect(panel->removeFromScheduleButton(), &QPushButton::clicked, m_scheduleList.get(),
+            &TableViewVariableRowHeightsAppDelegate::deleteSelectedRow);
+    connect(panel->addExclusionButton(), &QPushButton::clicked, m_exclusions.get(),
+            &ExcludeFilesTableView::addToExcludedFilesClicked);
+    connect(panel->removeExclusionButton(), &QPushButton::clicked, m_exclusions.get(),
+            &ExcludeFilesTableView::deleteSelectedRow);
+    for (QTableView *table : {panel->backupsSchedulerTableView(), panel->excludeFilesTable()}) {
+        auto *erase = new QShortcut(QKeySequence::Delete, table, nullptr, nullptr, Qt::WidgetShortcut);
+        if (table == panel->excludeFilesTable())
+            connect(erase, &QShortcut::activated, m_exclusions.get(), &ExcludeFilesTableView::deleteSelectedRow);
+        else
+            connect(erase, &QShortcut::activated, m_scheduleList.get(),
+                    &TableViewVariableRowHeightsAppDelegate::deleteSelectedRow);
+    }
+    // The link label follows the mode: only Snapshot runs link.
+    connect(o.modeRows, &QButtonGroup::idToggled, controller, [controller](int, bool checked) {
+        if (checked)
+            controller->handleLinkDest();
+    });
+    connect(panel->snapshotsCopiesBox(), &QLineEdit::editingFinished, this, &MainWindowView::snapshotsCountEdited);
+    m_window.shouldClose = [controller] { return controller->applicationShouldTerminate(); };
+}
+
+void MainWindowView::snapshotsCountEdited()
+{
+    // The count shown is the count the next run keeps, as after loading a job.
+    const std::optional<QVariant> count = ScheduleEntry::snapshotsToKeepFromText(snapshotsToKeepText());
+    if (!count)
+        return;
+    const JobRecord record{{JobKey::snapshotsToKeep, *count}};
+    m_controller->snapshotsToKeep = int(std::min<qint64>(JobLoader::loadedJobFromRecord(record).snapshotLimit,
+                                                         std::numeric_limits<int>::max()));
+}
+
+// --- Schedule entry controls ---------------------------------------------------
+
+bool MainWindowView::isScheduledDaySelected(int segment) const
+{
+    return segment >= 0 && segment < 7 && outlets().schedulingView->daySegment(segment)->isChecked();
+}
+
+void MainWindowView::setScheduledDaySelected(int segment, bool selected)
+{
+    if (segment >= 0 && segment < 7)
+        outlets().schedulingView->daySegment(segment)->setChecked(selected);
+}
+
+QTime MainWindowView::scheduledTime() const
+{
+    return outlets().schedulingView->timeToRunScheduler()->time();
+}
+
+void MainWindowView::setScheduledTime(const QTime &time)
+{
+    outlets().schedulingView->timeToRunScheduler()->setTime(time);
+}
+
+QString MainWindowView::snapshotsToKeepText() const
+{
+    return outlets().schedulingView->snapshotsCopiesBox()->text();
+}
+
+void MainWindowView::setSnapshotsToKeepText(const QString &text)
+{
+    outlets().schedulingView->snapshotsCopiesBox()->setText(text);
+}
+
+void MainWindowView::reloadScheduleTable()
+{
+    if (m_scheduleList)
+        m_scheduleList->reloadData();
+}
+
+// --- Job shown in the window ---------------------------------------------------
+
+QString MainWindowView::startButtonTitle() const
+{
+    return outlets().startButton->text();
+}
+
+void MainWindowView::showSourceIcon(const QString &path)
+{
+    m_pickers->showIcon(true, path);
+}
+
+void MainWindowView::setSourceDisplayName(const QString &name)
+{
+    m_pickers->showDisplayName(true, name);
+}
+
+void MainWindowView::showDestIcon(const QString &path)
+{
+    m_pickers->showIcon(false, path);
+}
+
+void MainWindowView::setDestDisplayName(const QString &name)
+{
+    m_pickers->showDisplayName(false, name);
+}
+
+void MainWindowView::selectDuplicateOrHardlinksRow(int row)
+{
+    (row == 1 ? outlets().snapshotRow : outlets().syncRow)->setChecked(true);
+}
+
+void MainWindowView::setDelegateExcludedFiles(const QStringList &)
+{
+    // The controller has adopted the list; the table edits that same list.
+    m_exclusions->setDelegateExcludedFiles(&m_controller->excludedFiles);
+}
+
+void MainWindowView::setStartButtonEnabled(bool enabled)
+{
+    outlets().startButton->setEnabled(enabled);
+}
+
+void MainWindowView::setAddToScheduleButtonEnabled(bool enabled)
+{
+    outlets().schedulingView->addToScheduleButton()->setEnabled(enabled);
+}
+
+void MainWindowView::repopulateMountedVolumesMenu_Dest(bool leaveSelection)
+{
+    m_pickers->repopulateMountedVolumesMenu_Dest(leaveSelection);
+}
+
+void MainWindowView::repopulateMountedVolumesMenu(bool leaveSelection)
+{
+    m_pickers->repopulateMountedVolumesMenu(leaveSelection);
+}
+
+// --- Window states ---------------------------------------------------------------
+
+void MainWindowView::setStartButtonTitle(const QString &title)
+{
+    outlets().startButton->setText(title);
+    outlets().startButton->setAccessibleName(title);
+}
+
+int MainWindowView::selectedModeRow() const
+{
+    return outlets().snapshotRow->isChecked() ? 1 : 0;
+}
+
+void MainWindowView::setSourceButtonEnabled(bool enabled)
+{
+    outlets().sourceButton->setEnabled(enabled);
+}
+
+void MainWindowView::setDestButtonEnabled(bool enabled)
+{
+    outlets().destButton->setEnabled(enabled);
+}
+
+void MainWindowView::setOptionsButtonEnabled(bool enabled)
+{
+    outlets().optionsButton->setEnabled(enabled);
+}
+
+void MainWindowView::setHelpButtonVisible(bool visible)
+{
+    outlets().helpButton->setVisible(visible);
+}
+
+void MainWindowView::setModeChoiceVisible(bool visible)
+{
+    outlets().duplicateOrHardlinks->setVisible(visible);
+}
+
+void MainWindowView::setDisplayTextVisible(bool visible)
+{
+    outlets().displayText->setVisible(visible);
+}
+
+void MainWindowView::setProgressBarVisible(bool visible)
+{
+    outlets().progressBar->setVisible(visible);
+}
+
+void MainWindowView::setArgumentRows(const QList<Argument> &rows)
+{
+    m_options->setArgumentRows(rows);
+}
+
+void MainWindowView::setLinkDestText(const QString &text)
+{
+    QLabel *label = outlets().labelLinkDest;
+    label->setText(text.trimmed().isEmpty() ? text : QStringLiteral("Linked to %1").arg(text));
+    label->setAccessibleDescription(text.trimmed());
+}
+
+// --- Sheets, choosers, quitting ----------------------------------------------------
+
+void MainWindowView::showAlert(const QString &message, const QString &informativeText)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vellumor"), message, QMessageBox::NoButton,
+                                &m_window);
+    box->setInformativeText(informativeText);
+    box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole)->setAccessibleName(QStringLiteral("OK"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+}
+
+void MainWindowView::deliverUserNotification(const QString &title, const QString &text)
+{
+    qInfo("%s: %s", qPrintable(title), qPrintable(text));
+}
+
+QString MainWindowView::chooseFolder(bool isSource, const QString &prompt, const QString &message)
+{
+    return m_pickers->chooseForRestore(isSource, prompt, message);
+}
+
+void MainWindowView::askToQuitDuringBackup(const QString &message, const QString &informativeText)
+{
+    if (m_quitQuestion)
+        return; // asked once: the open question stands
+    auto *box = new QMessageBox(QMessageBox::Question, QStringLiteral("Vellumor"), message, QMessageBox::NoButton,
+                                &m_window);
+    box->setObjectName(QStringLiteral("quitQuestion"));
+    box->setInformativeText(informativeText);
+    QPushButton *quit = box->addButton(QStringLiteral("Quit"), QMessageBox::AcceptRole);
+    QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    quit->setAccessibleName(QStringLiteral("Quit"));
+    cancel->setAccessibleName(QStringLiteral("Cancel"));
+    box->setDefaultButton(cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    MFTaskAppDelegate *controller = m_controller;
+    connect(box, &QMessageBox::finished, controller, [box, quit, controller] {
+        // quitOrCancel:returnCode: 1000 is the first button.
+        controller->quitOrCancel(box->clickedButton() == quit ? 1000 : 1001);
+    });
+    m_quitQuestion = box;
+    box->open();
+}
+
+void MainWindowView::terminateApplication()
+{
+    if (onTerminate)
+        onTerminate();
+}

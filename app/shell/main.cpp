@@ -1,0 +1,34 @@
+// vellumor: the main window over the backup controller.
+#include "VellumorApplication.h"
+
+#include "Identifiers.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+
+int main(int argc, char **argv)
+{
+    // Started without a display (by the agent in a session without one), the
+    // window goes to Qt's offscreen platform so scheduled jobs still run.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vellumor"));
+    QApplication::setOrganizationDomain(QStringLiteral("vellumor.org"));
+    QApplication::setDesktopFileName(Vellumor::MainAppBundleId);
+
+    // The agent tells whether the application runs by this name's owner; a
+    // second instance (a file-manager copy) runs without it.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected())
+        bus.registerService(Vellumor::MainAppBundleId);
+
+    VellumorApplicationOptions options;
+    options.startup.arguments = app.arguments();
+    VellumorApplication vellumor(options);
+    if (!vellumor.start())
+        return 0;
+    return app.exec();
+}
