@@ -168,7 +168,8 @@ void MainWindow::buildDisclosure(QVBoxLayout *layout, QWidget *parent)
     m_outlets.disclosureTriangle = new QToolButton(parent);
     m_outlets.disclosureTriangle->setAccessibleName(QStringLiteral("Show scheduling"));
     m_outlets.disclosureTriangle->setAutoRaise(true);
-    m_outlets.disclosureTriangle->setChecked(true);
+    m_outlets.disclosureTriangle->setCheckable(true);
+    m_outlets.disclosureTriangle->setChecked(true); // the panel starts open
     m_outlets.schedulingTextButton = new QPushButton(QStringLiteral("Scheduling and Exclusions"), parent);
     m_outlets.schedulingTextButton->setFlat(true);
     m_outlets.schedulingTextButton->setAccessibleName(QStringLiteral("Scheduling and Exclusions"));

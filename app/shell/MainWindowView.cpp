@@ -268,7 +268,7 @@ void MainWindowView::setArgumentRows(const QList<Argument> &rows)
 void MainWindowView::setLinkDestText(const QString &text)
 {
     QLabel *label = outlets().labelLinkDest;
-    label->setText(text.trimmed().isEmpty() ? text : QStringLiteral("Linked to %1").arg(text));
+    label->setText(text);
     label->setAccessibleDescription(text.trimmed());
 }
 
