@@ -140,7 +140,8 @@ void SourceDestPickers::showIcon(bool source, const QString &path)
 void SourceDestPickers::showDisplayName(bool source, const QString &name)
 {
     QLabel *label = side(source).name;
-    label->setText(name);
+    // A long name is shortened in its middle to the label's width.
+    label->setText(label->fontMetrics().elidedText(name, Qt::ElideMiddle, label->maximumWidth()));
     label->setAccessibleName(source ? QStringLiteral("Source name") : QStringLiteral("Destination name"));
     label->setAccessibleDescription(name);
 }
