@@ -33,26 +33,11 @@ void TerminalView::showAlert(const QString &message, const QString &informativeT
     std::fflush(m_err);
 }
 
-void TerminalView::runModalAlert(const QString &message, const QString &informativeText, const QString &)
-{
-    showAlert(message, informativeText);
-}
-
 void TerminalView::deliverUserNotification(const QString &title, const QString &text)
 {
     finishLine();
     std::fprintf(m_err, "%s: %s\n", qPrintable(title), qPrintable(QString(text).replace(u'\n', u' ')));
     std::fflush(m_err);
-}
-
-QString TerminalView::chooseFolder(bool, const QString &, const QString &)
-{
-    return m_chooserAnswers.isEmpty() ? QString() : m_chooserAnswers.takeFirst();
-}
-
-void TerminalView::setValue(double value)
-{
-    m_value = value;
 }
 
 void TerminalView::textChanged(bool isStatus, const QString &text)

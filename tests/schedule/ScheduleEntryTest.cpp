@@ -3,7 +3,7 @@
 #include "Clock.h"
 #include "RunDates.h"
 #include "ScheduleEntry.h"
-#include "ScheduleEntryView.h"
+#include "WindowlessScheduledJobView.h"
 #include "SharedSchedule.h"
 #include "shared/RecordingPoster.h"
 
@@ -16,23 +16,16 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class FakeScheduleView final : public ScheduleEntryView
+// The windowless schedule editor showing Snapshot mode, 14:30 and 10 copies.
+class FakeScheduleView final : public WindowlessScheduledJobView<>
 {
 public:
-    bool isScheduledDaySelected(int segment) const override { return days[segment]; }
-    void setScheduledDaySelected(int segment, bool selected) override { days[segment] = selected; }
-    QTime scheduledTime() const override { return time; }
-    void setScheduledTime(const QTime &value) override { time = value; }
-    QString snapshotsToKeepText() const override { return snapshotsText; }
-    void setSnapshotsToKeepText(const QString &text) override { snapshotsText = text; }
-    int duplicateOrHardlinksSelectedRow() const override { return modeRow; }
-    void reloadScheduleTable() override { ++reloads; }
-
-    std::array<bool, 7> days{};
-    QTime time{14, 30};
-    QString snapshotsText = u"10"_s;
-    int modeRow = 1;
-    int reloads = 0;
+    FakeScheduleView()
+    {
+        time = QTime(14, 30);
+        snapshotsText = u"10"_s;
+        modeRow = 1;
+    }
 };
 
 class ScheduleEntryTest : public ::testing::Test
@@ -79,7 +72,7 @@ TEST_F(ScheduleEntryTest, SavedJobLandsInTheFileWithEveryKey)
     EXPECT_EQ(schedule.sharedParams(), QList<JobRecord>{expected});
     EXPECT_EQ(fileRecords(), QList<JobRecord>{expected});
     EXPECT_EQ(poster.posted, (QList<QPair<QString, QString>>{{u"SCHEDULECHANGED"_s, u"beepbeep"_s}}));
-    EXPECT_EQ(view.reloads, 1);
+    EXPECT_EQ(view.scheduleTableReloads, 1);
 }
 
 TEST_F(ScheduleEntryTest, ResavingAPairReplacesItsRowAndANewPairIsAppended)
@@ -139,7 +132,7 @@ TEST_F(ScheduleEntryTest, NothingIsSavedWithoutASourceOrADestination)
         EXPECT_FALSE(entry.updateScheduleParametersIfExists(view, settings));
     }
     EXPECT_TRUE(poster.posted.isEmpty());
-    EXPECT_EQ(view.reloads, 0);
+    EXPECT_EQ(view.scheduleTableReloads, 0);
     EXPECT_FALSE(QFile::exists(schedule.file().path()));
 }
 
