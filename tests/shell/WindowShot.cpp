@@ -9,6 +9,7 @@
 #include "MFTaskAppDelegate.h"
 #include "MainWindow.h"
 #include "DisclosureLayouts.h"
+#include "SchedulingPanel.h"
 #include "VellumorApplication.h"
 
 #include <QApplication>
@@ -32,7 +33,8 @@ public:
     {
         return answers.isEmpty() ? QString() : answers.takeFirst();
     }
-    QStringList chooseItemsToExclude(QWidget *) override { return {}; }
+    QStringList exclusions;
+    QStringList chooseItemsToExclude(QWidget *) override { return exclusions; }
 };
 
 bool saveWindow(QWidget &window, const QString &path)
@@ -55,6 +57,7 @@ int main(int argc, char **argv)
                        {QStringLiteral("percent"), QStringLiteral("Progress to wait for."), QStringLiteral("n")},
                        {QStringLiteral("backup"), QStringLiteral("Start a real backup first.")},
                        {QStringLiteral("snapshot"), QStringLiteral("Snapshot mode.")},
+                       {QStringLiteral("exclude"), QStringLiteral("An item to exclude."), QStringLiteral("path")},
                        {QStringLiteral("closed"), QStringLiteral("Scheduling panel closed.")}});
     parser.process(app);
 
@@ -78,6 +81,9 @@ int main(int argc, char **argv)
     outlets.destButton->click();
     if (parser.isSet(QStringLiteral("snapshot")))
         outlets.snapshotRow->setChecked(true);
+    chooser.exclusions = parser.values(QStringLiteral("exclude"));
+    if (!chooser.exclusions.isEmpty())
+        outlets.schedulingView->addExclusionButton()->click();
 
     const QString out = parser.value(QStringLiteral("out"));
     int status = 1;
