@@ -141,8 +141,8 @@ bool ApplicationStartup::toggleLaunchAtLogin(bool)
         return true;
     qWarning("autostart entry not written: %s", qPrintable(error));
     modalAlerts().runModalAlert(QStringLiteral("An error ocurred"),
-                                           QStringLiteral("Couldn't add Helper App to launch at login item list."),
-                                           QStringLiteral("OK"));
+                                QStringLiteral("Couldn't add Helper App to launch at login item list."),
+                                QStringLiteral("OK"));
     return false;
 }
 

@@ -39,7 +39,7 @@ struct StartupOptions
     DistributedNotificationCenter *center = nullptr; // none: "JOBTODO" is not observed
     bool launchAgent = true;
     bool watchVolumes = true;
-    QString autostartEntryPath; // the XDG autostart entry when empty
+    QString autostartEntryPath;            // the XDG autostart entry when empty
     AlertPresenter *modalAlerts = nullptr; // the window's modal alerts when none
     // A notice to show once after the tool check (root rights), if any.
     std::function<std::optional<StartupNotice>()> rootRightsNotice;

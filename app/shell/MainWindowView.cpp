@@ -53,10 +53,10 @@ void MainWindowView::attach(MFTaskAppDelegate &controller)
 {
     m_controller = &controller;
     const MainWindowOutlets &o = outlets();
-    m_pickers = std::make_unique<SourceDestPickers>(
-        controller, PickerSide{o.popUpSourceList, o.sourceButton, o.sourceName},
-        PickerSide{o.popUpDestList, o.destButton, o.destName}, o.startButton,
-        o.schedulingView->addToScheduleButton(), m_chooser, m_volumes);
+    m_pickers
+        = std::make_unique<SourceDestPickers>(controller, PickerSide{o.popUpSourceList, o.sourceButton, o.sourceName},
+                                              PickerSide{o.popUpDestList, o.destButton, o.destName}, o.startButton,
+                                              o.schedulingView->addToScheduleButton(), m_chooser, m_volumes);
     m_exclusions = std::make_unique<ExcludeFilesTableView>(m_chooser);
     m_exclusions->setTableView(o.schedulingView->excludeFilesTable());
     m_exclusions->setDelegateExcludedFiles(&controller.excludedFiles);
@@ -111,8 +111,8 @@ void MainWindowView::snapshotsCountEdited()
     if (!count)
         return;
     const JobRecord record{{JobKey::snapshotsToKeep, *count}};
-    m_controller->snapshotsToKeep = int(std::min<qint64>(JobLoader::loadedJobFromRecord(record).snapshotLimit,
-                                                         std::numeric_limits<int>::max()));
+    m_controller->snapshotsToKeep
+        = int(std::min<qint64>(JobLoader::loadedJobFromRecord(record).snapshotLimit, std::numeric_limits<int>::max()));
 }
 
 // --- Schedule entry controls ---------------------------------------------------
@@ -276,8 +276,8 @@ void MainWindowView::setLinkDestText(const QString &text)
 
 void MainWindowView::showAlert(const QString &message, const QString &informativeText)
 {
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vellumor"), message, QMessageBox::NoButton,
-                                &m_window);
+    auto *box
+        = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vellumor"), message, QMessageBox::NoButton, &m_window);
     box->setInformativeText(informativeText);
     box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole)->setAccessibleName(QStringLiteral("OK"));
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -299,8 +299,8 @@ void MainWindowView::askToQuitDuringBackup(const QString &message, const QString
 {
     if (m_quitQuestion)
         return; // asked once: the open question stands
-    auto *box = new QMessageBox(QMessageBox::Question, QStringLiteral("Vellumor"), message, QMessageBox::NoButton,
-                                &m_window);
+    auto *box
+        = new QMessageBox(QMessageBox::Question, QStringLiteral("Vellumor"), message, QMessageBox::NoButton, &m_window);
     box->setObjectName(QStringLiteral("quitQuestion"));
     box->setInformativeText(informativeText);
     QPushButton *quit = box->addButton(QStringLiteral("Quit"), QMessageBox::AcceptRole);
