@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -95,6 +96,16 @@ void MainWindowView::connectControls()
             connect(erase, &QShortcut::activated, m_scheduleList.get(),
                     &TableViewVariableRowHeightsAppDelegate::deleteSelectedRow);
     }
+    // The remove buttons act on a selection: offered only when there is one.
+    const auto followSelection = [](QTableView *table, QPushButton *remove) {
+        remove->setEnabled(false);
+        connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, remove,
+                [table, remove] { remove->setEnabled(table->selectionModel()->hasSelection()); });
+        connect(table->model(), &QAbstractItemModel::modelReset, remove,
+                [table, remove] { remove->setEnabled(table->selectionModel()->hasSelection()); });
+    };
+    followSelection(panel->backupsSchedulerTableView(), panel->removeFromScheduleButton());
+    followSelection(panel->excludeFilesTable(), panel->removeExclusionButton());
     // The link label follows the mode: only Snapshot runs link.
     connect(o.modeRows, &QButtonGroup::idToggled, controller, [controller](int, bool checked) {
         if (checked)
