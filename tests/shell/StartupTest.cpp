@@ -107,21 +107,42 @@ TEST(LoginItem, ExecQuotesAPathWithBlanksAndReservedCharacters)
                     .contains("\nExec=\"/opt/My Apps/\\\\$x/helper\"\n"));
 }
 
-TEST(ApplicationStartup, ReadOnlyLocationFollowsTheMountFlags)
+// A folder on a read-only mount of this machine, if it has one.
+QString readOnlyFolder()
 {
-    EXPECT_FALSE(ApplicationStartup::isReadOnlyLocation(QDir::tempPath()));
-    // /proc/self/mountinfo names any read-only mount this machine has.
     QFile mounts(QStringLiteral("/proc/self/mountinfo"));
-    ASSERT_TRUE(mounts.open(QIODevice::ReadOnly));
+    if (!mounts.open(QIODevice::ReadOnly))
+        return {};
     for (const QByteArray &line : mounts.readAll().split('\n')) {
         const QList<QByteArray> fields = line.split(' ');
         if (fields.size() > 5 && fields.at(5).split(',').contains("ro")
-            && QDir(QString::fromUtf8(fields.at(4))).exists()) {
-            EXPECT_TRUE(ApplicationStartup::isReadOnlyLocation(QString::fromUtf8(fields.at(4))));
-            return;
-        }
+            && QDir(QString::fromUtf8(fields.at(4))).exists())
+            return QString::fromUtf8(fields.at(4));
     }
-    GTEST_SKIP() << "no read-only mount on this machine";
+    return {};
+}
+
+TEST(ApplicationStartup, ReadOnlyLocationFollowsTheMountFlags)
+{
+    EXPECT_FALSE(ApplicationStartup::isReadOnlyLocation(QDir::tempPath()));
+    const QString readOnly = readOnlyFolder();
+    if (readOnly.isEmpty())
+        GTEST_SKIP() << "no read-only mount on this machine";
+    EXPECT_TRUE(ApplicationStartup::isReadOnlyLocation(readOnly));
+}
+
+TEST_F(StartupTest, AStartFromAReadOnlyLocationShowsTheAlertAndQuitsBeforeAnythingElse)
+{
+    m_bundlePrefix = readOnlyFolder();
+    if (m_bundlePrefix.isEmpty())
+        GTEST_SKIP() << "no read-only mount on this machine";
+    ScheduleFile(scheduleFilePath(), Clock::system()).write({dueJob(m_source, m_dest)});
+    startApp({QStringLiteral("vellumor"), QStringLiteral("daemonLaunched")});
+    EXPECT_FALSE(m_started);
+    EXPECT_EQ(m_alerts.messages, QStringList{QStringLiteral("Move me to the Applications folder")});
+    EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(QStringLiteral("autostart"))));
+    EXPECT_EQ(outlets().startButton->text(), QStringLiteral("Backup")); // no scheduled job ran
+    EXPECT_FALSE(m_app->window().isVisible());
 }
 
 using PreferencesTest = WindowTest;

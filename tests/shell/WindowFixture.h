@@ -111,6 +111,7 @@ protected:
         options.startup.launchAgent = false;
         options.startup.watchVolumes = false;
         options.startup.modalAlerts = &m_alerts;
+        options.startup.bundlePrefix = m_bundlePrefix;
         options.startup.autostartEntryPath = m_autostartEntryPath.isEmpty()
             ? m_dir.filePath(QStringLiteral("autostart/org.vellumor.Vellumor.Helper.desktop"))
             : m_autostartEntryPath;
@@ -143,6 +144,7 @@ protected:
     QString m_source;
     QString m_dest;
     QString m_autostartEntryPath;
+    QString m_bundlePrefix; // the bundle's own prefix when empty
     ScriptedChooser m_chooser;
     FixedVolumes m_volumes;
     NoPrivileges m_noPrivileges;
