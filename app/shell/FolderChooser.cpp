@@ -3,7 +3,9 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileSystemModel>
+#include <QItemSelectionModel>
 #include <QListView>
+#include <QPushButton>
 #include <QTreeView>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -50,35 +52,38 @@ QString FileDialogChooser::chooseFolder(QWidget *parent, const FolderChooserRequ
 
 QStringList FileDialogChooser::chooseItemsToExclude(QWidget *parent)
 {
-    // Files and folders together, several at once: Qt's dialog offers that
-    // only in folder mode with its views switched to extended selection and
-    // the chosen rows read from the view itself.
+    // Files and folders together, several at once: Qt's dialog lists both in
+    // folder mode with its views switched to extended selection. Its own
+    // accept button only takes folders there, so an "Exclude" button of ours
+    // takes the rows selected in the view.
     QFileDialog dialog(parent, QStringLiteral("Choose Items to Exclude"), QDir::homePath());
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, false);
     dialog.setFilter(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Exclude"));
-    QTreeView *tree = dialog.findChild<QTreeView *>();
-    if (QListView *list = dialog.findChild<QListView *>(QStringLiteral("listView")))
+    auto *tree = dialog.findChild<QTreeView *>();
+    auto *buttons = dialog.findChild<QDialogButtonBox *>();
+    if (!tree || !buttons)
+        return {};
+    if (auto *list = dialog.findChild<QListView *>(QStringLiteral("listView")))
         list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    if (tree)
-        tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    if (QPushButton *open = buttons->button(QDialogButtonBox::Open))
+        open->hide();
+    QPushButton *exclude = buttons->addButton(QStringLiteral("Exclude"), QDialogButtonBox::ActionRole);
+    exclude->setAccessibleName(QStringLiteral("Exclude"));
+    exclude->setDefault(true);
+    exclude->setEnabled(false);
+    QObject::connect(tree->selectionModel(), &QItemSelectionModel::selectionChanged, exclude,
+                     [tree, exclude] { exclude->setEnabled(tree->selectionModel()->hasSelection()); });
     QStringList chosen;
-    if (auto *buttons = dialog.findChild<QDialogButtonBox *>()) {
-        QObject::disconnect(buttons, &QDialogButtonBox::accepted, &dialog, nullptr);
-        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&dialog, &chosen, tree] {
-            if (tree) {
-                const QModelIndexList rows = tree->selectionModel()->selectedRows();
-                for (const QModelIndex &row : rows)
-                    chosen.append(QDir::cleanPath(row.data(QFileSystemModel::FilePathRole).toString()));
-            }
-            if (chosen.isEmpty())
-                chosen = dialog.selectedFiles();
-            static_cast<QDialog &>(dialog).done(QDialog::Accepted);
-        });
-    }
+    QObject::connect(exclude, &QPushButton::clicked, &dialog, [&dialog, &chosen, tree] {
+        const QModelIndexList rows = tree->selectionModel()->selectedRows();
+        for (const QModelIndex &row : rows)
+            chosen.append(QDir::cleanPath(row.data(QFileSystemModel::FilePathRole).toString()));
+        static_cast<QDialog &>(dialog).done(QDialog::Accepted);
+    });
     if (dialog.exec() != QDialog::Accepted)
         return {};
-    return chosen.isEmpty() ? dialog.selectedFiles() : chosen;
+    return chosen;
 }
