@@ -2,7 +2,7 @@
 
 #include "HelpLinks.h"
 
-#include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
@@ -28,12 +28,16 @@ OptionsSheet::OptionsSheet(QWidget *window) : QDialog(window)
     m_notificationSettings->setAccessibleName(QStringLiteral("Notification Settings"));
     connect(m_notificationSettings, &QPushButton::clicked, this,
             [] { HelpLinks::configureNotificationsInSystemPreferencesClicked(); });
-    auto *buttons = new QDialogButtonBox(this);
-    buttons->addButton(m_notificationSettings, QDialogButtonBox::ActionRole);
-    QPushButton *done = buttons->addButton(QStringLiteral("Done"), QDialogButtonBox::AcceptRole);
+    // The settings link on the left, the sheet's closing button on the right.
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_notificationSettings);
+    buttons->addStretch(1);
+    auto *done = new QPushButton(QStringLiteral("Done"), this);
     done->setAccessibleName(QStringLiteral("Done"));
+    done->setDefault(true);
     connect(done, &QPushButton::clicked, this, &OptionsSheet::dismissSheet);
-    layout->addWidget(buttons);
+    buttons->addWidget(done);
+    layout->addLayout(buttons);
     connect(this, &QDialog::finished, this, &OptionsSheet::myPanelDidEnd);
 }
 

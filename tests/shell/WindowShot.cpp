@@ -8,6 +8,9 @@
 #include "FolderChooser.h"
 #include "MFTaskAppDelegate.h"
 #include "MainWindow.h"
+#include "MainWindowView.h"
+#include "OptionsSheet.h"
+#include "PreferencesSheet.h"
 #include "DisclosureLayouts.h"
 #include "SchedulingPanel.h"
 #include "VellumorApplication.h"
@@ -58,6 +61,7 @@ int main(int argc, char **argv)
                        {QStringLiteral("backup"), QStringLiteral("Start a real backup first.")},
                        {QStringLiteral("snapshot"), QStringLiteral("Snapshot mode.")},
                        {QStringLiteral("exclude"), QStringLiteral("An item to exclude."), QStringLiteral("path")},
+                       {QStringLiteral("sheet"), QStringLiteral("Picture a sheet instead."), QStringLiteral("name")},
                        {QStringLiteral("closed"), QStringLiteral("Scheduling panel closed.")}});
     parser.process(app);
 
@@ -88,8 +92,17 @@ int main(int argc, char **argv)
     const QString out = parser.value(QStringLiteral("out"));
     int status = 1;
     if (!parser.isSet(QStringLiteral("backup"))) {
+        const QString sheetName = parser.value(QStringLiteral("sheet"));
+        QWidget *sheet = nullptr;
+        if (sheetName == u"preferences") {
+            vellumor.view().preferencesSheet()->preferencesSelected();
+            sheet = vellumor.view().preferencesSheet();
+        } else if (sheetName == u"options") {
+            vellumor.view().configSheet()->configButtonClicked();
+            sheet = vellumor.view().configSheet();
+        }
         QTimer::singleShot(300, &app, [&] {
-            status = saveWindow(window, out) ? 0 : 1;
+            status = saveWindow(sheet ? *sheet : static_cast<QWidget &>(window), out) ? 0 : 1;
             app.quit();
         });
         app.exec();
