@@ -28,7 +28,8 @@ if ((${#missing[@]})); then
     "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
+# VELLUMOR_PRESET picks the configure preset of ./build (.ci/run uses "ci").
 if [ ! -f build/CMakeCache.txt ]; then
-    cmake --preset default
+    cmake --preset "${VELLUMOR_PRESET:-default}"
 fi
 cmake --build build -j "$(nproc)"

@@ -26,11 +26,13 @@
 //    hands over to dispatch, which starts the next due job or asks the
 //    application to quit after a start with "daemonLaunched".
 
+#include "BackupRun.h"
 #include "CheckAndSetAuthorization.h"
-#include "DryRunAssessor.h"
 #include "JobRecord.h"
 #include "MFTaskAppView.h"
 #include "MFTaskDelegate.h"
+#include "RunAnnouncer.h"
+#include "RunWindow.h"
 #include "VolumeTools.h"
 
 #include <QObject>
@@ -40,8 +42,7 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
-#include <sys/types.h>
+#include <memory>
 
 class Clock;
 class ScheduleEntry;
@@ -50,11 +51,14 @@ class SharedSchedule;
 class UserNotifier;
 
 // What a run uses from the outside world; every member has a working
-// default (the system clock, pkexec, the bundle's tools, the machine's
-// volumes, the bundle's rsync and exclusion list).
+// default (the system clock, real child programs, pkexec, the bundle's
+// tools, the machine's volumes, the bundle's rsync and exclusion list).
 struct MFTaskAppServices
 {
     const Clock *clock = nullptr;
+    // Makes every child program of a run: rsync, its dry run, the snapshot
+    // remover and diskutil. TaskFactory::system() when none.
+    const TaskFactory *tasks = nullptr;
     PrivilegedRunner *privilegedRunner = nullptr;
     QString toolDirectory;   // the bundle's libexec/vellumor when empty
     QString excludeListPath; // the bundle's excludelist.txt when empty
@@ -95,8 +99,10 @@ public:
 
     // Run state.
     bool userSaidStop() const { return m_userSaidStop; }
-    bool destHadOwnershipEnabled() const { return m_destHadOwnershipEnabled; }
-    MFTask *currentTask() const;
+    bool destHadOwnershipEnabled() const { return m_run && m_run->destHadOwnershipEnabled(); }
+    // The run in progress or the last one; null before the first.
+    const BackupRun *currentRun() const { return m_run.get(); }
+    MFTask *currentTask() const { return m_run ? m_run->task() : nullptr; }
     MFTaskDelegate *taskDelegate() { return &m_taskDelegate; }
     bool isRunning() const { return m_view->startButtonTitle() == stopTitle(); }
 
@@ -145,16 +151,13 @@ Q_SIGNALS:
 private:
     class RunObserver;
     class ScheduleLink;
-    struct RunRequest;
+    class RunLink;
 
-    void deliverNotification(const QString &title, const QString &text, bool isCompletion);
+    BackupRunTools runTools();
     void handOverToDispatch();
-    void setWindowRunning();
-    void setWindowIdle();
-    void worker(const RunRequest &request);
-    void enumerateSubdirectories(const RunRequest &request, const QStringList &arguments);
-    bool shouldStopDryRun();
-    void endStoppedDryRun(const RunRequest &request);
+    void worker(const std::shared_ptr<BackupRun> &run);
+    void enumerateSubdirectories(BackupRun &run);
+    void retirePreviousTask();
     void taskEndedWithoutSummary(MFTask *task);
     void finishRun(RunOutcome outcome, const QString &detail);
     void postToMain(std::function<void()> function);
@@ -164,22 +167,20 @@ private:
     Services m_services;
     VolumeTools m_volumeTools;
     MFTaskDelegate m_taskDelegate;
+    RunWindow m_window;
+    RunAnnouncer m_announcer;
     std::unique_ptr<RunObserver> m_observer;
     std::unique_ptr<ScheduleLink> m_scheduleLink;
+    std::unique_ptr<RunLink> m_runLink;
     std::unique_ptr<ScheduleEntry> m_scheduleEntry;
     std::unique_ptr<ScheduledJobDispatcher> m_dispatcher;
     QThreadPool m_workers;
 
+    // The run in progress (or the last one); its worker holds it too.
+    std::shared_ptr<BackupRun> m_run;
     std::atomic<bool> m_userSaidStop{false};
-    std::atomic<bool> m_destHadOwnershipEnabled{false};
-    std::atomic<quint64> m_runId{0};
+    quint64 m_runId = 0;
     bool m_runFinished = true;
-    bool m_runIsSnapshot = false; // this run writes a snapshot folder
     bool m_inBackupComplete = false;
-    qint64 m_lastAssessingSecond = 0; // kept for the life of the process
-
-    // Guards the hand-over between the worker's launch and a stop.
-    mutable std::mutex m_launchMutex;
-    QPointer<MFTask> m_currentTask;
-    pid_t m_dryRunPid = 0;
+    std::atomic<qint64> m_lastAssessingSecond{0}; // kept for the life of the process
 };

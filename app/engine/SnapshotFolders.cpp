@@ -98,6 +98,20 @@ bool samePath(const QString &a, const QString &b)
     return QDir::cleanPath(a) == QDir::cleanPath(b);
 }
 
+std::optional<QString> newestSnapshot(const QStringList &folders, const QLocale &locale)
+{
+    std::optional<QString> newest;
+    std::optional<QDateTime> newestDate;
+    for (const QString &folder : folders) {
+        const std::optional<QDateTime> date = snapshotDate(folder, locale);
+        if (date && (!newestDate || *date > *newestDate)) {
+            newestDate = date;
+            newest = QDir::cleanPath(folder) + u'/';
+        }
+    }
+    return newest;
+}
+
 } // namespace SnapshotFolders
 
 std::optional<qint64> RemovalProgressCounter::addChunk(const QByteArray &chunk)

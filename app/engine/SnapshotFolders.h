@@ -34,6 +34,11 @@ bool doesLookLikeVLMBackupFolder(const QString &path);
 // a date ("VLM Snapshot old").
 std::optional<QDateTime> snapshotDate(const QString &path, const QLocale &locale = QLocale());
 
+// The folder with the latest snapshotDate among `folders`, cleaned and with
+// one trailing "/" (as a link destination is passed); folders without a
+// readable date are skipped; none: std::nullopt.
+std::optional<QString> newestSnapshot(const QStringList &folders, const QLocale &locale = QLocale());
+
 // The oldest folder whose name reads as a date; on equal dates the one met
 // later wins. None when no name reads as a date.
 std::optional<QString> getOldestBackup(const QStringList &folders, const QLocale &locale = QLocale());

@@ -1,9 +1,9 @@
 #include "SnapshotRotation.h"
 #include "SnapshotFolders.h"
+#include "TaskToEnd.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 
 SnapshotRemover::Outcome SnapshotRemover::deleteOldBackup(const QString &folder, const Callbacks &callbacks) const
 {
@@ -11,37 +11,24 @@ SnapshotRemover::Outcome SnapshotRemover::deleteOldBackup(const QString &folder,
     if (callbacks.started)
         callbacks.started(QStringLiteral("Deleting old backup: %1").arg(name));
 
-    // Output and errors share one channel; standard input is a pipe that is
-    // never written. Runs with wait calls, so no event loop is needed here.
-    QProcess remover;
-    remover.setProcessChannelMode(QProcess::MergedChannels);
-    remover.start(m_dropcountPath, {QStringLiteral("-rfv"), folder});
-    if (!remover.waitForStarted(-1)) {
+    // Output and errors are counted alike; standard input is /dev/null.
+    const std::unique_ptr<MFTask> remover = m_tasks.makeTask();
+    remover->setLaunchPath(m_dropcountPath);
+    remover->setArguments({QStringLiteral("-rfv"), folder});
+    RemovalProgressCounter counter;
+    const auto count = [&](const QByteArray &chunk) {
+        if (const std::optional<qint64> total = counter.addChunk(chunk); total && callbacks.progressed)
+            callbacks.progressed(QStringLiteral("Deleting old backup \"%1\". Files deleted: %2").arg(name).arg(*total));
+    };
+    const auto keepGoing = [&] { return !callbacks.userSaidStop || !callbacks.userSaidStop(); };
+    const TaskToEndResult result = runTaskToEnd(*remover, count, keepGoing);
+    if (!result.launched) {
         qWarning("NSTask error 101: cannot start %s: %s", qUtf8Printable(m_dropcountPath),
-                 qUtf8Printable(remover.errorString()));
+                 qUtf8Printable(result.launchError));
         return Outcome::CouldNotStart;
     }
-
-    RemovalProgressCounter counter;
-    for (;;) {
-        const bool haveData = remover.bytesAvailable() > 0 || remover.waitForReadyRead(-1);
-        if (haveData) {
-            if (const std::optional<qint64> total = counter.addChunk(remover.readAll()); total && callbacks.progressed)
-                callbacks.progressed(
-                    QStringLiteral("Deleting old backup \"%1\". Files deleted: %2").arg(name).arg(*total));
-        }
-        if (callbacks.userSaidStop && callbacks.userSaidStop()) {
-            remover.terminate();
-            if (!remover.waitForFinished(2000)) {
-                remover.kill();
-                remover.waitForFinished(-1);
-            }
-            return Outcome::Stopped;
-        }
-        if (!haveData && remover.state() == QProcess::NotRunning)
-            break;
-    }
-    remover.waitForFinished(-1);
+    if (result.stoppedByCaller)
+        return Outcome::Stopped;
     if (callbacks.finished)
         callbacks.finished();
     return Outcome::Finished;

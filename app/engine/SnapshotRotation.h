@@ -6,6 +6,8 @@
 // the user should see is reported through the callbacks, which the caller
 // hops to the main thread.
 
+#include "TaskFactory.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -30,13 +32,18 @@ public:
         std::function<bool()> userSaidStop;
     };
 
-    explicit SnapshotRemover(QString dropcountPath) : m_dropcountPath(std::move(dropcountPath)) {}
+    explicit SnapshotRemover(QString dropcountPath, const TaskFactory &tasks = TaskFactory::system())
+        : m_dropcountPath(std::move(dropcountPath))
+        , m_tasks(tasks)
+    {}
 
-    // deleteOldBackup: runs "dropcount -rfv FOLDER" and follows its output.
+    // deleteOldBackup: runs "dropcount -rfv FOLDER" and follows its output;
+    // a stop ends the remover with its process group.
     Outcome deleteOldBackup(const QString &folder, const Callbacks &callbacks) const;
 
 private:
     QString m_dropcountPath;
+    const TaskFactory &m_tasks;
 };
 
 namespace SnapshotRotation {

@@ -101,6 +101,43 @@ public:
     AlertPresenter *alertPresenter() const { return m_alertPresenter; }
     void setAlertPresenter(AlertPresenter *alertPresenter) { m_alertPresenter = alertPresenter; }
 
+    // What the controller shows outside the copy (removing an old snapshot,
+    // the dry run, the end of a run) goes through the reader, so the reader
+    // stays the one writer of its controls. Each does nothing without its
+    // control.
+    void showStatus(const QString &text)
+    {
+        if (m_jobState)
+            m_jobState->setText(text);
+    }
+    void clearDisplayText()
+    {
+        if (m_displayText)
+            m_displayText->setText(QString());
+    }
+    void setProgressIndeterminate(bool indeterminate)
+    {
+        if (m_progressBar)
+            m_progressBar->setIndeterminate(indeterminate);
+    }
+    void stopProgressAnimation()
+    {
+        if (m_progressBar)
+            m_progressBar->stopAnimation();
+    }
+    void resetProgress()
+    {
+        if (m_progressBar) {
+            m_progressBar->setValue(0);
+            m_progressBar->setMaxValue(0);
+        }
+    }
+    void showIconInstances(TransferAnimationView::IconInstances instances)
+    {
+        if (m_animatingView)
+            m_animatingView->setIconInstances(instances);
+    }
+
     // Run settings.
     QString sourcePath() const { return m_sourcePath; }
     void setSourcePath(const QString &sourcePath);

@@ -14,6 +14,7 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+#include <array>
 
 extern char **environ;
 
@@ -52,6 +53,48 @@ private:
     std::vector<QByteArray> m_storage;
     std::vector<char *> m_pointers;
 };
+
+// Starts the child with the given standard input, output and error; answers
+// 0 or the errno of the failure.
+int spawnChild(const QString &launchPath, const QStringList &arguments, const QHash<QString, QString> &environment,
+               const QString &currentDirectory, std::array<int, 3> standardFds, pid_t &pid)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, standardFds[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, standardFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, standardFds[2], STDERR_FILENO);
+    const QByteArray directory = currentDirectory.toLocal8Bit();
+    if (!directory.isEmpty())
+        posix_spawn_file_actions_addchdir_np(&actions, directory.constData());
+
+    // The child starts with default signal handling, nothing blocked, and in
+    // its own process group, so a Ctrl-C in a terminal reaches us, not it.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    sigfillset(&signals);
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+
+    CStringVector argv;
+    argv.append(launchPath);
+    for (const QString &argument : arguments)
+        argv.append(argument);
+    CStringVector envp;
+    for (auto it = environment.cbegin(); it != environment.cend(); ++it)
+        envp.append(it.key() + QLatin1Char('=') + it.value());
+
+    const QByteArray path = launchPath.toLocal8Bit();
+    const int error = ::posix_spawn(&pid, path.constData(), &actions, &attributes, argv.data(),
+                                    environment.isEmpty() ? environ : envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    return error;
+}
 
 } // namespace
 
@@ -139,26 +182,20 @@ qint64 MFTask::processIdentifier() const
     return m_shared->pid;
 }
 
-int MFTask::terminationStatus() const
+TaskTermination MFTask::termination() const
 {
     std::lock_guard guard(m_shared->processMutex);
-    const int status = m_shared->waitStatus;
-    if (!m_shared->hasExited)
-        return 0;
-    if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status);
-    return WEXITSTATUS(status);
+    return m_shared->hasExited ? TaskTermination::fromWaitStatus(m_shared->waitStatus) : TaskTermination();
 }
 
 QString MFTask::terminationDescription() const
 {
-    std::lock_guard guard(m_shared->processMutex);
-    if (!m_shared->hasExited)
-        return m_hasLaunched ? QStringLiteral("running") : QStringLiteral("not started");
-    const int status = m_shared->waitStatus;
-    if (WIFSIGNALED(status))
-        return QStringLiteral("killed by signal %1").arg(WTERMSIG(status));
-    return QStringLiteral("exited with %1").arg(WEXITSTATUS(status));
+    {
+        std::lock_guard guard(m_shared->processMutex);
+        if (!m_shared->hasExited)
+            return m_hasLaunched ? QStringLiteral("running") : QStringLiteral("not started");
+    }
+    return termination().description();
 }
 
 bool MFTask::isRunning() const
@@ -211,43 +248,9 @@ bool MFTask::launch()
         throw MFTaskLaunchError(error, m_standardInput);
     }
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, inputFd, STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, outputPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
-    const QByteArray directory = m_currentDirectoryPath.toLocal8Bit();
-    if (!directory.isEmpty())
-        posix_spawn_file_actions_addchdir_np(&actions, directory.constData());
-
-    // The child starts with default signal handling, nothing blocked, and in
-    // its own process group, so a Ctrl-C in a terminal reaches us, not it.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t signals;
-    sigemptyset(&signals);
-    posix_spawnattr_setsigmask(&attributes, &signals);
-    sigfillset(&signals);
-    posix_spawnattr_setsigdefault(&attributes, &signals);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-
-    CStringVector argv;
-    argv.append(m_launchPath);
-    for (const QString &argument : std::as_const(m_arguments))
-        argv.append(argument);
-    CStringVector envp;
-    if (!m_environment.isEmpty()) {
-        for (auto it = m_environment.cbegin(); it != m_environment.cend(); ++it)
-            envp.append(it.key() + QLatin1Char('=') + it.value());
-    }
-
-    const QByteArray path = m_launchPath.toLocal8Bit();
     pid_t pid = -1;
-    const int spawnError = ::posix_spawn(&pid, path.constData(), &actions, &attributes, argv.data(),
-                                         m_environment.isEmpty() ? environ : envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    const int spawnError = spawnChild(m_launchPath, m_arguments, m_environment, m_currentDirectoryPath,
+                                      {inputFd, outputPipe[1], errorPipe[1]}, pid);
 
     // Our copies of the child's ends go at once, so the readers see end of
     // file as soon as the child (and anything it started) closes them.
@@ -374,6 +377,17 @@ void MFTask::terminate()
     }
     if (!m_hasLaunched)
         setIsFinished(true);
+}
+
+void MFTask::killProcessGroup()
+{
+    std::lock_guard guard(m_shared->processMutex);
+    if (m_shared->pid <= 0 || m_shared->hasExited)
+        return;
+    // The child leads its own group (see launch), so -pid reaches its helpers.
+    ::kill(-m_shared->pid, SIGTERM);
+    ::kill(-m_shared->pid, SIGKILL);
+    ::kill(m_shared->pid, SIGKILL);
 }
 
 void MFTask::invalidate()

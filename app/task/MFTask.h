@@ -11,13 +11,19 @@
 //    in the order the readers read them; launch and invalidate messages arrive
 //    on the calling thread;
 //  - a failed launch throws MFTaskLaunchError and leaves no thread and no file
-//    descriptor behind.
+//    descriptor behind;
+//  - a signal is sent only while the child has not been reaped, so it never
+//    reaches another process that reused the pid.
+// The running and ending methods are virtual so the tests can stand in a task
+// that replays recorded output (see TaskFactory).
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QHash>
+
+#include "TaskTermination.h"
 
 #include <memory>
 #include <stdexcept>
@@ -99,24 +105,32 @@ public:
     QString standardInput() const { return m_standardInput; }
 
     // Queries.
-    qint64 processIdentifier() const;
+    virtual qint64 processIdentifier() const;
+    // How the child ended (an exit with 0 while it has not ended).
+    virtual TaskTermination termination() const;
     // The child's exit status, or 128 + signal number when a signal ended it.
-    int terminationStatus() const;
-    // Describes how the child ended: "exited with N" or "killed by signal S".
-    QString terminationDescription() const;
-    bool isRunning() const;
+    int terminationStatus() const { return termination().status(); }
+    // Describes how the child ended: "exited with N" or "killed by signal S"
+    // ("running" or "not started" before that).
+    virtual QString terminationDescription() const;
+    virtual bool isRunning() const;
     // Blocks the calling thread until the child has ended.
-    void waitUntilExit() const;
+    virtual void waitUntilExit() const;
 
     // Starts the child. Returns false (and does nothing) once terminate() or
     // invalidate() was called. Throws MFTaskException without a delegate or on
     // a second launch, MFTaskLaunchError when the child cannot be started.
-    bool launch();
+    virtual bool launch();
     // Asks the child to end politely (SIGTERM); taskDidTerminate still follows.
-    void terminate();
+    virtual void terminate();
+    // Ends the child and every process in its group at once (SIGTERM, then
+    // SIGKILL): rsync forks a receiver that a signal to the first process
+    // alone would leave behind. Any thread may call it; taskDidTerminate
+    // still follows.
+    virtual void killProcessGroup();
     // Ends the relationship: the child is asked to end, the delegate hears
     // taskDidRecieveInvalidate and nothing after it.
-    void invalidate();
+    virtual void invalidate();
 
     QString tag() const { return m_tag; }
     void setTag(const QString &tag) { m_tag = tag; }

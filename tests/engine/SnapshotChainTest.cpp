@@ -327,21 +327,24 @@ TEST_F(SnapshotChainTest, StopDuringTheRemovalOfAnOldSnapshotInterruptsItAndLeav
     controller->startBackup();
 
     bool stopped = false;
+    int gateFd = -1;
     waitForRuns(1, [&] {
         if (stopped || !m_view.statusTexts.contains(u"Deleting old backup: VLM Snapshot 01-12-2026 Tue 09-00 AM"_s))
             return;
         stopped = true;
         controller->startButtonClicked(); // Stop
-        const int fd = ::open(QFile::encodeName(gate).constData(), O_WRONLY);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::write(fd, "go\n", 3), 3);
-        ::close(fd);
+        // Read and write: the open never waits for the remover, which the
+        // stop may have ended before it opened the gate.
+        gateFd = ::open(QFile::encodeName(gate).constData(), O_RDWR);
+        ASSERT_GE(gateFd, 0);
+        ASSERT_EQ(::write(gateFd, "go\n", 3), 3);
     });
     ASSERT_TRUE(stopped);
     EXPECT_EQ(m_ends.constFirst().first, Outcome::Stopped);
     // The worker returns once the remover is gone; the destroyed controller
     // waits for it, so the remover's end is settled after this.
     controller.reset();
+    ::close(gateFd);
     EXPECT_TRUE(QFileInfo::exists(old));
     EXPECT_EQ(snapshotsOnDisk(), QStringList{QFileInfo(old).fileName()}) << "nothing was copied after the stop";
     EXPECT_EQ(m_schedule.count(), 0);

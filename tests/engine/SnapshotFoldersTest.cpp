@@ -139,3 +139,33 @@ TEST(RemovalProgressCounter, ReportsInBatchesOfAThousand)
     EXPECT_EQ(chunks, 500);
     EXPECT_EQ(report, std::optional<qint64>(1000));
 }
+
+TEST(SnapshotFolders, NewestIsTheLatestDateThatReadsWithOneTrailingSlash)
+{
+    const struct
+    {
+        const char *name;
+        QStringList folders;
+        std::optional<QString> newest;
+    } cases[] = {
+        {"latest date wins across months and years",
+         {folder("VLM Snapshot 06-12-2026 Sun 21-00 PM"), folder("VLM Snapshot 31-12-2025 Wed 23-59 PM"),
+          folder("VLM Snapshot 07-12-2026 Mon 09-00 AM")},
+         folder("VLM Snapshot 07-12-2026 Mon 09-00 AM/")},
+        {"AM and PM of one day",
+         {folder("VLM Snapshot 07-12-2026 Mon 21-00 PM"), folder("VLM Snapshot 07-12-2026 Mon 09-00 AM")},
+         folder("VLM Snapshot 07-12-2026 Mon 21-00 PM/")},
+        {"a name that is not a date is never chosen",
+         {folder("VLM Snapshot zzz"), folder("VLM Snapshot 06-12-2026 Sun 21-00 PM")},
+         folder("VLM Snapshot 06-12-2026 Sun 21-00 PM/")},
+        {"a trailing slash is not doubled",
+         {folder("VLM Snapshot 06-12-2026 Sun 21-00 PM//")},
+         folder("VLM Snapshot 06-12-2026 Sun 21-00 PM/")},
+        {"nothing reads as a date", {folder("VLM Snapshot old")}, std::nullopt},
+        {"empty list", {}, std::nullopt},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        EXPECT_EQ(newestSnapshot(testCase.folders, english), testCase.newest);
+    }
+}

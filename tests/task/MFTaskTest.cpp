@@ -265,3 +265,17 @@ TEST(MFTask, DestroyedWhileChildRunsDeliversNothingAndReapsTheChild)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_EQ(delegate.count(RecordingDelegate::Terminate), 0);
 }
+
+TEST(MFTask, KillingTheProcessGroupEndsTheHelpersTheChildStarted)
+{
+    TaskRun run({QStringLiteral("forkhelper")});
+    ASSERT_TRUE(run.task.launch());
+    ASSERT_TRUE(processEventsUntil([&] { return run.delegate.output.endsWith('\n'); }));
+    run.task.killProcessGroup();
+    // The end is reported only once every writer of the pipe is gone,
+    // the helper included.
+    ASSERT_TRUE(processEventsUntil([&] { return run.delegate.count(RecordingDelegate::Terminate) > 0; }));
+    EXPECT_EQ(run.task.termination().kind, TaskTermination::Kind::Signalled);
+    EXPECT_FALSE(run.task.isRunning());
+    run.task.killProcessGroup(); // after the end: nothing, and no stray signal
+}

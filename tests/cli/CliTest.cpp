@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 #include <csignal>
@@ -183,16 +184,20 @@ TEST(CliRun, CtrlCStopsTheCopyAndLeavesNothingRunning)
     ::kill(pid_t(cli.processId()), SIGINT);
     ASSERT_TRUE(cli.waitForFinished(60000));
     EXPECT_EQ(cli.exitCode(), 130) << cli.readAllStandardError().toStdString();
-    for (pid_t pid : pids()) {
-        // Ended processes are gone or, until their parent reaps them, zombies.
+    // Ended processes are gone or, until their parent reaps them, zombies.
+    // A killed process takes a moment to die; the guard only ends a hang.
+    const auto alive = [](pid_t pid) {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        bool alive = stat.open(QIODevice::ReadOnly);
-        if (alive) {
-            const QByteArray text = stat.readAll();
-            alive = text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
-        }
-        EXPECT_FALSE(alive) << pid;
-    }
+        if (!stat.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray text = stat.readAll();
+        return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
+    };
+    const QList<pid_t> started = pids();
+    for (int i = 0; i < 3000 && std::any_of(started.begin(), started.end(), alive); ++i)
+        QThread::msleep(10);
+    for (pid_t pid : started)
+        EXPECT_FALSE(alive(pid)) << pid;
 }
 
 } // namespace
