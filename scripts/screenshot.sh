@@ -26,7 +26,7 @@ for year in range(2019, 2025):
     for month in range(1, 13):
         folder = os.path.join(root, str(year), f"{year}-{month:02d} Album")
         os.makedirs(folder, exist_ok=True)
-        for n in range(150):
+        for n in range(300):
             with open(os.path.join(folder, f"IMG_{month:02d}{n:04d}.jpg"), "wb") as f:
                 f.write(os.urandom(random.randint(2, 24) * 1024))
 PY

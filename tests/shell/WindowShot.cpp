@@ -114,7 +114,8 @@ int main(int argc, char **argv)
     QObject::connect(&poll, &QTimer::timeout, &app, [&] {
         const QProgressBar *bar = outlets.progressBar;
         const bool counting = bar->maximum() > 0 && bar->value() * 100 >= bar->maximum() * percent;
-        if (counting && !outlets.displayText->text().trimmed().isEmpty()) {
+        if (counting && !outlets.displayText->text().trimmed().isEmpty()
+            && !outlets.jobState->text().trimmed().isEmpty()) {
             poll.stop();
             status = saveWindow(window, out) ? 0 : 1;
             vellumor.controller().startButtonClicked(); // stop the copy
