@@ -1,6 +1,7 @@
 #include "LoginItem.h"
 
 #include "BundleLocation.h"
+#include "DetachedProgram.h"
 #include "Identifiers.h"
 #include "Locations.h"
 
@@ -8,7 +9,6 @@
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSaveFile>
 
 namespace LoginItem {
@@ -84,7 +84,7 @@ bool launchAgentIfNotRunning(const QDBusConnection &bus, const QString &agentPat
     const QFileInfo agent(agentPath);
     if (!agent.isFile() || !agent.isExecutable())
         return false; // a failed launch is ignored
-    return QProcess::startDetached(agentPath, {});
+    return startDetachedProgram(agentPath, {});
 }
 
 } // namespace LoginItem
