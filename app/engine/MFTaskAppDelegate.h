@@ -153,6 +153,10 @@ public:
     // jobsToDo, quitWhenAllDone, the checks and the start-up steps.
     ScheduledJobDispatcher *dispatcher() const { return m_dispatcher.get(); }
 
+    // Looks up the previous snapshot of the (first source, destination)
+    // pair in Snapshot mode and makes it linkDest, or clears it; shows it.
+    void handleLinkDest();
+
     // Readers usable from any thread (a blocking hop to the main thread).
     int getDuplicateOrHardlinksSelectedThingOnTheMainThread();
     QString getStartButtonTitleOnMainThread();
@@ -176,7 +180,6 @@ private:
     class RunLink;
 
     BackupRunTools runTools();
-    void handleLinkDest();
     void handOverToDispatch();
     void worker(const std::shared_ptr<BackupRun> &run);
     void enumerateSubdirectories(BackupRun &run);

@@ -1,0 +1,83 @@
+#pragma once
+
+// The start-up sequence of the application, in its order: the read-only
+// location check, the privileged tool check, the window's initial state, the
+// schedule, the exclusions, the scheduled jobs (unless a file-manager copy
+// starts), the login item, the agent, the volume menus, the volume watch,
+// the file-manager copy, the local notifications and the updater.
+//
+// What callers may rely on: run() answers false when the application must
+// quit at once (read-only location), after the location alert; every other
+// failure is shown or ignored as each step says, and start-up goes on.
+
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class AlertPresenter;
+class DistributedNotificationCenter;
+class MFTaskAppDelegate;
+class MainWindow;
+class MainWindowView;
+class PrivilegedRunner;
+class SharedSchedule;
+class VolumeWatch;
+
+struct StartupNotice
+{
+    QString message;
+    QString informativeText;
+};
+
+struct StartupOptions
+{
+    QStringList arguments; // the process arguments ("daemonLaunched")
+    // The bundle prefix whose file system is checked for read-only.
+    QString bundlePrefix;
+    PrivilegedRunner *privilegedRunner = nullptr;
+    DistributedNotificationCenter *center = nullptr; // none: "JOBTODO" is not observed
+    bool launchAgent = true;
+    bool watchVolumes = true;
+    QString autostartEntryPath;            // the XDG autostart entry when empty
+    AlertPresenter *modalAlerts = nullptr; // the window's modal alerts when none
+    // A notice to show once after the tool check (root rights), if any.
+    std::function<std::optional<StartupNotice>()> rootRightsNotice;
+    // Whether this is a file-manager copy launch (both shared keys present);
+    // the shared defaults when unset.
+    std::function<bool()> isFinderCopyLaunch;
+    // Step 11: takes over a file-manager copy launch.
+    std::function<void(MFTaskAppDelegate &, MainWindow &)> finderCopyStep;
+};
+
+class ApplicationStartup
+{
+public:
+    ApplicationStartup(MainWindow &window, MainWindowView &view, MFTaskAppDelegate &controller,
+                       SharedSchedule &schedule, StartupOptions options);
+    ~ApplicationStartup();
+
+    bool applicationDidFinishLaunching();
+
+    // statvfs(ST_RDONLY) on the path; false when it cannot be asked.
+    static bool isReadOnlyLocation(const QString &path);
+    // Both "selectedForCopy" and "selectedForPaste" are in the shared defaults.
+    static bool sharedDefaultsHoldFinderCopy();
+
+    bool toggleLaunchAtLogin(bool enable);
+
+private:
+    bool locationCheck();
+    AlertPresenter &modalAlerts();
+    void showWindowInitialState();
+    void loadSchedule();
+    void startScheduledJobs(bool finderCopyLaunch);
+    void observeLocalNotifications();
+
+    MainWindow &m_window;
+    MainWindowView &m_view;
+    MFTaskAppDelegate &m_controller;
+    SharedSchedule &m_schedule;
+    StartupOptions m_options;
+    VolumeWatch *m_volumeWatch = nullptr;
+};

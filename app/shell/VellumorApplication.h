@@ -1,0 +1,61 @@
+#pragma once
+
+// The application: the in-memory schedule, the main window and its view, the
+// one controller and the start-up sequence, wired together. main() and the
+// window tests build it the same way.
+//
+// What callers may rely on: start() runs the start-up sequence and shows the
+// window (answering false when the application must quit at once);
+// terminate() asks the controller's quit decision and, when it agrees, calls
+// the exit handler (the event loop's exit by default).
+
+#include "ApplicationStartup.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+class FolderChooser;
+class MFTaskAppDelegate;
+class MainWindow;
+class MainWindowView;
+class SharedSchedule;
+class UserNotifier;
+class VolumeLister;
+
+struct VellumorApplicationOptions
+{
+    FolderChooser *chooser = nullptr;      // Qt's file dialogs when none
+    const VolumeLister *volumes = nullptr; // the machine's volumes when none
+    UserNotifier *notifier = nullptr;      // desktop notifications when none
+    std::function<void()> exit;            // leaves the event loop when none
+    bool showWindow = true;
+    StartupOptions startup;
+};
+
+class VellumorApplication final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit VellumorApplication(VellumorApplicationOptions options = {}, QObject *parent = nullptr);
+    ~VellumorApplication() override;
+
+    bool start();
+    void terminate();
+
+    MainWindow &window() { return *m_window; }
+    MainWindowView &view() { return *m_view; }
+    MFTaskAppDelegate &controller() { return *m_controller; }
+    SharedSchedule &schedule() { return *m_schedule; }
+
+private:
+    VellumorApplicationOptions m_options;
+    std::unique_ptr<FolderChooser> m_ownChooser;
+    std::unique_ptr<UserNotifier> m_ownNotifier;
+    std::unique_ptr<SharedSchedule> m_schedule;
+    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<MainWindowView> m_view;
+    std::unique_ptr<MFTaskAppDelegate> m_controller;
+    std::unique_ptr<ApplicationStartup> m_startup;
+};

@@ -1,0 +1,138 @@
+// vellumor_window_shot: runs the real window (the same application object as
+// `vellumor`) with a source and a destination chosen, optionally starts a
+// real backup, and saves a picture of the window once the run is under way.
+// Used by scripts/screenshot.sh under Xvfb and to look at the layout.
+//
+//   vellumor_window_shot --source DIR --dest DIR --out FILE.png
+//       [--size WIDTHxHEIGHT] [--backup] [--snapshot] [--closed] [--percent N]
+#include "FolderChooser.h"
+#include "MFTaskAppDelegate.h"
+#include "MainWindow.h"
+#include "MainWindowView.h"
+#include "OptionsSheet.h"
+#include "PreferencesSheet.h"
+#include "DisclosureLayouts.h"
+#include "SchedulingPanel.h"
+#include "VellumorApplication.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include <cstdio>
+
+namespace {
+
+class AnswerChooser final : public FolderChooser
+{
+public:
+    QStringList answers;
+    QString chooseFolder(QWidget *, const FolderChooserRequest &) override
+    {
+        return answers.isEmpty() ? QString() : answers.takeFirst();
+    }
+    QStringList exclusions;
+    QStringList chooseItemsToExclude(QWidget *) override { return exclusions; }
+};
+
+bool saveWindow(QWidget &window, const QString &path)
+{
+    const bool saved = window.grab().save(path, "PNG");
+    std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "saved" : "could not save", qPrintable(path));
+    return saved;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addOptions({{QStringLiteral("source"), QStringLiteral("Source folder."), QStringLiteral("dir")},
+                       {QStringLiteral("dest"), QStringLiteral("Destination folder."), QStringLiteral("dir")},
+                       {QStringLiteral("out"), QStringLiteral("PNG to write."), QStringLiteral("file")},
+                       {QStringLiteral("size"), QStringLiteral("Window size."), QStringLiteral("WxH")},
+                       {QStringLiteral("percent"), QStringLiteral("Progress to wait for."), QStringLiteral("n")},
+                       {QStringLiteral("backup"), QStringLiteral("Start a real backup first.")},
+                       {QStringLiteral("snapshot"), QStringLiteral("Snapshot mode.")},
+                       {QStringLiteral("exclude"), QStringLiteral("An item to exclude."), QStringLiteral("path")},
+                       {QStringLiteral("sheet"), QStringLiteral("Picture a sheet instead."), QStringLiteral("name")},
+                       {QStringLiteral("closed"), QStringLiteral("Scheduling panel closed.")}});
+    parser.process(app);
+
+    AnswerChooser chooser;
+    VellumorApplicationOptions options;
+    options.chooser = &chooser;
+    options.startup.arguments = app.arguments();
+    options.startup.launchAgent = false;
+    VellumorApplication vellumor(options);
+    if (!vellumor.start())
+        return 1;
+    MainWindow &window = vellumor.window();
+    const MainWindowOutlets &outlets = window.outlets();
+    const QStringList size = parser.value(QStringLiteral("size")).split(u'x');
+    if (size.size() == 2)
+        window.resize(size.at(0).toInt(), size.at(1).toInt());
+    if (parser.isSet(QStringLiteral("closed")))
+        outlets.disclosure->disclosureTriangleClicked_actuallyTheTextWasClicked();
+    chooser.answers = {parser.value(QStringLiteral("source")), parser.value(QStringLiteral("dest"))};
+    outlets.sourceButton->click();
+    outlets.destButton->click();
+    if (parser.isSet(QStringLiteral("snapshot")))
+        outlets.snapshotRow->setChecked(true);
+    chooser.exclusions = parser.values(QStringLiteral("exclude"));
+    if (!chooser.exclusions.isEmpty())
+        outlets.schedulingView->addExclusionButton()->click();
+
+    const QString out = parser.value(QStringLiteral("out"));
+    int status = 1;
+    if (!parser.isSet(QStringLiteral("backup"))) {
+        const QString sheetName = parser.value(QStringLiteral("sheet"));
+        QWidget *sheet = nullptr;
+        if (sheetName == u"preferences") {
+            vellumor.view().preferencesSheet()->preferencesSelected();
+            sheet = vellumor.view().preferencesSheet();
+        } else if (sheetName == u"options") {
+            vellumor.view().configSheet()->configButtonClicked();
+            sheet = vellumor.view().configSheet();
+        }
+        QTimer::singleShot(300, &app, [&] {
+            status = saveWindow(sheet ? *sheet : static_cast<QWidget &>(window), out) ? 0 : 1;
+            app.quit();
+        });
+        app.exec();
+        return status;
+    }
+    const int percent
+        = parser.value(QStringLiteral("percent")).isEmpty() ? 30 : parser.value(QStringLiteral("percent")).toInt();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
+        const QProgressBar *bar = outlets.progressBar;
+        const bool counting = bar->maximum() > 0 && bar->value() * 100 >= bar->maximum() * percent;
+        if (counting && !outlets.displayText->text().trimmed().isEmpty()
+            && !outlets.jobState->text().trimmed().isEmpty()) {
+            poll.stop();
+            status = saveWindow(window, out) ? 0 : 1;
+            vellumor.controller().startButtonClicked(); // stop the copy
+            app.quit();
+        }
+    });
+    QObject::connect(&vellumor.controller(), &MFTaskAppDelegate::runFinished, &app, [&] {
+        if (poll.isActive()) {
+            std::fprintf(stderr, "the backup ended before it could be pictured\n");
+            saveWindow(window, out);
+            app.quit();
+        }
+    });
+    QTimer::singleShot(200, &app, [&] {
+        outlets.startButton->click();
+        poll.start(50);
+    });
+    app.exec();
+    return status;
+}
