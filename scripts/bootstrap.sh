@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
     build-essential cmake ninja-build ccache pkg-config
-    qt6-base-dev libqt6dbus6 libplist-dev
+    qt6-base-dev libqt6dbus6 libplist-dev libnautilus-extension-dev
     libgtest-dev libbenchmark-dev
     rsync dbus dbus-bin python3 tzdata
     xvfb xauth
