@@ -10,6 +10,8 @@
 // quit at once (read-only location), after the location alert; every other
 // failure is shown or ignored as each step says, and start-up goes on.
 
+#include "FinderCopyHandOver.h"
+
 #include <QStringList>
 
 #include <functional>
@@ -39,15 +41,13 @@ struct StartupOptions
     DistributedNotificationCenter *center = nullptr; // none: "JOBTODO" is not observed
     bool launchAgent = true;
     bool watchVolumes = true;
-    QString autostartEntryPath; // the XDG autostart entry when empty
+    QString autostartEntryPath;            // the XDG autostart entry when empty
     AlertPresenter *modalAlerts = nullptr; // the window's modal alerts when none
     // A notice to show once after the tool check (root rights), if any.
     std::function<std::optional<StartupNotice>()> rootRightsNotice;
-    // Whether this is a file-manager copy launch (both shared keys present);
-    // the shared defaults when unset.
-    std::function<bool()> isFinderCopyLaunch;
-    // Step 11: takes over a file-manager copy launch.
-    std::function<void(MFTaskAppDelegate &, MainWindow &)> finderCopyStep;
+    // Takes the waiting file-manager copy, if any, out of the shared suite
+    // (asked once per start); takeFinderCopyRequest() when unset.
+    std::function<std::optional<FinderCopyRequest>()> takeFinderCopyRequest;
 };
 
 class ApplicationStartup
@@ -61,8 +61,6 @@ public:
 
     // statvfs(ST_RDONLY) on the path; false when it cannot be asked.
     static bool isReadOnlyLocation(const QString &path);
-    // Both "selectedForCopy" and "selectedForPaste" are in the shared defaults.
-    static bool sharedDefaultsHoldFinderCopy();
 
     bool toggleLaunchAtLogin(bool enable);
 
@@ -72,6 +70,7 @@ private:
     void showWindowInitialState();
     void loadSchedule();
     void startScheduledJobs(bool finderCopyLaunch);
+    void startFinderCopyIfRequested(const std::optional<FinderCopyRequest> &request);
     void observeLocalNotifications();
 
     MainWindow &m_window;
