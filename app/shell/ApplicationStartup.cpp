@@ -15,7 +15,9 @@
 #include "VolumeWatch.h"
 
 #include <QDBusConnection>
+#include <QImage>
 #include <QLabel>
+#include <QPixmap>
 
 #include <sys/statvfs.h>
 
@@ -105,8 +107,11 @@ void ApplicationStartup::showWindowInitialState()
 {
     m_controller.backupSources = QStringList();
     m_controller.userSelectedShouldTerminate = false;
-    const QPixmap arrow(vellumorPrefix() + QStringLiteral("/share/vellumor/arrow_blue.png"));
-    m_window.outlets().arrow->setPixmap(arrow);
+    QImage arrow(vellumorPrefix() + QStringLiteral("/share/vellumor/arrow_blue.png"));
+    // In a right-to-left layout the source sits on the right: the arrow turns.
+    if (m_window.layoutDirection() == Qt::RightToLeft)
+        arrow = arrow.mirrored(true, false);
+    m_window.outlets().arrow->setPixmap(QPixmap::fromImage(arrow));
 }
 
 void ApplicationStartup::loadSchedule()

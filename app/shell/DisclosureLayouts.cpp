@@ -61,7 +61,8 @@ void DisclosureLayouts::disclosureTriangleClicked()
             window->resize(window->width(), window->minimumSizeHint().height());
         }
     }
-    m_triangle->setArrowType(isOpen() ? Qt::DownArrow : Qt::RightArrow);
+    const bool rightToLeft = m_triangle->layoutDirection() == Qt::RightToLeft;
+    m_triangle->setArrowType(isOpen() ? Qt::DownArrow : rightToLeft ? Qt::LeftArrow : Qt::RightArrow);
     m_triangle->setAccessibleDescription(isOpen() ? QStringLiteral("open") : QStringLiteral("closed"));
     window->update();
 }

@@ -15,9 +15,9 @@ class QWidget;
 struct FolderChooserRequest
 {
     bool isSource = true;
-    QString startFolder;    // where the panel opens
-    QString prompt;         // the accept button's text; the default when empty
-    QString message;        // shown above the file list; none when empty
+    QString startFolder; // where the panel opens
+    QString prompt;      // the accept button's text; the default when empty
+    QString message;     // shown above the file list; none when empty
     bool canCreateFolders = false;
 };
 

@@ -191,10 +191,9 @@ void MainWindow::buildDisclosure(QVBoxLayout *layout, QWidget *parent)
     m_outlets.jobState->setWordWrap(true);
     m_outlets.jobState->setMinimumHeight(m_outlets.jobState->fontMetrics().lineSpacing() * 2);
     m_outlets.jobState->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_outlets.disclosure = new DisclosureLayouts(layout, m_outlets.disclosureTriangle,
-                                                 m_outlets.schedulingTextButton, m_outlets.schedulingView,
-                                                 m_outlets.bottomHorizontalLine, m_outlets.progressBar,
-                                                 m_outlets.jobState, this);
+    m_outlets.disclosure = new DisclosureLayouts(layout, m_outlets.disclosureTriangle, m_outlets.schedulingTextButton,
+                                                 m_outlets.schedulingView, m_outlets.bottomHorizontalLine,
+                                                 m_outlets.progressBar, m_outlets.jobState, this);
 }
 
 void MainWindow::buildMenus()

@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -53,10 +54,10 @@ void MainWindowView::attach(MFTaskAppDelegate &controller)
 {
     m_controller = &controller;
     const MainWindowOutlets &o = outlets();
-    m_pickers = std::make_unique<SourceDestPickers>(
-        controller, PickerSide{o.popUpSourceList, o.sourceButton, o.sourceName},
-        PickerSide{o.popUpDestList, o.destButton, o.destName}, o.startButton,
-        o.schedulingView->addToScheduleButton(), m_chooser, m_volumes);
+    m_pickers
+        = std::make_unique<SourceDestPickers>(controller, PickerSide{o.popUpSourceList, o.sourceButton, o.sourceName},
+                                              PickerSide{o.popUpDestList, o.destButton, o.destName}, o.startButton,
+                                              o.schedulingView->addToScheduleButton(), m_chooser, m_volumes);
     m_exclusions = std::make_unique<ExcludeFilesTableView>(m_chooser);
     m_exclusions->setTableView(o.schedulingView->excludeFilesTable());
     m_exclusions->setDelegateExcludedFiles(&controller.excludedFiles);
@@ -95,6 +96,16 @@ void MainWindowView::connectControls()
             connect(erase, &QShortcut::activated, m_scheduleList.get(),
                     &TableViewVariableRowHeightsAppDelegate::deleteSelectedRow);
     }
+    // The remove buttons act on a selection: offered only when there is one.
+    const auto followSelection = [](QTableView *table, QPushButton *remove) {
+        remove->setEnabled(false);
+        connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, remove,
+                [table, remove] { remove->setEnabled(table->selectionModel()->hasSelection()); });
+        connect(table->model(), &QAbstractItemModel::modelReset, remove,
+                [table, remove] { remove->setEnabled(table->selectionModel()->hasSelection()); });
+    };
+    followSelection(panel->backupsSchedulerTableView(), panel->removeFromScheduleButton());
+    followSelection(panel->excludeFilesTable(), panel->removeExclusionButton());
     // The link label follows the mode: only Snapshot runs link.
     connect(o.modeRows, &QButtonGroup::idToggled, controller, [controller](int, bool checked) {
         if (checked)
@@ -111,8 +122,8 @@ void MainWindowView::snapshotsCountEdited()
     if (!count)
         return;
     const JobRecord record{{JobKey::snapshotsToKeep, *count}};
-    m_controller->snapshotsToKeep = int(std::min<qint64>(JobLoader::loadedJobFromRecord(record).snapshotLimit,
-                                                         std::numeric_limits<int>::max()));
+    m_controller->snapshotsToKeep
+        = int(std::min<qint64>(JobLoader::loadedJobFromRecord(record).snapshotLimit, std::numeric_limits<int>::max()));
 }
 
 // --- Schedule entry controls ---------------------------------------------------
@@ -210,117 +221,4 @@ void MainWindowView::repopulateMountedVolumesMenu_Dest(bool leaveSelection)
 void MainWindowView::repopulateMountedVolumesMenu(bool leaveSelection)
 {
     m_pickers->repopulateMountedVolumesMenu(leaveSelection);
-}
-
-// --- Window states ---------------------------------------------------------------
-
-void MainWindowView::setStartButtonTitle(const QString &title)
-{
-    outlets().startButton->setText(title);
-    outlets().startButton->setAccessibleName(title);
-}
-
-int MainWindowView::selectedModeRow() const
-{
-    return outlets().snapshotRow->isChecked() ? 1 : 0;
-}
-
-void MainWindowView::setSourceButtonEnabled(bool enabled)
-{
-    outlets().sourceButton->setEnabled(enabled);
-}
-
-void MainWindowView::setDestButtonEnabled(bool enabled)
-{
-    outlets().destButton->setEnabled(enabled);
-}
-
-void MainWindowView::setOptionsButtonEnabled(bool enabled)
-{
-    outlets().optionsButton->setEnabled(enabled);
-}
-
-void MainWindowView::setHelpButtonVisible(bool visible)
-{
-    outlets().helpButton->setVisible(visible);
-}
-
-void MainWindowView::setModeChoiceVisible(bool visible)
-{
-    outlets().duplicateOrHardlinks->setVisible(visible);
-}
-
-void MainWindowView::setDisplayTextVisible(bool visible)
-{
-    outlets().displayText->setVisible(visible);
-}
-
-void MainWindowView::setProgressBarVisible(bool visible)
-{
-    outlets().progressBar->setVisible(visible);
-}
-
-void MainWindowView::setArgumentRows(const QList<Argument> &rows)
-{
-    m_options->setArgumentRows(rows);
-}
-
-void MainWindowView::setLinkDestText(const QString &text)
-{
-    QLabel *label = outlets().labelLinkDest;
-    label->setText(text);
-    label->setAccessibleDescription(text.trimmed());
-}
-
-// --- Sheets, choosers, quitting ----------------------------------------------------
-
-void MainWindowView::showAlert(const QString &message, const QString &informativeText)
-{
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vellumor"), message, QMessageBox::NoButton,
-                                &m_window);
-    box->setInformativeText(informativeText);
-    box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole)->setAccessibleName(QStringLiteral("OK"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->open();
-}
-
-void MainWindowView::deliverUserNotification(const QString &title, const QString &text)
-{
-    qInfo("%s: %s", qPrintable(title), qPrintable(text));
-}
-
-QString MainWindowView::chooseFolder(bool isSource, const QString &prompt, const QString &message)
-{
-    return m_pickers->chooseForRestore(isSource, prompt, message);
-}
-
-void MainWindowView::askToQuitDuringBackup(const QString &message, const QString &informativeText)
-{
-    if (m_quitQuestion)
-        return; // asked once: the open question stands
-    auto *box = new QMessageBox(QMessageBox::Question, QStringLiteral("Vellumor"), message, QMessageBox::NoButton,
-                                &m_window);
-    box->setObjectName(QStringLiteral("quitQuestion"));
-    box->setInformativeText(informativeText);
-    QPushButton *quit = box->addButton(QStringLiteral("Quit"), QMessageBox::AcceptRole);
-    QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    quit->setAccessibleName(QStringLiteral("Quit"));
-    cancel->setAccessibleName(QStringLiteral("Cancel"));
-    box->setDefaultButton(cancel);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    MFTaskAppDelegate *controller = m_controller;
-    connect(box, &QMessageBox::finished, controller, [box, quit, controller] {
-        // quitOrCancel:returnCode: 1000 is the first button.
-        controller->quitOrCancel(box->clickedButton() == quit ? 1000 : 1001);
-    });
-    m_quitQuestion = box;
-    box->open();
-}
-
-void MainWindowView::terminateApplication()
-{
-    if (onTerminate)
-        onTerminate();
 }

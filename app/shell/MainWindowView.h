@@ -3,7 +3,10 @@
 // The controller's view over the real window: every call of MFTaskAppView
 // lands on a widget of MainWindow or on one of the window's collaborators
 // (pickers, exclusion list, schedule list, preferences and options sheets),
-// and the window's buttons and menus call the controller back.
+// and the window's buttons and menus call the controller back. Each role of
+// the view has its own source file: the schedule editor and the wiring
+// (MainWindowView.cpp), the run view (MainWindowRunView.cpp) and the prompts
+// (MainWindowPrompts.cpp).
 //
 // What callers may rely on: alerts and the quit question are window-modal
 // sheets (QMessageBox::open) that return at once; the quit question ends in

@@ -71,5 +71,4 @@ void PreferencesSheet::dismissPreferencesSheet()
 }
 
 void PreferencesSheet::preferencesPanelDidEnd(int)
-{
-}
+{}

@@ -48,8 +48,8 @@ QString SchedulingPanel::segmentTitle(int segment)
 
 QString SchedulingPanel::segmentAccessibleName(int segment)
 {
-    static const QStringList names{QStringLiteral("Monday"), QStringLiteral("Tuesday"), QStringLiteral("Wednesday"),
-                                   QStringLiteral("Thursday"), QStringLiteral("Friday"), QStringLiteral("Saturday"),
+    static const QStringList names{QStringLiteral("Monday"),   QStringLiteral("Tuesday"), QStringLiteral("Wednesday"),
+                                   QStringLiteral("Thursday"), QStringLiteral("Friday"),  QStringLiteral("Saturday"),
                                    QStringLiteral("Sunday")};
     return names.value(segment);
 }
@@ -110,8 +110,7 @@ QWidget *SchedulingPanel::buildScheduleList()
     m_scheduleTable->setAccessibleName(QStringLiteral("Scheduled backups"));
     layout->addWidget(m_scheduleTable, 1);
     auto *buttons = new QHBoxLayout;
-    m_removeFromSchedule
-        = button(QStringLiteral("Remove from Schedule"), QStringLiteral("Remove from Schedule"), box);
+    m_removeFromSchedule = button(QStringLiteral("Remove from Schedule"), QStringLiteral("Remove from Schedule"), box);
     buttons->addWidget(m_removeFromSchedule);
     buttons->addStretch(1);
     layout->addLayout(buttons);

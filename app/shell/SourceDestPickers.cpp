@@ -12,8 +12,8 @@
 #include <QToolButton>
 
 SourceDestPickers::SourceDestPickers(MFTaskAppDelegate &controller, PickerSide source, PickerSide dest,
-                                     QPushButton *startButton, QPushButton *addToScheduleButton,
-                                     FolderChooser &chooser, const VolumeLister &volumes, QObject *parent)
+                                     QPushButton *startButton, QPushButton *addToScheduleButton, FolderChooser &chooser,
+                                     const VolumeLister &volumes, QObject *parent)
     : QObject(parent)
     , m_controller(controller)
     , m_source(source)

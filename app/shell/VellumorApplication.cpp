@@ -53,8 +53,7 @@ VellumorApplication::VellumorApplication(VellumorApplicationOptions options, QOb
     m_view->onTerminate = [this] { terminate(); };
     if (!m_options.startup.center && center.isConnected())
         m_options.startup.center = &center;
-    m_startup = std::make_unique<ApplicationStartup>(*m_window, *m_view, *m_controller, *m_schedule,
-                                                     m_options.startup);
+    m_startup = std::make_unique<ApplicationStartup>(*m_window, *m_view, *m_controller, *m_schedule, m_options.startup);
 }
 
 VellumorApplication::~VellumorApplication()

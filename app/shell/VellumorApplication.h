@@ -26,10 +26,10 @@ class VolumeLister;
 
 struct VellumorApplicationOptions
 {
-    FolderChooser *chooser = nullptr;        // Qt's file dialogs when none
-    const VolumeLister *volumes = nullptr;   // the machine's volumes when none
-    UserNotifier *notifier = nullptr;        // desktop notifications when none
-    std::function<void()> exit;              // leaves the event loop when none
+    FolderChooser *chooser = nullptr;      // Qt's file dialogs when none
+    const VolumeLister *volumes = nullptr; // the machine's volumes when none
+    UserNotifier *notifier = nullptr;      // desktop notifications when none
+    std::function<void()> exit;            // leaves the event loop when none
     bool showWindow = true;
     StartupOptions startup;
 };

@@ -37,8 +37,8 @@ public:
             if (!storage.isValid() || !storage.isReady() || isSystemMount(storage))
                 continue;
             const QString root = storage.rootPath();
-            const QString name = root == u"/" ? (storage.name().isEmpty() ? root : storage.name())
-                                              : displayNameForPath(root);
+            const QString name
+                = root == u"/" ? (storage.name().isEmpty() ? root : storage.name()) : displayNameForPath(root);
             volumes.append({root, name});
         }
         return volumes;

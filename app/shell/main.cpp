@@ -1,4 +1,6 @@
 // vellumor: the main window over the backup controller.
+#include "MFTaskAppDelegate.h"
+#include "TerminationSignals.h"
 #include "VellumorApplication.h"
 
 #include "Identifiers.h"
@@ -28,6 +30,16 @@ int main(int argc, char **argv)
     VellumorApplicationOptions options;
     options.startup.arguments = app.arguments();
     VellumorApplication vellumor(options);
+    // A signal during a backup answers the quit question with "Quit": the
+    // copy is stopped and the destination's ownership setting restored.
+    TerminationSignals signals;
+    QObject::connect(&signals, &TerminationSignals::received, &vellumor, [&vellumor] {
+        MFTaskAppDelegate &controller = vellumor.controller();
+        if (controller.isRunning())
+            controller.quitOrCancel(1000);
+        else
+            vellumor.terminate();
+    });
     if (!vellumor.start())
         return 0;
     return app.exec();

@@ -52,13 +52,15 @@ TEST_F(ExclusionsTest, RemovingTakesOutExactlyTheSelectedRows)
 {
     startApp();
     SchedulingPanel *panel = outlets().schedulingView;
-    m_chooser.exclusionAnswers = {{QStringLiteral("/0"), QStringLiteral("/1"), QStringLiteral("/2"),
-                                   QStringLiteral("/3"), QStringLiteral("/4")}};
+    m_chooser.exclusionAnswers = {
+        {QStringLiteral("/0"), QStringLiteral("/1"), QStringLiteral("/2"), QStringLiteral("/3"), QStringLiteral("/4")}};
     panel->addExclusionButton()->click();
     panel->excludeFilesTable()->clearSelection();
-    panel->removeExclusionButton()->click(); // nothing selected: nothing changes
+    EXPECT_FALSE(panel->removeExclusionButton()->isEnabled());
+    m_app->view().exclusions()->deleteSelectedRow(); // nothing selected: nothing changes
     EXPECT_EQ(m_app->controller().excludedFiles.size(), 5);
     selectRows(panel->excludeFilesTable(), {0, 2, 4});
+    ASSERT_TRUE(panel->removeExclusionButton()->isEnabled());
     panel->removeExclusionButton()->click();
     EXPECT_EQ(m_app->controller().excludedFiles, (QStringList{QStringLiteral("/1"), QStringLiteral("/3")}));
     EXPECT_EQ(shownRows(panel->excludeFilesTable()), m_app->controller().excludedFiles);
@@ -108,15 +110,15 @@ TEST(ScheduleListModel, CellsShowDaysTypeAndTime)
     RecordingPoster poster;
     QTemporaryDir dir;
     SharedSchedule schedule(ScheduleFile(dir.filePath(QStringLiteral("s.xml")), Clock::system()), poster);
-    const QStringList everyDay{
-        QStringLiteral("Mon-14-12-2026 09:05"), QStringLiteral("Tue-15-12-2026 09:05"),
-        QStringLiteral("Wed-09-12-2026 09:05"), QStringLiteral("Thu-10-12-2026 09:05"),
-        QStringLiteral("Fri-11-12-2026 09:05"), QStringLiteral("Sat-12-12-2026 09:05"),
-        QStringLiteral("Sun-13-12-2026 09:05")};
+    const QStringList everyDay{QStringLiteral("Mon-14-12-2026 09:05"), QStringLiteral("Tue-15-12-2026 09:05"),
+                               QStringLiteral("Wed-09-12-2026 09:05"), QStringLiteral("Thu-10-12-2026 09:05"),
+                               QStringLiteral("Fri-11-12-2026 09:05"), QStringLiteral("Sat-12-12-2026 09:05"),
+                               QStringLiteral("Sun-13-12-2026 09:05")};
     BackupParameters a, b, c;
     for (auto [job, dates, snapshot] :
-         {std::tuple{&a, QStringList{QStringLiteral("Mon-14-12-2026 14:30"), QStringLiteral("Wed-09-12-2026 14:30"),
-                                     QStringLiteral("Fri-11-12-2026 14:30")},
+         {std::tuple{&a,
+                     QStringList{QStringLiteral("Mon-14-12-2026 14:30"), QStringLiteral("Wed-09-12-2026 14:30"),
+                                 QStringLiteral("Fri-11-12-2026 14:30")},
                      true},
           std::tuple{&b, everyDay, false}, std::tuple{&c, QStringList{}, false}}) {
         job->sourcePath = QStringLiteral("/home/ann/") + QString::number(schedule.count());
@@ -133,8 +135,8 @@ TEST(ScheduleListModel, CellsShowDaysTypeAndTime)
         const char *days;
         const char *type;
         const char *time; // nullptr: no cell
-    } rows[] = {{0, "Mon Wed Fri ", "Snapshot", "02:30 PM"}, {1, "Every Day", "Sync", "09:05 AM"},
-                {2, "", "Sync", nullptr}};
+    } rows[]
+        = {{0, "Mon Wed Fri ", "Snapshot", "02:30 PM"}, {1, "Every Day", "Sync", "09:05 AM"}, {2, "", "Sync", nullptr}};
     for (const auto &row : rows) {
         SCOPED_TRACE(row.row);
         EXPECT_EQ(model.index(row.row, ScheduleListModel::Days).data().toString(), QString::fromUtf8(row.days));

@@ -114,7 +114,8 @@ TEST(ApplicationStartup, ReadOnlyLocationFollowsTheMountFlags)
     ASSERT_TRUE(mounts.open(QIODevice::ReadOnly));
     for (const QByteArray &line : mounts.readAll().split('\n')) {
         const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() > 5 && fields.at(5).split(',').contains("ro") && QDir(QString::fromUtf8(fields.at(4))).exists()) {
+        if (fields.size() > 5 && fields.at(5).split(',').contains("ro")
+            && QDir(QString::fromUtf8(fields.at(4))).exists()) {
             EXPECT_TRUE(ApplicationStartup::isReadOnlyLocation(QString::fromUtf8(fields.at(4))));
             return;
         }
@@ -226,8 +227,8 @@ TEST_F(WindowLayoutTest, EveryControlHasAnAccessibleName)
 {
     startApp();
     QList<QWidget *> controls;
-    for (QWidget *root : QList<QWidget *>{&m_app->window(), m_app->view().preferencesSheet(),
-                                          m_app->view().configSheet()}) {
+    for (QWidget *root :
+         QList<QWidget *>{&m_app->window(), m_app->view().preferencesSheet(), m_app->view().configSheet()}) {
         for (QAbstractButton *button : root->findChildren<QAbstractButton *>())
             controls << button;
         for (QComboBox *box : root->findChildren<QComboBox *>())
@@ -243,13 +244,14 @@ TEST_F(WindowLayoutTest, EveryControlHasAnAccessibleName)
         // button) are named by their owners.
         if (control->objectName().startsWith(QStringLiteral("qt_")))
             continue;
-        if (control->parentWidget() && (qobject_cast<QComboBox *>(control->parentWidget())
-                                        || qobject_cast<QAbstractSpinBox *>(control->parentWidget())
-                                        || qobject_cast<QAbstractItemView *>(control->parentWidget())
-                                        || control->parentWidget()->inherits("QComboBoxPrivateContainer")))
+        if (control->parentWidget()
+            && (qobject_cast<QComboBox *>(control->parentWidget())
+                || qobject_cast<QAbstractSpinBox *>(control->parentWidget())
+                || qobject_cast<QAbstractItemView *>(control->parentWidget())
+                || control->parentWidget()->inherits("QComboBoxPrivateContainer")))
             continue;
-        EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className() << " "
-                                                          << qPrintable(control->objectName());
+        EXPECT_FALSE(control->accessibleName().isEmpty())
+            << control->metaObject()->className() << " " << qPrintable(control->objectName());
     }
 }
 

@@ -30,9 +30,9 @@
 class ScriptedChooser final : public FolderChooser
 {
 public:
-    QStringList folderAnswers;               // taken one per chooser, "" cancels
-    QList<QStringList> exclusionAnswers;     // one list per chooser
-    QList<FolderChooserRequest> requests;    // what each folder chooser was asked
+    QStringList folderAnswers;            // taken one per chooser, "" cancels
+    QList<QStringList> exclusionAnswers;  // one list per chooser
+    QList<FolderChooserRequest> requests; // what each folder chooser was asked
 
     QString chooseFolder(QWidget *, const FolderChooserRequest &request) override
     {

@@ -95,8 +95,8 @@ int main(int argc, char **argv)
         app.exec();
         return status;
     }
-    const int percent = parser.value(QStringLiteral("percent")).isEmpty()
-        ? 30 : parser.value(QStringLiteral("percent")).toInt();
+    const int percent
+        = parser.value(QStringLiteral("percent")).isEmpty() ? 30 : parser.value(QStringLiteral("percent")).toInt();
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &app, [&] {
         const QProgressBar *bar = outlets.progressBar;

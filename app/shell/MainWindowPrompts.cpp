@@ -1,0 +1,61 @@
+// The prompts of the main window: alerts as window-modal sheets, the restore
+// choosers and the quit question.
+#include "MainWindowView.h"
+
+#include "MFTaskAppDelegate.h"
+#include "MainWindow.h"
+#include "SourceDestPickers.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+void MainWindowView::showAlert(const QString &message, const QString &informativeText)
+{
+    auto *box
+        = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vellumor"), message, QMessageBox::NoButton, &m_window);
+    box->setInformativeText(informativeText);
+    box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole)->setAccessibleName(QStringLiteral("OK"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+}
+
+void MainWindowView::deliverUserNotification(const QString &title, const QString &text)
+{
+    qInfo("%s: %s", qPrintable(title), qPrintable(text));
+}
+
+QString MainWindowView::chooseFolder(bool isSource, const QString &prompt, const QString &message)
+{
+    return m_pickers->chooseForRestore(isSource, prompt, message);
+}
+
+void MainWindowView::askToQuitDuringBackup(const QString &message, const QString &informativeText)
+{
+    if (m_quitQuestion)
+        return; // asked once: the open question stands
+    auto *box
+        = new QMessageBox(QMessageBox::Question, QStringLiteral("Vellumor"), message, QMessageBox::NoButton, &m_window);
+    box->setObjectName(QStringLiteral("quitQuestion"));
+    box->setInformativeText(informativeText);
+    QPushButton *quit = box->addButton(QStringLiteral("Quit"), QMessageBox::AcceptRole);
+    QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    quit->setAccessibleName(QStringLiteral("Quit"));
+    cancel->setAccessibleName(QStringLiteral("Cancel"));
+    box->setDefaultButton(cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    MFTaskAppDelegate *controller = m_controller;
+    connect(box, &QMessageBox::finished, controller, [box, quit, controller] {
+        // quitOrCancel:returnCode: 1000 is the first button.
+        controller->quitOrCancel(box->clickedButton() == quit ? 1000 : 1001);
+    });
+    m_quitQuestion = box;
+    box->open();
+}
+
+void MainWindowView::terminateApplication()
+{
+    if (onTerminate)
+        onTerminate();
+}
