@@ -90,8 +90,8 @@ TEST_F(ApplicationHandOverTest, PasteStartsTheApplicationWhichCopiesBothItemsAnd
     // The run's logged rsync arguments: both items in selection order, and
     // nothing deleted at the target.
     const QStringList lines = applicationLog().split(u'\n');
-    const auto arguments = std::find_if(lines.cbegin(), lines.cend(),
-                                        [](const QString &line) { return line.startsWith(u"args:"_s); });
+    const auto arguments
+        = std::find_if(lines.cbegin(), lines.cend(), [](const QString &line) { return line.startsWith(u"args:"_s); });
     ASSERT_NE(arguments, lines.cend()) << qPrintable(applicationLog());
     EXPECT_TRUE(arguments->endsWith(item(u"source folder"_s) + u' ' + item(u"b file"_s) + u' ' + target + u'/'))
         << qPrintable(*arguments);

@@ -55,18 +55,18 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.addOptions({{QStringLiteral("source"), QStringLiteral("Source folder."), QStringLiteral("dir")},
-                       {QStringLiteral("dest"), QStringLiteral("Destination folder."), QStringLiteral("dir")},
-                       {QStringLiteral("out"), QStringLiteral("PNG to write."), QStringLiteral("file")},
-                       {QStringLiteral("size"), QStringLiteral("Window size."), QStringLiteral("WxH")},
-                       {QStringLiteral("percent"), QStringLiteral("Progress to wait for."), QStringLiteral("n")},
-                       {QStringLiteral("backup"), QStringLiteral("Start a real backup first.")},
-                       {QStringLiteral("snapshot"), QStringLiteral("Snapshot mode.")},
-                       {QStringLiteral("exclude"), QStringLiteral("An item to exclude."), QStringLiteral("path")},
-                       {QStringLiteral("closed"), QStringLiteral("Scheduling panel closed.")},
-                       {QStringLiteral("paste-into"), QStringLiteral("Paste into this folder."), QStringLiteral("dir")},
-                       {QStringLiteral("copied"), QStringLiteral("An item copied for the paste."),
-                        QStringLiteral("path")}});
+    parser.addOptions(
+        {{QStringLiteral("source"), QStringLiteral("Source folder."), QStringLiteral("dir")},
+         {QStringLiteral("dest"), QStringLiteral("Destination folder."), QStringLiteral("dir")},
+         {QStringLiteral("out"), QStringLiteral("PNG to write."), QStringLiteral("file")},
+         {QStringLiteral("size"), QStringLiteral("Window size."), QStringLiteral("WxH")},
+         {QStringLiteral("percent"), QStringLiteral("Progress to wait for."), QStringLiteral("n")},
+         {QStringLiteral("backup"), QStringLiteral("Start a real backup first.")},
+         {QStringLiteral("snapshot"), QStringLiteral("Snapshot mode.")},
+         {QStringLiteral("exclude"), QStringLiteral("An item to exclude."), QStringLiteral("path")},
+         {QStringLiteral("closed"), QStringLiteral("Scheduling panel closed.")},
+         {QStringLiteral("paste-into"), QStringLiteral("Paste into this folder."), QStringLiteral("dir")},
+         {QStringLiteral("copied"), QStringLiteral("An item copied for the paste."), QStringLiteral("path")}});
     parser.process(app);
 
     if (parser.isSet(QStringLiteral("paste-into"))) {
