@@ -24,12 +24,6 @@
 #include <mutex>
 #include <ostream>
 
-// Readable failure messages for texts and lists of texts.
-static void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace {
 
 // --- The layout's rules over plain sizes ----------------------------------------
@@ -170,28 +164,45 @@ TEST_F(FinderCopyTest, CopiesEveryItemInSelectionOrderDeletesNothingAndQuitsWith
     EXPECT_TRUE(QFileInfo::exists(m_dir.filePath(QStringLiteral("autostart/org.vellumor.Vellumor.Helper.desktop"))));
 }
 
-TEST_F(FinderCopyTest, RunsNoScheduledJobNeitherAtStartNorAfterItsRun)
+TEST_F(FinderCopyTest, RunsNoScheduledJobNeitherAtStartNorAfterItsRunAndQuitsEitherWay)
 {
-    const QString jobDest = m_dir.filePath(QStringLiteral("Scheduled Disk"));
-    QDir().mkpath(jobDest);
-    BackupParameters job;
-    job.sourcePath = m_source;
-    job.destPath = jobDest;
-    job.snapshotsToKeep = qlonglong(0);
-    job.scheduledDates = {QStringLiteral("Mon-01-01-2024 09:00")}; // long due
-    ScheduleFile(scheduleFilePath(), Clock::system()).write({job.getParametersDictionary()});
-    paste({m_notes});
-    startApp({QStringLiteral("vellumor"), QStringLiteral("daemonLaunched")});
-    ASSERT_TRUE(processEventsUntil([&] { return m_exitRequests > 0; }));
-    // Whatever dispatch would do next has had its turn in the event loop.
-    QApplication::processEvents();
-    EXPECT_EQ(m_runsFinished, 1);
-    EXPECT_FALSE(m_app->controller().isRunning());
-    EXPECT_TRUE(QDir(jobDest).isEmpty());
-    const QList<JobRecord> saved = ScheduleFile(scheduleFilePath(), Clock::system()).arrayWithContentsOfFile();
-    ASSERT_EQ(saved.size(), 1);
-    EXPECT_EQ(JobRecords::scheduledDates(saved.first()), QStringList{QStringLiteral("Mon-01-01-2024 09:00")});
-    EXPECT_EQ(m_app->controller().dispatcher()->jobsToDo().size(), 0);
+    struct Ending
+    {
+        const char *name;
+        bool intoAFile; // rsync refuses to copy two items onto a file
+        MFTaskAppDelegate::RunOutcome outcome;
+    };
+    for (const Ending &ending : {Ending{"Completed", false, MFTaskAppDelegate::RunOutcome::Completed},
+                                 Ending{"Failed", true, MFTaskAppDelegate::RunOutcome::Failed}}) {
+        SCOPED_TRACE(ending.name);
+        m_exitRequests = 0;
+        m_runsFinished = 0;
+        const QString jobDest = m_dir.filePath(QStringLiteral("Scheduled Disk"));
+        QDir().mkpath(jobDest);
+        BackupParameters job;
+        job.sourcePath = m_source;
+        job.destPath = jobDest;
+        job.snapshotsToKeep = qlonglong(0);
+        job.scheduledDates = {QStringLiteral("Mon-01-01-2024 09:00")}; // long due
+        ScheduleFile(scheduleFilePath(), Clock::system()).write({job.getParametersDictionary()});
+        if (ending.intoAFile)
+            m_target = m_notes;
+        paste({m_source, m_notes});
+        startApp({QStringLiteral("vellumor"), QStringLiteral("daemonLaunched")});
+        ASSERT_TRUE(processEventsUntil([&] { return m_exitRequests > 0; }));
+        // Whatever dispatch would do next has had its turn in the event loop.
+        QApplication::processEvents();
+        EXPECT_EQ(m_exitRequests, 1);
+        EXPECT_EQ(m_runsFinished, 1);
+        EXPECT_EQ(m_lastOutcome, ending.outcome);
+        EXPECT_FALSE(m_app->controller().isRunning());
+        EXPECT_TRUE(QDir(jobDest).isEmpty());
+        const QList<JobRecord> saved = ScheduleFile(scheduleFilePath(), Clock::system()).arrayWithContentsOfFile();
+        ASSERT_EQ(saved.size(), 1);
+        EXPECT_EQ(JobRecords::scheduledDates(saved.first()), QStringList{QStringLiteral("Mon-01-01-2024 09:00")});
+        EXPECT_EQ(m_app->controller().dispatcher()->jobsToDo().size(), 0);
+        m_app.reset();
+    }
 }
 
 TEST_F(FinderCopyTest, StopQuitAndCloseEndTheCopyWithoutAsking)
