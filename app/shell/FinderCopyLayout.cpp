@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QToolButton>
 
 namespace {
@@ -111,9 +112,11 @@ void FinderCopyLayout::keep(QWidget *widget)
 
 bool FinderCopyLayout::eventFilter(QObject *watched, QEvent *event)
 {
-    // A new size of the window, or of a control's size hint (the start
-    // button's title changes), places the controls again.
-    if (watched == m_content && (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest))
+    // A new size of the window or of a control's size hint (the start
+    // button's title changes), or a new direction, places the controls again.
+    if (watched == m_content
+        && (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest
+            || event->type() == QEvent::LayoutDirectionChange))
         place();
     return QObject::eventFilter(watched, event);
 }
@@ -130,10 +133,14 @@ void FinderCopyLayout::place()
         = o.jobState->minimumHeight() > 0 ? o.jobState->minimumHeight() : o.jobState->sizeHint().height();
     sizes.displayTextHeight = std::max(o.displayText->sizeHint().height(), o.displayText->fontMetrics().height());
     const FinderCopyGeometry at = geometry(m_content->size(), sizes);
-    o.box->setGeometry(at.box);
-    o.transferArea->setGeometry(at.animatingView);
-    o.startButton->setGeometry(at.startButton);
-    o.progressBar->setGeometry(at.progressBar);
-    o.jobState->setGeometry(at.jobState);
-    o.displayText->setGeometry(at.displayText);
+    // Right-to-left layouts mirror the whole arrangement.
+    const auto put = [this](QWidget *widget, const QRect &rect) {
+        widget->setGeometry(QStyle::visualRect(m_content->layoutDirection(), m_content->rect(), rect));
+    };
+    put(o.box, at.box);
+    put(o.transferArea, at.animatingView);
+    put(o.startButton, at.startButton);
+    put(o.progressBar, at.progressBar);
+    put(o.jobState, at.jobState);
+    put(o.displayText, at.displayText);
 }

@@ -300,6 +300,21 @@ TEST_F(FinderCopyTest, TheCompactWindowKeepsOnlyTheTransferTheButtonTheBarAndThe
     EXPECT_EQ(o.progressBar->width(), content->width());
 }
 
+TEST_F(FinderCopyTest, ARightToLeftCompactWindowIsMirrored)
+{
+    paste({m_source});
+    startApp();
+    MainWindow &window = m_app->window();
+    window.setLayoutDirection(Qt::RightToLeft);
+    QApplication::processEvents();
+    const MainWindowOutlets &o = outlets();
+    QWidget *content = window.centralWidget();
+    EXPECT_EQ(o.startButton->geometry().left(), 0);
+    EXPECT_EQ(o.displayText->geometry().right(), content->width() - 1 - 20);
+    EXPECT_EQ(o.progressBar->geometry(), QRect(0, o.progressBar->y(), content->width(), o.progressBar->height()));
+    EXPECT_EQ(o.transferArea->geometry(), QRect(0, 20, content->width(), 100));
+}
+
 TEST_F(FinderCopyTest, WithoutBothKeysTheWindowStartsNormallyAndLeavesAnyKeyAlone)
 {
     struct Keys
