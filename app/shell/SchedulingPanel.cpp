@@ -1,7 +1,6 @@
 #include "SchedulingPanel.h"
 
 #include <QHBoxLayout>
-#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>

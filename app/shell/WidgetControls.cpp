@@ -1,5 +1,6 @@
 #include "WidgetControls.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -58,6 +59,12 @@ void LabelField::setText(const QString &text)
 void MessageBoxAlertPresenter::runModalAlert(const QString &message, const QString &informativeText,
                                              const QString &buttonTitle)
 {
+    // Without a screen (started by the agent in a session without a display)
+    // nobody could dismiss the alert, and a scheduled run would wait forever.
+    if (QGuiApplication::platformName() == u"offscreen") {
+        qWarning("%s: %s", qPrintable(message), qPrintable(informativeText));
+        return;
+    }
     QMessageBox box(QMessageBox::Warning, QString(), message, QMessageBox::NoButton, m_window);
     box.setInformativeText(informativeText);
     QPushButton *button = box.addButton(buttonTitle, QMessageBox::AcceptRole);

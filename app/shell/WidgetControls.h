@@ -50,6 +50,7 @@ private:
     QLabel *m_label;
 };
 
+// On the offscreen platform (no display) the alert is logged instead.
 class MessageBoxAlertPresenter final : public AlertPresenter
 {
 public:

@@ -9,6 +9,7 @@
 #include "Clock.h"
 
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -224,6 +225,29 @@ TEST_F(ScheduleListTest, ADoubleClickWhileABackupRunsChangesNothing)
     EXPECT_EQ(m_app->controller().backupDest, m_dest);
     EXPECT_EQ(outlets().sourceName->text(), QStringLiteral("Documents"));
     EXPECT_FALSE(outlets().snapshotRow->isChecked());
+}
+
+} // namespace
+
+namespace {
+
+using SnapshotCountTest = WindowTest;
+
+TEST_F(SnapshotCountTest, TheCountTypedInTheBoxIsTheCountTheNextRunKeeps)
+{
+    startApp();
+    QLineEdit *box = outlets().schedulingView->snapshotsCopiesBox();
+    const struct
+    {
+        const char *typed;
+        int kept;
+    } cases[] = {{"5", 5}, {" 12 ", 12}, {"2.5", 3}, {"0", 0}, {"many", 0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.typed);
+        box->setText(QString::fromUtf8(c.typed));
+        Q_EMIT box->editingFinished();
+        EXPECT_EQ(m_app->controller().snapshotsToKeep, c.kept);
+    }
 }
 
 } // namespace

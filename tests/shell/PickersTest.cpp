@@ -162,3 +162,26 @@ TEST_F(PickersTest, ALongPathShowsItsNameAndTheWholePathAsToolTip)
 }
 
 } // namespace
+
+namespace {
+
+using PickersDuringARunTest = WindowTest;
+
+TEST_F(PickersDuringARunTest, TheMenusStayUsableButSchedulingWaitsForTheRunsEnd)
+{
+    const QString other = m_dir.filePath(QStringLiteral("Other Disk"));
+    QDir().mkpath(other);
+    m_volumes.volumes = {{other, QStringLiteral("Other Disk")}};
+    startApp();
+    chooseSourceAndDest(m_source, m_dest);
+    outlets().startButton->click();
+    VolumePopUpButton *menu = outlets().popUpDestList;
+    Q_EMIT menu->menuNeedsUpdate();
+    Q_EMIT menu->activated(1);
+    EXPECT_EQ(m_app->controller().backupDest, other); // for the next run
+    EXPECT_FALSE(outlets().destButton->isEnabled());
+    EXPECT_FALSE(outlets().schedulingView->addToScheduleButton()->isEnabled());
+    EXPECT_EQ(outlets().startButton->text(), QStringLiteral("Stop"));
+}
+
+} // namespace

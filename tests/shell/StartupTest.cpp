@@ -9,6 +9,7 @@
 #include "OptionsSheet.h"
 #include "PreferencesSheet.h"
 #include "ScheduleFile.h"
+#include "WidgetControls.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -253,6 +254,20 @@ TEST_F(WindowLayoutTest, EveryControlHasAnAccessibleName)
         EXPECT_FALSE(control->accessibleName().isEmpty())
             << control->metaObject()->className() << " " << qPrintable(control->objectName());
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(MessageBoxAlertPresenter, WithoutADisplayTheAlertIsLoggedAndNeverWaits)
+{
+    // The tests run on the offscreen platform, as the agent's starts do
+    // without a display; a modal box there would wait forever.
+    MessageBoxAlertPresenter alerts(nullptr);
+    alerts.runModalAlert(QStringLiteral("Out of drive space"), QStringLiteral("The copy is incomplete."),
+                         QStringLiteral("OK"));
+    SUCCEED();
 }
 
 } // namespace
