@@ -75,7 +75,8 @@ bool ApplicationStartup::applicationDidFinishLaunching()
         QObject::connect(m_volumeWatch, &VolumeWatch::volumesChanged, &m_window,
                          [this] { m_view.reloadScheduleTable(); });
     }
-    startFinderCopyIfRequested(finderCopy);
+    if (!startFinderCopyIfRequested(finderCopy))
+        return false;
     observeLocalNotifications();
     Updater &updater = Updater::sharedUpdater();
     updater.setAutomaticallyChecksForUpdates(true);
@@ -129,10 +130,10 @@ void ApplicationStartup::startScheduledJobs(bool finderCopyLaunch)
     dispatcher->applicationDidFinishLaunching(m_options.arguments, m_options.center);
 }
 
-void ApplicationStartup::startFinderCopyIfRequested(const std::optional<FinderCopyRequest> &request)
+bool ApplicationStartup::startFinderCopyIfRequested(const std::optional<FinderCopyRequest> &request)
 {
-    if (request)
-        startFinderCopy(*request, m_controller, m_window, m_view);
+    // A paste without items has asked to quit: no window is shown for it.
+    return !request || startFinderCopy(*request, m_controller, m_window, m_view);
 }
 
 bool ApplicationStartup::toggleLaunchAtLogin(bool)

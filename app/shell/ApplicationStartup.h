@@ -7,7 +7,8 @@
 // the file-manager copy, the local notifications and the updater.
 //
 // What callers may rely on: run() answers false when the application must
-// quit at once (read-only location), after the location alert; every other
+// quit at once (read-only location, after the location alert; a file-manager
+// paste without items, after its log line and the quit request); every other
 // failure is shown or ignored as each step says, and start-up goes on.
 
 #include "FinderCopyHandOver.h"
@@ -70,7 +71,7 @@ private:
     void showWindowInitialState();
     void loadSchedule();
     void startScheduledJobs(bool finderCopyLaunch);
-    void startFinderCopyIfRequested(const std::optional<FinderCopyRequest> &request);
+    bool startFinderCopyIfRequested(const std::optional<FinderCopyRequest> &request);
     void observeLocalNotifications();
 
     MainWindow &m_window;

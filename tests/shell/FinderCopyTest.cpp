@@ -358,6 +358,9 @@ TEST_F(FinderCopyTest, APasteWithoutItemsLogsAndQuitsWithoutARun)
     qInstallMessageHandler(previous);
     EXPECT_TRUE(g_logLines.contains(QStringLiteral("no backup source, quitting\n")));
     EXPECT_EQ(m_exitRequests, 1);
+    // Start-up answers "quit at once": the window is never shown.
+    EXPECT_FALSE(m_started);
+    EXPECT_FALSE(m_app->window().isVisible());
     EXPECT_TRUE(m_app->controller().isFinderCopy);
     EXPECT_EQ(outlets().startButton->text(), QStringLiteral("Backup"));
     EXPECT_EQ(m_runsFinished, 0);
