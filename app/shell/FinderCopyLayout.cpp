@@ -74,9 +74,8 @@ void FinderCopyLayout::apply()
     for (QWidget *widget :
          QList<QWidget *>{o.box, o.transferArea, o.displayText, o.startButton, o.progressBar, o.jobState})
         keep(widget);
-    o.transferArea->setMinimumHeight(0);
+    // The transfer line starts 20 from the left edge, so it reads from there.
     o.displayText->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    o.progressBar->setMinimumWidth(0);
 
     // The rest of the full layout (the picker names, the bottom line) goes
     // with the full content area; the menu bar goes, its quit shortcut stays.
