@@ -3,9 +3,21 @@
 # `vellumor`) on a virtual X server (Xvfb), pictured in the middle of a real
 # Snapshot backup of a generated photo library, with two scheduled jobs and
 # one exclusion in its lists. Needs a build (./run.sh or scripts/bootstrap.sh).
+# With --finder-copy first it makes docs/finder-copy-window.png instead: the
+# compact window of a file-manager "Paste" of two album years into the backup
+# disk, in the middle of its copy.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-out="${1:-$here/docs/screenshot.png}"
+mode=window
+if [ "${1:-}" = "--finder-copy" ]; then
+    mode=finder-copy
+    shift
+fi
+if [ "$mode" = finder-copy ]; then
+    out="${1:-$here/docs/finder-copy-window.png}"
+else
+    out="${1:-$here/docs/screenshot.png}"
+fi
 build="$here/build"
 cmake --build "$build" --target vellumor_window_shot >/dev/null
 
@@ -68,11 +80,17 @@ done
 display=":$(head -n1 "$work/display")"
 
 mkdir -p "$(dirname "$out")"
+if [ "$mode" = finder-copy ]; then
+    shot_args=(--paste-into "$work/Backup Disk" --copied "$work/Pictures/2023" --copied "$work/Pictures/2024"
+               --percent 40)
+else
+    shot_args=(--source "$work/Pictures" --dest "$work/Backup Disk" --snapshot --backup --percent 40
+               --exclude "$work/Pictures/2019/2019-01 Album")
+fi
 env -u WAYLAND_DISPLAY DISPLAY="$display" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 \
     XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work" \
     VELLUMOR_PREFIX="$build/stage" \
     dbus-run-session -- "$build/tests/shell/vellumor_window_shot" \
-    --source "$work/Pictures" --dest "$work/Backup Disk" --snapshot --backup --percent 40 \
-    --exclude "$work/Pictures/2019/2019-01 Album" --out "$out" 2>"$work/run.log" \
+    "${shot_args[@]}" --out "$out" 2>"$work/run.log" \
     || { cat "$work/run.log" >&2; exit 1; }
 echo "Wrote $out"

@@ -198,7 +198,8 @@ void MFTaskAppDelegate::finishRun(RunOutcome outcome, const QString &detail)
 
 void MFTaskAppDelegate::handOverToDispatch()
 {
-    if (!m_dispatcher)
+    // A file-manager copy runs no scheduled jobs, not even after its run.
+    if (!m_dispatcher || isFinderCopy)
         return;
     // Queued: the run's own clean-up finishes before the next job starts.
     QMetaObject::invokeMethod(
@@ -382,8 +383,12 @@ void MFTaskAppDelegate::completeRun(const CopyOutcome &copy, const SnapshotRunEn
     m_inBackupComplete = true;
     finishRun(outcome, detail);
     m_inBackupComplete = false;
-    if (isFinderCopy)
+    // A file-manager copy ends its process; quitting is queued, so dispatch
+    // must not get the chance to start a scheduled job in the meantime.
+    if (isFinderCopy) {
         m_view->terminateApplication();
+        return;
+    }
     if (m_dispatcher)
         m_dispatcher->continueAfterRun();
 }

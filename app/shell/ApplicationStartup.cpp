@@ -2,13 +2,13 @@
 
 #include "BundleLocation.h"
 #include "CheckAndSetAuthorization.h"
+#include "FinderCopyLaunch.h"
 #include "LocalNotificationCenter.h"
 #include "LoginItem.h"
 #include "MFTaskAppDelegate.h"
 #include "MainWindow.h"
 #include "MainWindowView.h"
 #include "ScheduledJobDispatcher.h"
-#include "SharedDefaults.h"
 #include "SharedSchedule.h"
 #include "SupportFolder.h"
 #include "Updater.h"
@@ -33,8 +33,8 @@ ApplicationStartup::ApplicationStartup(MainWindow &window, MainWindowView &view,
         m_options.bundlePrefix = vellumorPrefix();
     if (m_options.autostartEntryPath.isEmpty())
         m_options.autostartEntryPath = LoginItem::autostartEntryPath();
-    if (!m_options.isFinderCopyLaunch)
-        m_options.isFinderCopyLaunch = &ApplicationStartup::sharedDefaultsHoldFinderCopy;
+    if (!m_options.takeFinderCopyRequest)
+        m_options.takeFinderCopyRequest = &::takeFinderCopyRequest;
 }
 
 ApplicationStartup::~ApplicationStartup() = default;
@@ -45,12 +45,6 @@ bool ApplicationStartup::isReadOnlyLocation(const QString &path)
     if (::statvfs(path.toLocal8Bit().constData(), &info) != 0)
         return false;
     return (info.f_flag & ST_RDONLY) != 0;
-}
-
-bool ApplicationStartup::sharedDefaultsHoldFinderCopy()
-{
-    const std::unique_ptr<QSettings> defaults = getUserDefaults();
-    return defaults->contains(DefaultsKey::selectedForCopy) && defaults->contains(DefaultsKey::selectedForPaste);
 }
 
 bool ApplicationStartup::applicationDidFinishLaunching()
@@ -66,8 +60,11 @@ bool ApplicationStartup::applicationDidFinishLaunching()
     loadSchedule();
     m_controller.excludedFiles = QStringList();
     m_view.setDelegateExcludedFiles(m_controller.excludedFiles);
-    const bool finderCopyLaunch = m_options.isFinderCopyLaunch();
-    startScheduledJobs(finderCopyLaunch);
+    // Taken here, before the scheduled jobs, and only once: of several
+    // processes starting together exactly one gets the copy, and it runs
+    // no scheduled job.
+    const std::optional<FinderCopyRequest> finderCopy = m_options.takeFinderCopyRequest();
+    startScheduledJobs(finderCopy.has_value());
     toggleLaunchAtLogin(true);
     if (m_options.launchAgent)
         LoginItem::launchAgentIfNotRunning(QDBusConnection::sessionBus(), LoginItem::agentExecutablePath());
@@ -78,8 +75,8 @@ bool ApplicationStartup::applicationDidFinishLaunching()
         QObject::connect(m_volumeWatch, &VolumeWatch::volumesChanged, &m_window,
                          [this] { m_view.reloadScheduleTable(); });
     }
-    if (finderCopyLaunch && m_options.finderCopyStep)
-        m_options.finderCopyStep(m_controller, m_window);
+    if (!startFinderCopyIfRequested(finderCopy))
+        return false;
     observeLocalNotifications();
     Updater &updater = Updater::sharedUpdater();
     updater.setAutomaticallyChecksForUpdates(true);
@@ -131,6 +128,12 @@ void ApplicationStartup::startScheduledJobs(bool finderCopyLaunch)
     if (finderCopyLaunch || !dispatcher)
         return;
     dispatcher->applicationDidFinishLaunching(m_options.arguments, m_options.center);
+}
+
+bool ApplicationStartup::startFinderCopyIfRequested(const std::optional<FinderCopyRequest> &request)
+{
+    // A paste without items has asked to quit: no window is shown for it.
+    return !request || startFinderCopy(*request, m_controller, m_window, m_view);
 }
 
 bool ApplicationStartup::toggleLaunchAtLogin(bool)

@@ -7,8 +7,11 @@
 // the file-manager copy, the local notifications and the updater.
 //
 // What callers may rely on: run() answers false when the application must
-// quit at once (read-only location), after the location alert; every other
+// quit at once (read-only location, after the location alert; a file-manager
+// paste without items, after its log line and the quit request); every other
 // failure is shown or ignored as each step says, and start-up goes on.
+
+#include "FinderCopyHandOver.h"
 
 #include <QStringList>
 
@@ -43,11 +46,9 @@ struct StartupOptions
     AlertPresenter *modalAlerts = nullptr; // the window's modal alerts when none
     // A notice to show once after the tool check (root rights), if any.
     std::function<std::optional<StartupNotice>()> rootRightsNotice;
-    // Whether this is a file-manager copy launch (both shared keys present);
-    // the shared defaults when unset.
-    std::function<bool()> isFinderCopyLaunch;
-    // Step 11: takes over a file-manager copy launch.
-    std::function<void(MFTaskAppDelegate &, MainWindow &)> finderCopyStep;
+    // Takes the waiting file-manager copy, if any, out of the shared suite
+    // (asked once per start); takeFinderCopyRequest() when unset.
+    std::function<std::optional<FinderCopyRequest>()> takeFinderCopyRequest;
 };
 
 class ApplicationStartup
@@ -61,8 +62,6 @@ public:
 
     // statvfs(ST_RDONLY) on the path; false when it cannot be asked.
     static bool isReadOnlyLocation(const QString &path);
-    // Both "selectedForCopy" and "selectedForPaste" are in the shared defaults.
-    static bool sharedDefaultsHoldFinderCopy();
 
     bool toggleLaunchAtLogin(bool enable);
 
@@ -72,6 +71,7 @@ private:
     void showWindowInitialState();
     void loadSchedule();
     void startScheduledJobs(bool finderCopyLaunch);
+    bool startFinderCopyIfRequested(const std::optional<FinderCopyRequest> &request);
     void observeLocalNotifications();
 
     MainWindow &m_window;

@@ -2,6 +2,7 @@
 
 #include "BundleLocation.h"
 #include "DisclosureLayouts.h"
+#include "FinderCopyLayout.h"
 #include "SchedulingPanel.h"
 #include "VolumeMenus.h"
 
@@ -219,8 +220,9 @@ void MainWindow::setTransferView(QWidget *view)
 
 void MainWindow::setUIForFinderCopy()
 {
-    // The compact layout of a file-manager copy comes with that mode; until
-    // then the full window serves.
+    // The compact layout is a collaborator of its own; it acts once.
+    if (!findChild<FinderCopyLayout *>(QString(), Qt::FindDirectChildrenOnly))
+        (new FinderCopyLayout(*this, m_outlets))->apply();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -76,7 +76,7 @@ public:
     // Puts the animated transfer view into the transfer area box.
     void setTransferView(QWidget *view);
     // The compact layout of a file-manager copy (only the transfer, the
-    // progress and the stop button); filled in with the file-manager copy.
+    // progress and the stop button; FinderCopyLayout).
     void setUIForFinderCopy();
 
     // windowShouldClose: asked before the window closes.

@@ -5,6 +5,11 @@
 //
 //   vellumor_window_shot --source DIR --dest DIR --out FILE.png
 //       [--size WIDTHxHEIGHT] [--backup] [--snapshot] [--closed] [--percent N]
+//   vellumor_window_shot --paste-into DIR --copied ITEM [--copied ITEM...] --out FILE.png
+//       [--percent N]
+//       a file-manager "Paste" waiting at start-up: the compact window, pictured
+//       while it copies the items.
+#include "FinderCopyHandOver.h"
 #include "FolderChooser.h"
 #include "MFTaskAppDelegate.h"
 #include "MainWindow.h"
@@ -53,18 +58,28 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.addOptions({{QStringLiteral("source"), QStringLiteral("Source folder."), QStringLiteral("dir")},
-                       {QStringLiteral("dest"), QStringLiteral("Destination folder."), QStringLiteral("dir")},
-                       {QStringLiteral("out"), QStringLiteral("PNG to write."), QStringLiteral("file")},
-                       {QStringLiteral("size"), QStringLiteral("Window size."), QStringLiteral("WxH")},
-                       {QStringLiteral("percent"), QStringLiteral("Progress to wait for."), QStringLiteral("n")},
-                       {QStringLiteral("backup"), QStringLiteral("Start a real backup first.")},
-                       {QStringLiteral("snapshot"), QStringLiteral("Snapshot mode.")},
-                       {QStringLiteral("exclude"), QStringLiteral("An item to exclude."), QStringLiteral("path")},
-                       {QStringLiteral("sheet"), QStringLiteral("Picture a sheet instead."), QStringLiteral("name")},
-                       {QStringLiteral("closed"), QStringLiteral("Scheduling panel closed.")}});
+    parser.addOptions(
+        {{QStringLiteral("source"), QStringLiteral("Source folder."), QStringLiteral("dir")},
+         {QStringLiteral("dest"), QStringLiteral("Destination folder."), QStringLiteral("dir")},
+         {QStringLiteral("out"), QStringLiteral("PNG to write."), QStringLiteral("file")},
+         {QStringLiteral("size"), QStringLiteral("Window size."), QStringLiteral("WxH")},
+         {QStringLiteral("percent"), QStringLiteral("Progress to wait for."), QStringLiteral("n")},
+         {QStringLiteral("backup"), QStringLiteral("Start a real backup first.")},
+         {QStringLiteral("snapshot"), QStringLiteral("Snapshot mode.")},
+         {QStringLiteral("exclude"), QStringLiteral("An item to exclude."), QStringLiteral("path")},
+         {QStringLiteral("sheet"), QStringLiteral("Picture a sheet instead."), QStringLiteral("name")},
+         {QStringLiteral("closed"), QStringLiteral("Scheduling panel closed.")},
+         {QStringLiteral("paste-into"), QStringLiteral("Paste into this folder."), QStringLiteral("dir")},
+         {QStringLiteral("copied"), QStringLiteral("An item copied for the paste."), QStringLiteral("path")}});
     parser.process(app);
 
+    if (parser.isSet(QStringLiteral("paste-into"))) {
+        QList<QUrl> copied;
+        for (const QString &item : parser.values(QStringLiteral("copied")))
+            copied << QUrl::fromLocalFile(item);
+        if (!writeFinderCopyRequest(parser.value(QStringLiteral("paste-into")), copied))
+            return 1;
+    }
     AnswerChooser chooser;
     VellumorApplicationOptions options;
     options.chooser = &chooser;
@@ -78,20 +93,24 @@ int main(int argc, char **argv)
     const QStringList size = parser.value(QStringLiteral("size")).split(u'x');
     if (size.size() == 2)
         window.resize(size.at(0).toInt(), size.at(1).toInt());
-    if (parser.isSet(QStringLiteral("closed")))
-        outlets.disclosure->disclosureTriangleClicked_actuallyTheTextWasClicked();
-    chooser.answers = {parser.value(QStringLiteral("source")), parser.value(QStringLiteral("dest"))};
-    outlets.sourceButton->click();
-    outlets.destButton->click();
-    if (parser.isSet(QStringLiteral("snapshot")))
-        outlets.snapshotRow->setChecked(true);
-    chooser.exclusions = parser.values(QStringLiteral("exclude"));
-    if (!chooser.exclusions.isEmpty())
-        outlets.schedulingView->addExclusionButton()->click();
+    // A file-manager copy has started its run in the compact window already.
+    const bool finderCopy = vellumor.controller().isFinderCopy;
+    if (!finderCopy) {
+        if (parser.isSet(QStringLiteral("closed")))
+            outlets.disclosure->disclosureTriangleClicked_actuallyTheTextWasClicked();
+        chooser.answers = {parser.value(QStringLiteral("source")), parser.value(QStringLiteral("dest"))};
+        outlets.sourceButton->click();
+        outlets.destButton->click();
+        if (parser.isSet(QStringLiteral("snapshot")))
+            outlets.snapshotRow->setChecked(true);
+        chooser.exclusions = parser.values(QStringLiteral("exclude"));
+        if (!chooser.exclusions.isEmpty())
+            outlets.schedulingView->addExclusionButton()->click();
+    }
 
     const QString out = parser.value(QStringLiteral("out"));
     int status = 1;
-    if (!parser.isSet(QStringLiteral("backup"))) {
+    if (!parser.isSet(QStringLiteral("backup")) && !finderCopy) {
         const QString sheetName = parser.value(QStringLiteral("sheet"));
         QWidget *sheet = nullptr;
         if (sheetName == u"preferences") {
@@ -130,7 +149,8 @@ int main(int argc, char **argv)
         }
     });
     QTimer::singleShot(200, &app, [&] {
-        outlets.startButton->click();
+        if (!finderCopy)
+            outlets.startButton->click();
         poll.start(50);
     });
     app.exec();
