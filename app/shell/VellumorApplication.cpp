@@ -6,6 +6,7 @@
 #include "MFTaskAppDelegate.h"
 #include "MainWindow.h"
 #include "MainWindowView.h"
+#include "RKAnimatingView.h"
 #include "SharedSchedule.h"
 #include "SupportFolder.h"
 #include "UserNotifications.h"
@@ -44,6 +45,10 @@ VellumorApplication::VellumorApplication(VellumorApplicationOptions options, QOb
     m_schedule = std::make_unique<SharedSchedule>(ScheduleFile(scheduleFilePath(), Clock::system()), center);
     m_window = std::make_unique<MainWindow>();
     m_view = std::make_unique<MainWindowView>(*m_window, *m_schedule, *m_options.chooser, *m_options.volumes);
+    // The strip of files in flight fills the transfer area (the window owns it).
+    auto *strip = new RKAnimatingView;
+    m_window->setTransferView(strip);
+    m_view->setAnimatingView(strip);
     MFTaskAppServices services;
     services.schedule = m_schedule.get();
     services.notifier = m_options.notifier;

@@ -1,4 +1,5 @@
 // vellumor: the main window over the backup controller.
+#include "CheckAndSetAuthorization.h"
 #include "MFTaskAppDelegate.h"
 #include "TerminationSignals.h"
 #include "VellumorApplication.h"
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QIcon>
 
 int main(int argc, char **argv)
 {
@@ -27,8 +29,20 @@ int main(int argc, char **argv)
     if (bus.isConnected())
         bus.registerService(Vellumor::MainAppBundleId);
 
+    // Type icons of the files in flight come from the desktop's theme; a
+    // session that names none still gets the common one.
+    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+
     VellumorApplicationOptions options;
     options.startup.arguments = app.arguments();
+    // An account outside the group vellumor copies with its own rights: it
+    // is told once per start what that means.
+    options.startup.rootRightsNotice = []() -> std::optional<StartupNotice> {
+        const QString notice = CheckAndSetAuthorization::takeRightsNotice();
+        if (notice.isEmpty())
+            return std::nullopt;
+        return StartupNotice{QStringLiteral("Vellumor copies with your own rights"), notice};
+    };
     VellumorApplication vellumor(options);
     // A signal during a backup answers the quit question with "Quit": the
     // copy is stopped and the destination's ownership setting restored.
