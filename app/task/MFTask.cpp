@@ -256,6 +256,47 @@ void MFTask::waitUntilExit() const
     m_shared->exitedSignal.wait(lock, [this] { return m_shared->hasExited; });
 }
 
+MFTask::SpawnResult MFTask::spawnThroughWaiter(int inputFd, int outputFd, int errorFd)
+{
+    CStringVector argv;
+    argv.append(m_launchPath);
+    for (const QString &argument : std::as_const(m_arguments))
+        argv.append(argument);
+    CStringVector envp;
+    if (!m_environment.isEmpty()) {
+        for (auto it = m_environment.cbegin(); it != m_environment.cend(); ++it)
+            envp.append(it.key() + QLatin1Char('=') + it.value());
+    }
+    const QByteArray path = m_launchPath.toLocal8Bit();
+    const QByteArray directory = m_currentDirectoryPath.toLocal8Bit();
+
+    ChildSetup setup;
+    setup.path = path.constData();
+    setup.argv = argv.data();
+    setup.envp = m_environment.isEmpty() ? environ : envp.data();
+    setup.directory = directory.isEmpty() ? nullptr : directory.constData();
+    setup.inputFd = inputFd;
+    setup.outputFd = outputFd;
+    setup.errorFd = errorFd;
+    setup.parentPid = ::getpid();
+    setup.inheritedFd = m_inheritedDescriptor;
+
+    // The child is started by the termination waiter, which lives until the
+    // child has ended: the parent-death signal fires when the thread that
+    // started the child exits, not only when this process does.
+    std::promise<SpawnResult> started;
+    std::future<SpawnResult> result = started.get_future();
+    std::thread waiter = startTerminationWaiter(setup, std::move(started));
+    const SpawnResult spawn = result.get();
+    // A waiter whose child never started ends at once: it is joined, so a
+    // failed launch leaves no thread behind.
+    if (spawn.error != 0)
+        waiter.join();
+    else
+        waiter.detach();
+    return spawn;
+}
+
 bool MFTask::launch()
 {
     if (m_hasPerformedTerminate || m_hasBeenSentTerminate)
@@ -292,42 +333,7 @@ bool MFTask::launch()
         throw MFTaskLaunchError(error, m_standardInput);
     }
 
-    CStringVector argv;
-    argv.append(m_launchPath);
-    for (const QString &argument : std::as_const(m_arguments))
-        argv.append(argument);
-    CStringVector envp;
-    if (!m_environment.isEmpty()) {
-        for (auto it = m_environment.cbegin(); it != m_environment.cend(); ++it)
-            envp.append(it.key() + QLatin1Char('=') + it.value());
-    }
-    const QByteArray path = m_launchPath.toLocal8Bit();
-    const QByteArray directory = m_currentDirectoryPath.toLocal8Bit();
-
-    ChildSetup setup;
-    setup.path = path.constData();
-    setup.argv = argv.data();
-    setup.envp = m_environment.isEmpty() ? environ : envp.data();
-    setup.directory = directory.isEmpty() ? nullptr : directory.constData();
-    setup.inputFd = inputFd;
-    setup.outputFd = outputPipe[1];
-    setup.errorFd = errorPipe[1];
-    setup.parentPid = ::getpid();
-    setup.inheritedFd = m_inheritedDescriptor;
-
-    // The child is started by the termination waiter, which lives until the
-    // child has ended: the parent-death signal fires when the thread that
-    // started the child exits, not only when this process does.
-    std::promise<SpawnResult> started;
-    std::future<SpawnResult> result = started.get_future();
-    std::thread waiter = startTerminationWaiter(setup, std::move(started));
-    const SpawnResult spawn = result.get();
-    // A waiter whose child never started ends at once: it is joined, so a
-    // failed launch leaves no thread behind.
-    if (spawn.error != 0)
-        waiter.join();
-    else
-        waiter.detach();
+    const SpawnResult spawn = spawnThroughWaiter(inputFd, outputPipe[1], errorPipe[1]);
     const pid_t pid = spawn.pid;
 
     // Our copies of the child's ends go at once, so the readers see end of

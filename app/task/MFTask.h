@@ -185,6 +185,9 @@ private:
     void startReaderThread(int fd, bool isErrorStream);
     // Starts the child from a new thread that then waits for its end.
     std::thread startTerminationWaiter(const ChildSetup &setup, std::promise<SpawnResult> started);
+    // Builds the child's setup from the settings and starts it through the
+    // termination waiter; the descriptors become its standard streams.
+    SpawnResult spawnThroughWaiter(int inputFd, int outputFd, int errorFd);
 
     MFTaskDelegateProtocol *m_delegate = nullptr;
     QString m_launchPath;
