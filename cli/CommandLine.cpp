@@ -108,112 +108,145 @@ QString usageText()
         "2 bad usage, 130 stopped.\n");
 }
 
-CliJob parseCommandLine(const QStringList &arguments, const QString &workingDirectory)
+namespace {
+
+// The command word. Sets job.command; `complete` when nothing more is read.
+QString readCommand(const QStringList &arguments, CliJob &job, bool &complete)
 {
-    CliJob job;
-    auto fail = [&job](const QString &message) {
-        job.error = message;
-        return job;
-    };
+    complete = true;
     if (arguments.isEmpty())
-        return fail(QStringLiteral("missing command"));
+        return QStringLiteral("missing command");
     const QString command = arguments.first();
     if (command == u"--help" || command == u"-h" || command == u"help") {
         job.command = CliJob::Command::Help;
-        return job;
+        return {};
     }
+    if (command == u"list" || command == u"run-due") {
+        job.command = command == u"list" ? CliJob::Command::List : CliJob::Command::RunDue;
+        return arguments.size() > 1 ? QStringLiteral("%1 takes no arguments").arg(command) : QString();
+    }
+    complete = false;
     if (command == u"backup")
         job.command = CliJob::Command::Backup;
     else if (command == u"restore")
         job.command = CliJob::Command::Restore;
     else if (command == u"schedule")
         job.command = CliJob::Command::Schedule;
-    else if (command == u"list" || command == u"run-due") {
-        job.command = command == u"list" ? CliJob::Command::List : CliJob::Command::RunDue;
-        if (arguments.size() > 1)
-            return fail(QStringLiteral("%1 takes no arguments").arg(command));
-        return job;
-    } else
-        return fail(QStringLiteral("unknown command \"%1\"").arg(command));
-    const bool takesJobOptions = job.command == CliJob::Command::Backup || job.command == CliJob::Command::Schedule;
+    else
+        return QStringLiteral("unknown command \"%1\"").arg(command);
+    return {};
+}
 
-    QStringList paths;
+// An option that takes a value: --days, --at, --keep, --exclude.
+QString readOptionValue(CliJob &job, const QString &option, const QString &value, const QString &workingDirectory)
+{
+    if (option == u"--days") {
+        const std::optional<std::array<bool, 7>> days = parseDays(value);
+        if (!days)
+            return QStringLiteral("--days takes weekdays such as mon,wed,fri, not \"%1\"").arg(value);
+        job.days = *days;
+    } else if (option == u"--at") {
+        job.time = QTime::fromString(value, QStringLiteral("H:mm"));
+        if (!job.time.isValid())
+            return QStringLiteral("--at takes a time such as 14:30, not \"%1\"").arg(value);
+    } else if (option == u"--keep") {
+        bool ok = false;
+        const int keep = value.toInt(&ok);
+        if (!ok || keep <= 0)
+            return QStringLiteral("--keep takes a positive number, not \"%1\"").arg(value);
+        job.snapshotsToKeep = keep;
+        job.snapshotsToKeepGiven = true;
+    } else {
+        job.excludedFiles << QDir::cleanPath(QDir(workingDirectory).absoluteFilePath(value));
+    }
+    return {};
+}
+
+// Options and paths after the command word; the paths go to `paths`.
+QString readOptions(const QStringList &arguments, CliJob &job, QStringList &paths, const QString &workingDirectory)
+{
+    const bool takesJobOptions = job.command == CliJob::Command::Backup || job.command == CliJob::Command::Schedule;
+    const bool isSchedule = job.command == CliJob::Command::Schedule;
     bool optionsEnded = false;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (optionsEnded || !argument.startsWith(u"--") || argument == u"--") {
-            if (argument == u"--" && !optionsEnded) {
+            if (argument == u"--" && !optionsEnded)
                 optionsEnded = true;
-                continue;
-            }
-            paths << argument;
+            else
+                paths << argument;
             continue;
         }
         if (argument == u"--help") {
             job.command = CliJob::Command::Help;
-            return job;
+            return {};
         }
+        const bool takesValue = (isSchedule && (argument == u"--days" || argument == u"--at"))
+            || (takesJobOptions && (argument == u"--keep" || argument == u"--exclude"));
         if (takesJobOptions && argument == u"--snapshot") {
             job.snapshot = true;
-        } else if (job.command == CliJob::Command::Schedule && (argument == u"--days" || argument == u"--at")) {
-            if (i + 1 >= arguments.size())
-                return fail(QStringLiteral("%1 needs a value").arg(argument));
-            const QString value = arguments.at(++i);
-            if (argument == u"--days") {
-                const std::optional<std::array<bool, 7>> days = parseDays(value);
-                if (!days)
-                    return fail(QStringLiteral("--days takes weekdays such as mon,wed,fri, not \"%1\"").arg(value));
-                job.days = *days;
-            } else {
-                job.time = QTime::fromString(value, QStringLiteral("H:mm"));
-                if (!job.time.isValid())
-                    return fail(QStringLiteral("--at takes a time such as 14:30, not \"%1\"").arg(value));
-            }
-        } else if (takesJobOptions && (argument == u"--keep" || argument == u"--exclude")) {
-            if (i + 1 >= arguments.size())
-                return fail(QStringLiteral("%1 needs a value").arg(argument));
-            const QString value = arguments.at(++i);
-            if (argument == u"--keep") {
-                bool ok = false;
-                const int keep = value.toInt(&ok);
-                if (!ok || keep <= 0)
-                    return fail(QStringLiteral("--keep takes a positive number, not \"%1\"").arg(value));
-                job.snapshotsToKeep = keep;
-                job.snapshotsToKeepGiven = true;
-            } else {
-                job.excludedFiles << QDir::cleanPath(QDir(workingDirectory).absoluteFilePath(value));
-            }
-        } else {
-            return fail(QStringLiteral("unknown option %1").arg(argument));
+        } else if (!takesValue) {
+            return QStringLiteral("unknown option %1").arg(argument);
+        } else if (i + 1 >= arguments.size()) {
+            return QStringLiteral("%1 needs a value").arg(argument);
+        } else if (const QString error = readOptionValue(job, argument, arguments.at(++i), workingDirectory);
+                   !error.isEmpty()) {
+            return error;
         }
     }
+    return {};
+}
+
+// How many paths each command takes, and what a schedule needs.
+QString checkCounts(const CliJob &job, const QStringList &paths)
+{
     if (job.command == CliJob::Command::Restore && paths.size() != 2)
-        return fail(QStringLiteral("restore takes exactly one SOURCE and one DEST"));
+        return QStringLiteral("restore takes exactly one SOURCE and one DEST");
     if (job.command == CliJob::Command::Schedule) {
         if (paths.size() != 2)
-            return fail(QStringLiteral("schedule takes exactly one SOURCE and one DEST"));
+            return QStringLiteral("schedule takes exactly one SOURCE and one DEST");
         if (!job.time.isValid())
-            return fail(QStringLiteral("schedule needs --at HH:MM"));
+            return QStringLiteral("schedule needs --at HH:MM");
         if (std::none_of(job.days.cbegin(), job.days.cend(), [](bool day) { return day; }))
-            return fail(QStringLiteral("schedule needs --days"));
+            return QStringLiteral("schedule needs --days");
     }
     if (paths.size() < 2)
-        return fail(QStringLiteral("a SOURCE and a DEST are needed"));
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        if (paths.at(i).isEmpty())
-            return fail(QStringLiteral("an empty path was given"));
-    }
+        return QStringLiteral("a SOURCE and a DEST are needed");
+    if (paths.contains(QString()))
+        return QStringLiteral("an empty path was given");
+    return {};
+}
 
+// Sources that exist, a destination that is a folder (or does not exist yet).
+QString readPaths(CliJob &job, QStringList paths, const QString &workingDirectory)
+{
     job.destination = absolute(paths.takeLast(), workingDirectory);
-    for (const QString &path : paths) {
+    for (const QString &path : std::as_const(paths)) {
         const QString source = absolute(path, workingDirectory);
         if (!QFileInfo::exists(source))
-            return fail(QStringLiteral("the source %1 does not exist").arg(path));
+            return QStringLiteral("the source %1 does not exist").arg(path);
         job.sources << source;
     }
     if (QFileInfo(job.destination).exists() && !QFileInfo(job.destination).isDir())
-        return fail(QStringLiteral("the destination %1 is not a folder").arg(job.destination));
-    if (const QString problem = checkDestination(job.sources, job.destination); !problem.isEmpty())
-        return fail(problem);
+        return QStringLiteral("the destination %1 is not a folder").arg(job.destination);
+    return checkDestination(job.sources, job.destination);
+}
+
+} // namespace
+
+CliJob parseCommandLine(const QStringList &arguments, const QString &workingDirectory)
+{
+    CliJob job;
+    bool complete = false;
+    QStringList paths;
+    job.error = readCommand(arguments, job, complete);
+    if (complete || !job.error.isEmpty())
+        return job;
+    job.error = readOptions(arguments, job, paths, workingDirectory);
+    if (!job.error.isEmpty() || job.command == CliJob::Command::Help)
+        return job;
+    job.error = checkCounts(job, paths);
+    if (job.error.isEmpty())
+        job.error = readPaths(job, paths, workingDirectory);
     return job;
 }

@@ -33,11 +33,6 @@ void TerminalView::showAlert(const QString &message, const QString &informativeT
     std::fflush(m_err);
 }
 
-void TerminalView::runModalAlert(const QString &message, const QString &informativeText, const QString &)
-{
-    showAlert(message, informativeText);
-}
-
 void TerminalView::deliverUserNotification(const QString &title, const QString &text)
 {
     finishLine();
@@ -45,28 +40,31 @@ void TerminalView::deliverUserNotification(const QString &title, const QString &
     std::fflush(m_err);
 }
 
-QString TerminalView::chooseFolder(bool, const QString &, const QString &)
-{
-    return m_chooserAnswers.isEmpty() ? QString() : m_chooserAnswers.takeFirst();
-}
-
-void TerminalView::setValue(double value)
-{
-    m_value = value;
-}
-
 void TerminalView::textChanged(bool isStatus, const QString &text)
 {
-    QString &slot = isStatus ? m_status : m_rates;
-    if (m_closed || slot == text)
+    if (m_closed)
         return;
+    QString &slot = isStatus ? m_status : m_rates;
+    const bool changed = slot != text;
     slot = text;
     if (m_interactive) {
-        redraw();
-    } else if (isStatus && !text.trimmed().isEmpty()) {
-        std::fprintf(m_out, "%s\n", qPrintable(text));
-        std::fflush(m_out);
+        if (changed)
+            redraw();
+        return;
     }
+    // Each tick writes the rates first and its status after them: the
+    // status closes the tick's line.
+    if (isStatus && !text.trimmed().isEmpty())
+        printLine();
+}
+
+void TerminalView::printLine()
+{
+    QString line = m_status.simplified();
+    if (!m_rates.trimmed().isEmpty())
+        line += QStringLiteral("  |  ") + m_rates.simplified();
+    std::fprintf(m_out, "%s\n", qPrintable(line));
+    std::fflush(m_out);
 }
 
 void TerminalView::redraw()

@@ -7,10 +7,11 @@ cd "$(dirname "$0")/.."
 
 packages=(
     build-essential cmake ninja-build ccache pkg-config
-    qt6-base-dev libqt6dbus6 libplist-dev
+    qt6-base-dev libqt6dbus6 libplist-dev libnautilus-extension-dev
     libgtest-dev libbenchmark-dev
     rsync dbus dbus-bin python3 tzdata
     xvfb xauth
+    dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()
@@ -28,7 +29,13 @@ if ((${#missing[@]})); then
     "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
+# --packages-only: stop here (the package script builds in its own folder).
+if [ "${1:-}" = "--packages-only" ]; then
+    exit 0
+fi
+
+# VELLUMOR_PRESET picks the configure preset of ./build (.ci/run uses "ci").
 if [ ! -f build/CMakeCache.txt ]; then
-    cmake --preset default
+    cmake --preset "${VELLUMOR_PRESET:-default}"
 fi
 cmake --build build -j "$(nproc)"

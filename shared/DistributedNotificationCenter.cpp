@@ -5,7 +5,9 @@
 #include "NotificationsAdaptor.h"
 #include "NotificationsInterface.h"
 
+#include <QCoreApplication>
 #include <QDBusConnectionInterface>
+#include <QPointer>
 
 DistributedNotificationCenter::DistributedNotificationCenter(const QDBusConnection &connection, QObject *parent)
     : QObject(parent)
@@ -44,7 +46,11 @@ DistributedNotificationCenter::~DistributedNotificationCenter()
 
 DistributedNotificationCenter &DistributedNotificationCenter::defaultCenter()
 {
-    static DistributedNotificationCenter *center = new DistributedNotificationCenter(QDBusConnection::sessionBus());
+    // Owned by the application object: it leaves the bus and goes with the
+    // application, before the bus connection is torn down at exit.
+    static QPointer<DistributedNotificationCenter> center;
+    if (!center)
+        center = new DistributedNotificationCenter(QDBusConnection::sessionBus(), QCoreApplication::instance());
     return *center;
 }
 

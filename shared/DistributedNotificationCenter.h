@@ -16,7 +16,8 @@
 //  - without a session bus, posts are dropped and observers never fire; a
 //    warning says so once.
 // One center per bus connection (it exports the notifications path there):
-// use defaultCenter(), first touched on the main thread.
+// use defaultCenter(), first touched on the main thread once the application
+// object exists; it lives as long as that object.
 
 #include "NotificationPoster.h"
 

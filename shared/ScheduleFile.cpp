@@ -10,7 +10,51 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
+
+namespace {
+
+// The schedule's lock, held from construction to destruction. flock locks
+// belong to the open file, so two instances in one process exclude each
+// other as two processes do, and the kernel drops the lock of a process
+// that dies.
+class ScheduleLock
+{
+public:
+    explicit ScheduleLock(const QString &path)
+    {
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (m_fd < 0) {
+            m_error = errno;
+            return;
+        }
+        int result;
+        while ((result = ::flock(m_fd, LOCK_EX)) != 0 && errno == EINTR) {}
+        if (result != 0) {
+            m_error = errno;
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~ScheduleLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // closing the only descriptor releases the lock
+    }
+    ScheduleLock(const ScheduleLock &) = delete;
+    ScheduleLock &operator=(const ScheduleLock &) = delete;
+
+    bool isLocked() const { return m_fd >= 0; }
+    QString errorString() const { return QString::fromLocal8Bit(std::strerror(m_error)); }
+
+private:
+    int m_fd = -1;
+    int m_error = 0;
+};
+
+} // namespace
 
 ScheduleFile::ScheduleFile(QString path, const Clock &clock) : m_path(std::move(path)), m_clock(clock)
 {}
@@ -90,6 +134,32 @@ bool ScheduleFile::keepUnreadableFile(const ScheduleReadResult &current, QString
 
 bool ScheduleFile::write(const QList<JobRecord> &records, QString *error) const
 {
+    return update([&records](const QList<JobRecord> &) { return records; }, error).has_value();
+}
+
+std::optional<QList<JobRecord>> ScheduleFile::update(const Change &change, QString *error) const
+{
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        if (error)
+            *error = QStringLiteral("The folder %1 for the schedule could not be created").arg(folder);
+        return std::nullopt;
+    }
+    const ScheduleLock lock(lockPath());
+    if (!lock.isLocked()) {
+        if (error)
+            *error = QStringLiteral("The schedule could not be locked with %1: %2").arg(lockPath(), lock.errorString());
+        return std::nullopt;
+    }
+    const ScheduleReadResult current = read();
+    QList<JobRecord> records = change(current.records);
+    if (!writeLocked(records, current, error))
+        return std::nullopt;
+    return records;
+}
+
+bool ScheduleFile::writeLocked(const QList<JobRecord> &records, const ScheduleReadResult &current, QString *error) const
+{
     QVariantList array;
     array.reserve(records.size());
     for (const JobRecord &record : records)
@@ -102,14 +172,6 @@ bool ScheduleFile::write(const QList<JobRecord> &records, QString *error) const
         return false;
     }
 
-    const QString folder = QFileInfo(m_path).absolutePath();
-    if (!QDir().mkpath(folder)) {
-        if (error)
-            *error = QStringLiteral("The folder %1 for the schedule could not be created").arg(folder);
-        return false;
-    }
-
-    const ScheduleReadResult current = read();
     if (current.wouldLoseData() && !keepUnreadableFile(current, error))
         return false;
 

@@ -12,12 +12,20 @@
 //  - write() never destroys what it could not read: an existing file that
 //    does not read back cleanly is first kept beside the new one as
 //    "<name>.unreadable-yyyy-MM-dd-HHmm" (dated by the clock); when that copy
-//    cannot be made, nothing is written and write() reports it.
+//    cannot be made, nothing is written and write() reports it;
+//  - write() and update() hold the schedule's lock, "<name>.lock" beside the
+//    file (flock, exclusive), while they read and replace the file: writers
+//    in other processes, or other instances in this one, wait their turn, so
+//    update() always changes the file as it is, never a stale copy of it.
+//    Readers need no lock (the file is replaced in one step).
 
 #include "JobRecord.h"
 
 #include <QList>
 #include <QString>
+
+#include <functional>
+#include <optional>
 
 class Clock;
 
@@ -55,8 +63,18 @@ public:
     // naming the file and the cause.
     bool write(const QList<JobRecord> &records, QString *error = nullptr) const;
 
+    // Under the lock: reads the file, lets `change` turn its records into the
+    // new list and writes that. Answers the list written, or nothing (and
+    // sets error, as write() does) when the file could not be locked or
+    // written; `change` is not called when the lock could not be taken.
+    using Change = std::function<QList<JobRecord>(const QList<JobRecord> &current)>;
+    std::optional<QList<JobRecord>> update(const Change &change, QString *error = nullptr) const;
+
+    QString lockPath() const { return m_path + QStringLiteral(".lock"); }
+
 private:
     bool keepUnreadableFile(const ScheduleReadResult &current, QString *error) const;
+    bool writeLocked(const QList<JobRecord> &records, const ScheduleReadResult &current, QString *error) const;
 
     QString m_path;
     const Clock &m_clock;

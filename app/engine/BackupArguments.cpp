@@ -40,13 +40,16 @@ QStringList backupArgumentList(const BackupArgumentInput &input)
               << QStringLiteral("-laxi");
     if (linked)
         arguments << QStringLiteral("-vv");
-    arguments << QStringLiteral("-DH") << QStringLiteral("-P") << QStringLiteral("--numeric-ids")
-              << QStringLiteral("--stats");
+    // Resumable like "-P", but an interrupted file waits in the partial
+    // folder (which rsync keeps out of deletions) instead of replacing the
+    // good copy in place.
+    arguments << QStringLiteral("-DH") << QStringLiteral("--partial-dir=") + partialDirName()
+              << QStringLiteral("--progress") << QStringLiteral("--numeric-ids") << QStringLiteral("--stats");
     if (linked)
         arguments << QStringLiteral("--link-dest=") + input.linkDest;
     if (!linked && input.protectRoot)
         arguments << QStringLiteral("--filter=P /*");
-    if (!input.snapshot && !input.isFinderCopy && !input.isRestore)
+    if ((!input.snapshot && !input.isFinderCopy && !input.isRestore) || (input.snapshot && input.resumingFolder))
         arguments << QStringLiteral("--delete");
     if (!input.snapshot && input.isRestore)
         arguments << QStringLiteral("--update");
@@ -68,10 +71,12 @@ namespace {
 
 // rsync matches a pattern holding "*", "?" or "[" with wildcard rules, where
 // "\" escapes; a pattern without them is compared literally, "\" included.
-QString escapedForRsync(const QString &pattern)
+// With `inWildcardPattern` the text is part of a pattern that holds a
+// wildcard elsewhere, and is escaped whatever it holds.
+QString escapedForRsync(const QString &pattern, bool inWildcardPattern = false)
 {
     static const QString wildcards = QStringLiteral("*?[");
-    bool hasWildcard = false;
+    bool hasWildcard = inWildcardPattern;
     for (QChar c : pattern)
         hasWildcard = hasWildcard || wildcards.contains(c);
     if (!hasWildcard)
@@ -86,16 +91,81 @@ QString escapedForRsync(const QString &pattern)
     return escaped;
 }
 
+// The folder a source names, without a trailing "/" ("/" stays "/").
+QString sourceRoot(const QString &sourcePassed)
+{
+    return sourcePassed == u"/" ? sourcePassed : trimmedSources({sourcePassed}).constFirst();
+}
+
+// What rsync prints before every name of a source: its last component when
+// the folder itself is copied, nothing when its contents are.
+QString transferRootPrefix(const QString &sourcePassed)
+{
+    if (sourcePassed.endsWith(u'/'))
+        return QString();
+    return u'/' + sourceRoot(sourcePassed).section(u'/', -1);
+}
+
+// Whether `path` lies below `root`, compared by whole components.
+bool isBelow(const QString &path, const QString &root)
+{
+    if (root == u"/")
+        return path.startsWith(u'/') && path.size() > 1;
+    return path.size() > root.size() && path.startsWith(root) && path.at(root.size()) == u'/';
+}
+
 } // namespace
+
+QStringList systemPathExclusions()
+{
+    return {QStringLiteral("/proc/*"),
+            QStringLiteral("/sys/*"),
+            QStringLiteral("/dev/*"),
+            QStringLiteral("/run/*"),
+            QStringLiteral("/tmp/*"),
+            QStringLiteral("/var/tmp/*"),
+            QStringLiteral("/var/cache/apt/archives/*.deb"),
+            QStringLiteral("/lost+found"),
+            QStringLiteral("/swapfile"),
+            QStringLiteral("/swap.img")};
+}
+
+QStringList systemExclusionPatterns(const QStringList &sourcesPassed, bool bootableClone)
+{
+    QStringList patterns;
+    for (const QString &source : sourcesPassed) {
+        const QString root = sourceRoot(source);
+        const bool wholeSystem = root == u"/" || bootableClone;
+        for (const QString &entry : systemPathExclusions()) {
+            // The literal folders, then the last component, which may hold
+            // the wildcard.
+            const qsizetype slash = entry.lastIndexOf(u'/');
+            const QString folders = entry.left(slash);
+            const QString last = entry.mid(slash);
+            const bool wildcard = last.contains(u'*');
+            QString literal;
+            if (wholeSystem) {
+                literal = folders;
+            } else {
+                if (!isBelow(wildcard ? folders : entry, root))
+                    continue;
+                literal = transferRootPrefix(source) + folders.mid(root.size());
+            }
+            const QString pattern = wildcard ? escapedForRsync(literal, true) + last : escapedForRsync(literal + last);
+            if (!patterns.contains(pattern))
+                patterns << pattern;
+        }
+    }
+    return patterns;
+}
 
 QStringList exclusionPatterns(const QStringList &excludedFiles, const QString &sourcePassed)
 {
     // rsync roots the transfer at the source folder's parent when the folder
     // itself is copied ("/home/a/docs" sends "docs/..."), and at the source
     // when its contents are copied ("/home/a/docs/" and "/" send "...").
-    const bool contentsCopied = sourcePassed.endsWith(u'/');
-    const QString source = sourcePassed == u"/" ? sourcePassed : trimmedSources({sourcePassed}).constFirst();
-    const QString rootPrefix = contentsCopied ? QString() : u'/' + source.section(u'/', -1);
+    const QString source = sourceRoot(sourcePassed);
+    const QString rootPrefix = transferRootPrefix(sourcePassed);
 
     QStringList patterns;
     for (const QString &entry : excludedFiles) {

@@ -28,12 +28,22 @@ struct BackupArgumentInput
     QStringList backupSources;     // after the bootable-clone rule
     QStringList trimmedSources;    // after trimming, before the bootable-clone rule
     QString backupDest;            // ends in "/"
-    QString snapshotFolderName;    // "VLM Snapshot ..." for this run
+    QString snapshotFolderName;    // the folder this Snapshot run writes into, inside backupDest
+    bool resumingFolder = false;   // Snapshot mode: that folder holds an earlier run's unfinished copy
     bool bootableClone = false;    // the bootable-clone rule replaced the sources
 };
 
-// The list passed to rsync. In Snapshot mode its last element is the new
-// snapshot folder (or backupDest for a first bootable clone).
+// The folder, inside each destination folder, where rsync keeps an
+// interrupted file until a later run resumes it.
+inline QString partialDirName()
+{
+    return QStringLiteral(".rsync-partial");
+}
+
+// The list passed to rsync. In Snapshot mode its last element is the
+// folder the run writes into (or backupDest for a first bootable clone).
+// Completing an earlier run's folder adds "--delete", so what has left the
+// source since then does not stay in the snapshot.
 QStringList backupArgumentList(const BackupArgumentInput &input);
 
 // The sources the list passes (Snapshot without link destination passes the
@@ -59,3 +69,16 @@ QString snapshotFolderName(const QDateTime &startTime, const QLocale &locale);
 // rsync matches them literally. The entry "/" gives the pattern "/";
 // an entry equal to the source gives nothing.
 QStringList exclusionPatterns(const QStringList &excludedFiles, const QString &sourcePassed);
+
+// The system's own virtual or throw-away contents, as absolute paths (a
+// final "*" or "*.deb" is a wildcard): /proc/*, /sys/*, /dev/*, /run/*,
+// /tmp/*, /var/tmp/*, downloaded package files, /lost+found and swap files.
+QStringList systemPathExclusions();
+
+// The "--exclude" patterns for systemPathExclusions(): each entry applies only
+// to a source (as passed) that contains it, below the source itself, and is
+// anchored at that source's transfer root, so a folder of the user's that is
+// merely named dev, run or tmp is copied whole. When a whole system is copied
+// ("/", or the bootable-clone rule passed a system disk's contents), every
+// entry applies relative to that system's root. No duplicates.
+QStringList systemExclusionPatterns(const QStringList &sourcesPassed, bool bootableClone);

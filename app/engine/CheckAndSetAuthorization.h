@@ -1,23 +1,31 @@
 #pragma once
 
 // Gives the bundle's auxiliary tools ("rsync", "mount", "bless", "dropcount")
-// the rights a backup needs: owner root, set-user-ID, so rsync can carry
-// owners, groups and permissions over with --numeric-ids.
+// the rights a backup needs, for the accounts an administrator chose.
 //
-// The tools are made owner root, group = the primary group of the user who
-// authorised, mode 4750: only that user (and root) may run them. A set-user-ID
-// root copy of rsync that every account may run would hand every account
-// root's access to every file.
+// Root rights belong to the members of the system group `vellumor`: the tools
+// are owner root, group vellumor, mode 4750, so a member runs them with root
+// rights (rsync then keeps owners, groups and permissions). Membership is
+// therefore the same as administrator rights over files. Everyone else runs
+// the plain copies in libexec/vellumor/user with their own rights.
 //
-// What callers may rely on: checkSetAuth() changes nothing and asks nobody
-// when every tool is already in that state; otherwise it runs one privileged
-// command for all the tools that need it (one password prompt), and returns
-// how many tools it tried to repair. Failures are logged, never thrown; a tool
-// left as it was still runs, with the user's own rights.
+// What callers may rely on:
+//  - checkSetAuth() asks for a password (one pkexec call for every tool that
+//    needs it) only when the account is a member, some tool is out of state
+//    and the tools sit in a folder no account but root can change; root, a
+//    non-member or an unsafe folder is never asked and nothing is changed;
+//  - the privileged step is the bundle's own vellumor-repair-tools, given tool
+//    names only (never paths); it re-checks everything as root;
+//  - failures are logged, never thrown; a tool left as it was still runs
+//    (runnableToolPath() picks a copy this account may run);
+//  - takeRightsNotice() gives the plain-words notice for an account that
+//    copies with its own rights the first time it is called in a process,
+//    and an empty text afterwards.
 
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <sys/types.h>
 
 // Runs one command line with root rights and answers its exit status
@@ -29,12 +37,25 @@ public:
     virtual int runAsRoot(const QStringList &commandLine) = 0;
 };
 
-// pkexec (polkit) asks for an administrator's confirmation; a process that is
-// already root runs the command directly.
+// pkexec (polkit) asks for an administrator's confirmation, through the
+// desktop's authentication agent; the child runs through MFTask.
 class PkexecRunner : public PrivilegedRunner
 {
 public:
     int runAsRoot(const QStringList &commandLine) override;
+};
+
+// What this account may do with the tools.
+struct AccountRights
+{
+    bool isRoot = false;
+    std::optional<gid_t> group; // the `vellumor` group, when it exists
+    bool isMember = false;      // this process carries that group
+    QString userName;
+
+    // The running process: its effective user and its group list (a member
+    // added since the login is not one until the next login).
+    static AccountRights ofThisProcess();
 };
 
 class CheckAndSetAuthorization
@@ -45,13 +66,24 @@ public:
     // True when `path` is a regular file owned by root, group `group`, mode 4750.
     static bool hasRequiredState(const QString &path, gid_t group);
 
-    // The one command line that repairs `paths`: chown first (it clears the
-    // set-user-ID bit), then chmod; the paths are passed as arguments, never
-    // spliced into the script.
-    static QStringList repairCommand(const QStringList &paths, gid_t group);
+    // TOOLDIR/vellumor-repair-tools followed by the tool names.
+    static QStringList repairCommand(const QString &toolDirectory, const QStringList &names);
 
-    // Checks the tools in `toolDirectory` (the bundle's by default) and
-    // repairs those that need it through `runner` (pkexec by default).
+    // Checks the tools in `toolDirectory` (the bundle's by default) and, for
+    // a member, repairs those that need it through `runner` (pkexec by
+    // default). Returns how many tools a repair was run for.
     static int checkSetAuth(PrivilegedRunner *runner = nullptr, const QString &toolDirectory = QString(),
-                            gid_t group = gid_t(-1));
+                            const AccountRights &rights = AccountRights::ofThisProcess());
+
+    // Empty for root and for a member whose tools can have root rights;
+    // otherwise what copying with one's own rights means and how an
+    // administrator grants root rights.
+    static QString rightsNotice(const AccountRights &rights, const QString &toolDirectory = QString());
+    // rightsNotice() the first time it is not empty in this process; then "".
+    static QString takeRightsNotice(const AccountRights &rights = AccountRights::ofThisProcess(),
+                                    const QString &toolDirectory = QString());
+
+    // The tool to start: TOOLDIR/<name> when this process may run it, else
+    // the plain copy TOOLDIR/user/<name> when there is one.
+    static QString runnableToolPath(const QString &toolDirectory, const QString &name);
 };

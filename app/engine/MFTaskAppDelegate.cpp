@@ -1,127 +1,56 @@
 #include "MFTaskAppDelegate.h"
 
-#include "BackupArguments.h"
+#include "DestinationLock.h"
+
 #include "BundleLocation.h"
-#include "ChildLocale.h"
 #include "Clock.h"
+#include "ControllerLinks.h"
+#include "SnapshotFolders.h"
 #include "DisplayName.h"
 #include "JobLoader.h"
+#include "RestoreChoosers.h"
 #include "LocalNotificationCenter.h"
 #include "ScheduleEntry.h"
 #include "ScheduledJobDispatcher.h"
 #include "SharedDefaults.h"
 #include "SharedSchedule.h"
-#include "SnapshotRotation.h"
-#include "UserNotifications.h"
+#include "TaskFactory.h"
 #include "VolumePresence.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
-#include <QLocale>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QThread>
-
-#include <csignal>
-#include <limits>
-#include <unistd.h>
-
-// The request as it stood when startBackup() was called: later changes (such
-// as restore mode being cleared right after the start) do not reach the run.
-struct MFTaskAppDelegate::RunRequest
-{
-    quint64 runId = 0;
-    QStringList backupSources;
-    QString backupDest;
-    QString linkDest;
-    QStringList excludedFiles;
-    bool isRestore = false;
-    bool isFinderCopy = false;
-    bool protectRoot = true;
-    qint64 snapshotsToKeep = 0;
-    JobRecord *jobDictionary = nullptr;
-};
-
-// Stands between the task and the output reader: forwards every message and
-// notices a copy program that ended without reaching its summary.
-class MFTaskAppDelegate::RunObserver : public MFTaskDelegateProtocol
-{
-public:
-    explicit RunObserver(MFTaskAppDelegate *controller) : m_controller(controller) {}
-    void taskDidRecieveData(const QByteArray &data, MFTask *task) override
-    {
-        m_controller->m_taskDelegate.taskDidRecieveData(data, task);
-    }
-    void taskDidRecieveErrorData(const QByteArray &data, MFTask *task) override
-    {
-        m_controller->m_taskDelegate.taskDidRecieveErrorData(data, task);
-    }
-    void taskDidTerminate(MFTask *task) override
-    {
-        m_controller->m_taskDelegate.taskDidTerminate(task);
-        m_controller->taskEndedWithoutSummary(task);
-    }
-    void taskDidRecieveInvalidate(MFTask *task) override
-    {
-        m_controller->m_taskDelegate.taskDidRecieveInvalidate(task);
-    }
-    void taskDidLaunch(MFTask *task) override
-    {
-        // Launch is reported on the launching (worker) thread; the reader's
-        // controls belong to the main thread.
-        QPointer<MFTask> guard(task);
-        QMetaObject::invokeMethod(
-            m_controller,
-            [this, guard] {
-                if (guard)
-                    m_controller->m_taskDelegate.taskDidLaunch(guard);
-            },
-            Qt::QueuedConnection);
-    }
-
-private:
-    MFTaskAppDelegate *m_controller;
-};
-
-// The controller as scheduling sees it: dispatch starts jobs through it, and
-// loading a job hands the job's settings to it.
-class MFTaskAppDelegate::ScheduleLink final : public DispatchController, public ScheduledJobHolder
-{
-public:
-    explicit ScheduleLink(MFTaskAppDelegate *controller) : m_controller(controller) {}
-
-    bool isIdle() const override { return m_controller->m_view->startButtonTitle() == backupTitle(); }
-    void loadUIFromDictionary(const JobRecord &record) override { m_controller->loadUIFromDictionary(record); }
-    // The record is saved again at completion, from the window's state.
-    void startBackup(const JobRecord &) override { m_controller->startBackup(); }
-    void terminateApplication() override { m_controller->m_view->terminateApplication(); }
-
-    void adoptScheduledJob(const LoadedJob &job) override
-    {
-        m_controller->backupSources = {job.sourcePath};
-        m_controller->backupDest = job.destPath;
-        m_controller->excludedFiles = job.excludedFiles;
-        m_controller->snapshotsToKeep = int(std::min<qint64>(job.snapshotLimit, std::numeric_limits<int>::max()));
-        m_controller->m_taskDelegate.setSourcePath(job.sourcePath);
-    }
-    void handleLinkDest() override { m_controller->handleLinkDest(); }
-
-private:
-    MFTaskAppDelegate *m_controller;
-};
 
 namespace {
 
-// A run's process group: rsync forks a receiver (and the dry run a helper)
-// that a signal to the first process alone would leave behind.
-void killProcessGroup(pid_t pid)
+bool isScheduleRecord(SharedSchedule *schedule, const JobRecord *record)
 {
-    if (pid <= 0)
-        return;
-    ::kill(-pid, SIGTERM);
-    ::kill(-pid, SIGKILL);
-    ::kill(pid, SIGKILL);
+    if (!schedule)
+        return false;
+    for (qsizetype row = 0; row < schedule->count(); ++row) {
+        if (&schedule->recordAt(row) == record)
+            return true;
+    }
+    return false;
+}
+
+MFTaskAppDelegate::RunOutcome runOutcomeFor(CopyResult result)
+{
+    switch (result) {
+    case CopyResult::Completed:
+        return MFTaskAppDelegate::RunOutcome::Completed;
+    case CopyResult::CompletedWithNote:
+        return MFTaskAppDelegate::RunOutcome::CompletedWithNote;
+    case CopyResult::CompletedWithErrors:
+        return MFTaskAppDelegate::RunOutcome::CompletedWithErrors;
+    case CopyResult::OutOfSpace:
+        return MFTaskAppDelegate::RunOutcome::OutOfSpace;
+    case CopyResult::Failed:
+        return MFTaskAppDelegate::RunOutcome::Failed;
+    case CopyResult::Stopped:
+        return MFTaskAppDelegate::RunOutcome::Stopped;
+    }
+    return MFTaskAppDelegate::RunOutcome::Failed;
 }
 
 } // namespace
@@ -130,16 +59,21 @@ MFTaskAppDelegate::MFTaskAppDelegate(MFTaskAppView *view, Services services, QOb
     : QObject(parent)
     , m_view(view)
     , m_services(std::move(services))
-    , m_volumeTools(m_services.toolDirectory)
+    , m_volumeTools(m_services.toolDirectory, m_services.tasks ? *m_services.tasks : TaskFactory::system())
+    , m_window(*view, m_taskDelegate)
+    , m_announcer(*view, m_services.notifier)
     , m_observer(std::make_unique<RunObserver>(this))
+    , m_scheduleLink(std::make_unique<ScheduleLink>(this))
+    , m_runLink(std::make_unique<RunLink>(this))
 {
     if (!m_services.clock)
         m_services.clock = &Clock::system();
+    if (!m_services.tasks)
+        m_services.tasks = &TaskFactory::system();
     if (m_services.excludeListPath.isEmpty())
         m_services.excludeListPath = excludeListPath();
     if (!m_services.volumeIsMounted)
         m_services.volumeIsMounted = [](const QString &path) { return volumeIsMounted(path); };
-    m_scheduleLink = std::make_unique<ScheduleLink>(this);
     if (SharedSchedule *schedule = m_services.schedule) {
         if (!m_services.scheduledLinkDest) {
             m_services.scheduledLinkDest = [schedule](const QString &source, const QString &dest) {
@@ -148,9 +82,18 @@ MFTaskAppDelegate::MFTaskAppDelegate(MFTaskAppView *view, Services services, QOb
             };
         }
         m_scheduleEntry = std::make_unique<ScheduleEntry>(*schedule, *m_services.clock);
-        if (m_services.dispatchScheduledJobs)
+        ScheduleEntry::observeScheduledBackupsDidChange(*schedule, this);
+        if (m_services.dispatchScheduledJobs) {
             m_dispatcher = std::make_unique<ScheduledJobDispatcher>(*schedule, *m_scheduleLink, *m_services.clock,
                                                                     m_services.volumeIsMounted);
+            // A due job whose destination another run is writing into waits
+            // for a later check instead of being refused.
+            m_dispatcher->setRunCondition([](const JobRecord &record) -> std::optional<SkipReason> {
+                if (DestinationLock::isHeld(JobRecords::destPath(record)))
+                    return SkipReason::DestinationLocked;
+                return std::nullopt;
+            });
+        }
     }
     m_workers.setMaxThreadCount(4);
     m_taskDelegate.setAlertPresenter(m_view->alertPresenter());
@@ -161,20 +104,15 @@ MFTaskAppDelegate::MFTaskAppDelegate(MFTaskAppView *view, Services services, QOb
 MFTaskAppDelegate::~MFTaskAppDelegate()
 {
     m_userSaidStop = true;
-    _killTask();
+    if (m_run)
+        m_run->requestStop();
     // The worker may be waiting for an answer from this (main) thread.
     while (!m_workers.waitForDone(20))
         QCoreApplication::processEvents();
-    if (MFTask *task = currentTask()) {
+    if (MFTask *task = m_run ? m_run->takeTask() : nullptr) {
         task->invalidate();
         delete task;
     }
-}
-
-MFTask *MFTaskAppDelegate::currentTask() const
-{
-    std::lock_guard guard(m_launchMutex);
-    return m_currentTask.data();
 }
 
 void MFTaskAppDelegate::postToMain(std::function<void()> function)
@@ -228,7 +166,7 @@ bool MFTaskAppDelegate::checkSetOwnershipOnVolume(bool change, bool enable, cons
 
 void MFTaskAppDelegate::restoreOwnershipIfNeeded()
 {
-    if (!m_destHadOwnershipEnabled && !backupDest.isEmpty())
+    if (!destHadOwnershipEnabled() && !backupDest.isEmpty())
         checkSetOwnershipOnVolume(true, false, backupDest);
 }
 
@@ -239,45 +177,22 @@ QStringList MFTaskAppDelegate::pef() const
     return exclusionPatterns(excludedFiles, trimmedSources({backupSources.first()}).first());
 }
 
-// --- Window states -----------------------------------------------------------
-
-void MFTaskAppDelegate::setWindowRunning()
-{
-    m_view->setStartButtonTitle(stopTitle());
-    m_view->setSourceButtonEnabled(false);
-    m_view->setDestButtonEnabled(false);
-    m_view->setAddToScheduleButtonEnabled(false);
-}
-
-void MFTaskAppDelegate::setWindowIdle()
-{
-    m_view->setHelpButtonVisible(true);
-    m_view->setOptionsButtonEnabled(true);
-    m_view->setModeChoiceVisible(true);
-    m_view->setDisplayTextVisible(false);
-    m_taskDelegate.setMyIndependentCounter(0);
-    if (TextField *displayText = m_taskDelegate.displayText())
-        displayText->setText(QString());
-    m_view->setStartButtonTitle(backupTitle());
-    m_view->setSourceButtonEnabled(true);
-    m_view->setDestButtonEnabled(true);
-    m_view->setAddToScheduleButtonEnabled(true);
-    m_taskDelegate.setRunAnimation(false);
-    if (TransferAnimationView *animation = m_taskDelegate.animatingView())
-        animation->setIconInstances(TransferAnimationView::IconInstances::None);
-}
+// --- Ends and notifications ----------------------------------------------------
 
 void MFTaskAppDelegate::finishRun(RunOutcome outcome, const QString &detail)
 {
     if (m_runFinished)
         return;
     m_runFinished = true;
+    if (m_run) {
+        m_run->setPhase(BackupRun::Phase::Idle);
+        m_run->releaseDestination();
+    }
     Q_EMIT runFinished(outcome, detail);
-    // A run that failed on its own must not strand the jobs waiting behind it
+    // A run that ended on its own must not strand the jobs waiting behind it
     // (or keep a scheduler-started application open); completion hands over
     // itself, in its order, and a user's stop starts nothing new.
-    if (outcome == RunOutcome::Failed || outcome == RunOutcome::VolumeMissing
-        || (outcome == RunOutcome::OutOfSpace && !m_inBackupComplete))
+    if (!m_inBackupComplete && outcome != RunOutcome::Stopped)
         handOverToDispatch();
 }
 
@@ -288,23 +203,6 @@ void MFTaskAppDelegate::handOverToDispatch()
     // Queued: the run's own clean-up finishes before the next job starts.
     QMetaObject::invokeMethod(
         this, [this] { m_dispatcher->continueAfterRun(); }, Qt::QueuedConnection);
-}
-
-void MFTaskAppDelegate::deliverNotification(const QString &title, const QString &text, bool isCompletion)
-{
-    if (!m_services.notifier) {
-        m_view->deliverUserNotification(title, text);
-        return;
-    }
-    UserNotification notification;
-    notification.title = title;
-    notification.text = text;
-    if (isCompletion) {
-        // A click shows the finished backup; the default sound marks the end.
-        notification.revealPath = backupDest;
-        notification.playSound = true;
-    }
-    m_services.notifier->deliverNotification(notification);
 }
 
 // --- Scheduling ----------------------------------------------------------------
@@ -336,14 +234,40 @@ void MFTaskAppDelegate::handleLinkDest()
     QString candidate;
     if (m_view->selectedModeRow() == 1 && m_services.scheduledLinkDest && !backupSources.isEmpty())
         candidate = m_services.scheduledLinkDest(backupSources.first(), backupDest);
-    if (!candidate.isEmpty() && QFileInfo::exists(candidate)) {
+    if (!candidate.isEmpty() && QFileInfo::exists(candidate))
         linkDest = candidate;
-        const QStringList parts = candidate.split(u'/', Qt::SkipEmptyParts);
-        m_view->setLinkDestText(parts.isEmpty() ? candidate : parts.last());
-    } else {
+    else
         linkDest.clear();
-        m_view->setLinkDestText(QStringLiteral(" "));
+    m_window.showLinkDest(linkDest);
+}
+
+void MFTaskAppDelegate::retirePreviousTask()
+{
+    // A task of an earlier run (stopped, or ended by completion) must not
+    // report its end into a later one.
+    if (MFTask *previous = m_run ? m_run->takeTask() : nullptr) {
+        previous->invalidate();
+        previous->deleteLater();
     }
+}
+
+BackupRunTools MFTaskAppDelegate::runTools()
+{
+    BackupRunTools tools;
+    tools.tasks = m_services.tasks;
+    tools.volumes = &m_volumeTools;
+    tools.clock = m_services.clock;
+    tools.privilegedRunner = m_services.privilegedRunner;
+    tools.toolDirectory = m_services.toolDirectory;
+    tools.excludeListPath = m_services.excludeListPath;
+    // The copy with root rights runs only for members of the group vellumor;
+    // everyone else starts the plain copy.
+    tools.rsyncPath = m_volumeTools.toolPath(QStringLiteral("rsync"));
+    tools.copyObserver = m_observer.get();
+    tools.mainThread = thread();
+    tools.lastAssessingSecond = &m_lastAssessingSecond;
+    tools.waitForNextMinute = m_services.waitForNextMinute;
+    return tools;
 }
 
 void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
@@ -352,29 +276,18 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
         qWarning("startBackup: no source or no destination");
         return;
     }
-    deliverNotification(QStringLiteral("Backup Starting"),
-                        QStringLiteral("Backup starting to %1").arg(displayNameForPath(backupDest)), false);
-    // A task of an earlier run (stopped, or ended by completion) must not
-    // report its end into this one.
-    MFTask *previousTask = nullptr;
-    {
-        std::lock_guard guard(m_launchMutex);
-        previousTask = m_currentTask.data();
-        m_currentTask = nullptr;
-    }
-    if (previousTask) {
-        previousTask->invalidate();
-        previousTask->deleteLater();
-    }
-    m_destHadOwnershipEnabled = false;
+    m_announcer.starting(displayNameForPath(backupDest));
+    retirePreviousTask();
     m_userSaidStop = false;
     m_runFinished = false;
-    m_runIsSnapshot = false;
-    m_taskDelegate.resetRunObservations();
-    setWindowRunning();
+    m_snapshotFinishing = false;
+    // Every run starts from a fresh reader, queued runs included: no state,
+    // chunk or timer of the last run reaches this one.
+    m_taskDelegate.resetForNewRun();
+    m_window.showRunning();
     handleLinkDest();
 
-    RunRequest request;
+    BackupRunRequest request;
     request.runId = ++m_runId;
     request.backupSources = backupSources;
     request.backupDest = backupDest;
@@ -384,327 +297,86 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
     request.isFinderCopy = isFinderCopy;
     request.protectRoot = SharedDefaults::protectRoot(*getUserDefaults());
     request.snapshotsToKeep = snapshotsToKeep;
-    request.jobDictionary = jobDictionary;
-    m_workers.start([this, request] { worker(request); });
-
-    if (ProgressIndicator *bar = m_view->progressBar())
-        bar->setIndeterminate(true);
-    m_view->startProgressAnimation();
-    m_view->setProgressBarVisible(true);
-    m_view->setOptionsButtonEnabled(false);
-    m_view->setHelpButtonVisible(false);
-    m_view->setModeChoiceVisible(false);
-    m_view->setDisplayTextVisible(true);
+    request.modeRow = m_view->selectedModeRow();
+    if (jobDictionary) {
+        request.jobSourcePath = JobRecords::sourcePath(*jobDictionary);
+        request.jobDestPath = JobRecords::destPath(*jobDictionary);
+        // A record of the schedule is found again by its pair when the run
+        // needs it (the list may be rewritten meanwhile); only a caller's
+        // own record is kept by address.
+        if (!isScheduleRecord(m_services.schedule, jobDictionary))
+            request.jobDictionary = jobDictionary;
+    }
+    m_run = std::make_shared<BackupRun>(std::move(request), *m_runLink, runTools());
+    m_workers.start([this, run = m_run] { worker(run); });
 }
 
-void MFTaskAppDelegate::worker(const RunRequest &request)
+void MFTaskAppDelegate::worker(const std::shared_ptr<BackupRun> &run)
 {
-    const quint64 runId = request.runId;
-    auto stillThisRun = [this, runId] { return m_runId == runId; };
-
-    if (!request.isRestore && request.snapshotsToKeep > 0
-        && getDuplicateOrHardlinksSelectedThingOnTheMainThread() == 1) {
-        SnapshotRemover::Callbacks callbacks;
-        auto showStatus = [this](const QString &status) {
-            postToMain([this, status] {
-                if (ProgressIndicator *bar = m_view->progressBar())
-                    bar->setIndeterminate(true);
-                if (TextField *field = m_view->jobState())
-                    field->setText(status);
-            });
-        };
-        callbacks.started = showStatus;
-        callbacks.progressed = showStatus;
-        callbacks.finished = [this] {
-            postToMain([this] {
-                if (ProgressIndicator *bar = m_view->progressBar())
-                    bar->setIndeterminate(false);
-            });
-        };
-        callbacks.userSaidStop = [this] { return bool(m_userSaidStop); };
-        SnapshotRotation::handleOldBackupRemoval(request.backupDest, request.snapshotsToKeep, request.linkDest,
-                                                 SnapshotRemover(m_volumeTools.toolPath(QStringLiteral("dropcount"))),
-                                                 callbacks);
-        // Stopped during the removal: the stop has ended the run; nothing
-        // more is checked, prepared or copied.
-        if (m_userSaidStop)
-            return;
-    }
-
-    if (!displayErrorIfVolumeNotMounted(request.backupSources.first())
-        || !displayErrorIfVolumeNotMounted(request.backupDest)) {
-        // The window need not stay "Stop" for a run that never started.
-        postToMain([this, stillThisRun] {
-            if (!stillThisRun() || m_runFinished)
-                return;
-            setWindowIdle();
-            finishRun(RunOutcome::VolumeMissing, QString());
-        });
-        return;
-    }
-
-    QDir().mkpath(request.backupDest);
-    CheckAndSetAuthorization::checkSetAuth(m_services.privilegedRunner, m_services.toolDirectory);
-    postToMain([this] { m_view->setArgumentRows({}); });
-
-    BackupArgumentInput input;
-    input.excludeListPath = m_services.excludeListPath;
-    input.trimmedSources = trimmedSources(request.backupSources);
-    input.backupSources = input.trimmedSources;
-    if (input.backupSources.size() == 1 && VolumeTools::doesAppearBootableSource(input.backupSources.first())
-        && VolumeTools::doesAppearBootableDestination(request.backupDest)) {
-        input.backupSources = {withTrailingSlash(input.backupSources.first())};
-        input.bootableClone = true;
-    }
-    input.backupDest = withTrailingSlash(request.backupDest);
-    qInfo("backupDest:%s", qPrintable(input.backupDest));
-    qInfo("backupSources:%s", qPrintable(input.backupSources.join(u", ")));
-    // A restore copies back in update mode without deleting, whatever mode
-    // row is showing: in Snapshot form it would write a dated folder into
-    // the place being restored and drop "--update".
-    input.snapshot = !request.isRestore && getDuplicateOrHardlinksSelectedThingOnTheMainThread() != 0;
-    input.linkDest = input.snapshot ? request.linkDest : QString();
-    input.protectRoot = request.protectRoot;
-    input.isFinderCopy = request.isFinderCopy;
-    input.isRestore = request.isRestore;
-    input.snapshotFolderName = snapshotFolderName(m_services.clock->now(), QLocale());
-    input.exclusionPatterns = exclusionPatterns(request.excludedFiles, sourcesPassed(input).first());
-    const QStringList arguments = backupArgumentList(input);
-    if (input.snapshot && !input.linkDest.isEmpty())
-        qInfo("set backup arguments with linkDest:%s", qPrintable(input.linkDest));
-    if (!input.snapshot)
-        qInfo("args:%s", qPrintable(arguments.join(u' ')));
-
-    postToMain([this, stillThisRun, input, arguments, job = request.jobDictionary] {
-        if (!stillThisRun())
-            return;
-        backupSources = input.backupSources;
-        backupDest = input.backupDest;
-        m_runIsSnapshot = input.snapshot;
-        if (input.snapshot) {
-            linkDest = arguments.last();
-            if (job)
-                job->insert(JobKey::linkDest, linkDest);
-            const QStringList parts = linkDest.split(u'/', Qt::SkipEmptyParts);
-            m_view->setLinkDestText(parts.isEmpty() ? linkDest : parts.last());
-        }
-        QList<Argument> rows;
-        for (const QString &argument : arguments)
-            rows.append(Argument(argument));
-        m_view->setArgumentRows(rows);
-    });
-
-    auto *task = new MFTask;
-    task->moveToThread(thread());
-    postToMain([this, stillThisRun, source = input.backupSources.first(), finderCopy = request.isFinderCopy] {
-        if (!stillThisRun())
-            return;
-        if (ProgressIndicator *bar = m_view->progressBar()) {
-            bar->setValue(0);
-            bar->setMaxValue(0);
-        }
-        m_taskDelegate.setProgressBar(m_view->progressBar());
-        m_taskDelegate.setJobState(m_view->jobState());
-        m_taskDelegate.setAnimatingView(m_view->animatingView());
-        m_taskDelegate.setSourcePath(source);
-        m_taskDelegate.setDisplayText(m_view->displayText());
-        m_taskDelegate.setIsFinderCopy(finderCopy);
-        m_taskDelegate.setMyIndependentCounter(0);
-    });
-
-    task->setLaunchPath(auxiliaryToolPath(QStringLiteral("rsync")));
-    if (!m_services.toolDirectory.isEmpty())
-        task->setLaunchPath(m_services.toolDirectory + QStringLiteral("/rsync"));
-    task->setDelegate(m_observer.get());
-    task->setCurrentDirectoryPath(QDir::homePath());
-    QHash<QString, QString> environment;
-    const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
-    for (const QString &key : system.keys())
-        environment.insert(key, system.value(key));
-    environment.insert(QStringLiteral("NSUnbufferedIO"), QStringLiteral("YES"));
-    task->setEnvironment(environmentWithUtf8Locale(environment));
-    task->setArguments(arguments);
-    {
-        std::lock_guard guard(m_launchMutex);
-        if (m_userSaidStop || !stillThisRun()) {
-            // Stopped, or already replaced by a newer run: launch nothing.
-            QMetaObject::invokeMethod(task, &QObject::deleteLater, Qt::QueuedConnection);
-            return;
-        }
-        m_currentTask = task;
-    }
-
-    m_destHadOwnershipEnabled = checkSetOwnershipOnVolume(true, true, input.backupDest);
-    RunRequest normalised = request;
-    normalised.backupDest = input.backupDest;
-    enumerateSubdirectories(normalised, arguments);
+    if (run->checkVolumes() && run->prepare())
+        enumerateSubdirectories(*run);
 }
 
-bool MFTaskAppDelegate::shouldStopDryRun()
+void MFTaskAppDelegate::enumerateSubdirectories(BackupRun &run)
 {
-    return m_userSaidStop || getStartButtonTitleOnMainThread() == backupTitle();
-}
-
-void MFTaskAppDelegate::endStoppedDryRun(const RunRequest &request)
-{
-    postToMain([this] {
-        if (ProgressIndicator *bar = m_view->progressBar())
-            bar->stopAnimation();
-        if (TextField *status = m_view->jobState())
-            status->setText(QStringLiteral(" "));
-    });
-    if (!m_destHadOwnershipEnabled)
-        checkSetOwnershipOnVolume(true, false, request.backupDest);
-}
-
-void MFTaskAppDelegate::enumerateSubdirectories(const RunRequest &request, const QStringList &arguments)
-{
-    const quint64 runId = request.runId;
-    QProcess dryRun;
-    dryRun.setProcessChannelMode(QProcess::MergedChannels);
-    dryRun.setStandardInputFile(QProcess::nullDevice());
-    // Its own process group, like the real run: a terminal's Ctrl-C reaches
-    // only us, and a stop kills the dry run with its helper processes.
-    dryRun.setChildProcessModifier([] { ::setpgid(0, 0); });
-    dryRun.start(currentTask()->launchPath(), QStringList{QStringLiteral("--dry-run")} + arguments);
-    if (!dryRun.waitForStarted(-1)) {
-        const QString detail = QStringLiteral("Cannot start rsync: %1").arg(dryRun.errorString());
-        postToMain([this, runId, detail] {
-            if (m_runId != runId)
-                return;
-            setWindowIdle();
-            if (TextField *status = m_view->jobState())
-                status->setText(detail);
-            finishRun(RunOutcome::Failed, detail);
-        });
-        return;
-    }
-    {
-        std::lock_guard guard(m_launchMutex);
-        m_dryRunPid = pid_t(dryRun.processId());
-    }
-
-    DryRunAssessor assessor(m_lastAssessingSecond);
-    bool stopped = false;
-    while (dryRun.waitForReadyRead(-1) || dryRun.bytesAvailable() > 0) {
-        if (shouldStopDryRun()) {
-            stopped = true;
-            break;
-        }
-        assessor.addChunk(dryRun.readAll());
-        if (assessor.statusDue(m_services.clock->now().toSecsSinceEpoch())) {
-            const QString text = assessor.assessingText();
-            postToMain([this, text] {
-                if (TextField *status = m_view->jobState())
-                    status->setText(text);
-            });
-        }
-    }
-    m_lastAssessingSecond = assessor.lastStatusSecond();
-    {
-        std::lock_guard guard(m_launchMutex);
-        m_dryRunPid = 0;
-    }
-    if (stopped)
-        killProcessGroup(pid_t(dryRun.processId()));
-    dryRun.waitForFinished(-1);
-
-    // A stop may also arrive while rsync is silent; the launch below must
-    // not follow it.
-    if (stopped || shouldStopDryRun()) {
-        endStoppedDryRun(request);
-        return;
-    }
-
-    const qint64 totalFiles = assessor.totalFiles();
-    const qint64 totalSize = assessor.totalTransferredSize();
-    postToMain([this, runId, totalFiles, totalSize] {
-        if (m_runId != runId)
-            return;
-        if (TextField *status = m_view->jobState())
-            status->setText(QString());
-        if (ProgressIndicator *bar = m_view->progressBar())
-            bar->setIndeterminate(false);
-        m_taskDelegate.setTotalFiles(totalFiles);
-        m_taskDelegate.setTotalSize(quint64(std::max<qint64>(totalSize, 0)));
-        if (TransferAnimationView *animation = m_taskDelegate.animatingView())
-            animation->setIconInstances(TransferAnimationView::IconInstances::Empty);
-        m_taskDelegate.setRunAnimation(true);
-    });
-
-    std::lock_guard guard(m_launchMutex);
-    if (m_userSaidStop || m_runId != runId || !m_currentTask)
-        return;
-    try {
-        m_currentTask->launch();
-    } catch (const std::exception &error) {
-        const QString detail = QStringLiteral("Cannot start rsync: %1").arg(QString::fromLocal8Bit(error.what()));
-        postToMain([this, runId, detail] {
-            if (m_runId != runId)
-                return;
-            setWindowIdle();
-            restoreOwnershipIfNeeded();
-            if (TextField *status = m_view->jobState())
-                status->setText(detail);
-            finishRun(RunOutcome::Failed, detail);
-        });
-    }
+    if (run.dryRun())
+        run.launchCopy();
 }
 
 // --- End of a run ------------------------------------------------------------
 
 void MFTaskAppDelegate::backupComplete()
 {
-    // Only the run in progress completes, once: a late or repeated
-    // "BackupComplete" must not stop the next job that dispatch has started.
-    if (m_runFinished)
+    // Only the run in progress completes, once, and only when its copy
+    // program has ended: a late or repeated "BackupComplete" must not stop
+    // the next job that dispatch has started.
+    const std::optional<CopyOutcome> copy = m_taskDelegate.copyOutcome();
+    if (m_runFinished || m_snapshotFinishing || !copy)
         return;
-    MFTask *task = currentTask();
-    if (task) {
-        task->terminate();
+    m_run->setPhase(BackupRun::Phase::Finishing);
+    if (MFTask *task = currentTask())
         task->invalidate();
+    if (m_run->hasWorkingFolder()) {
+        // Whether the working folder becomes a snapshot depends on how the
+        // copy ended; naming and rotation run on a worker.
+        m_snapshotFinishing = true;
+        finishSnapshot(*copy);
+        return;
     }
-    const bool outOfSpace = m_taskDelegate.sawOutOfSpace();
-    const int errors = m_taskDelegate.errorLineCount();
-    const QString firstError = m_taskDelegate.firstErrorLine();
+    completeRun(*copy, SnapshotRunEnd(), false);
+}
 
-    RunOutcome outcome = RunOutcome::Completed;
-    QString detail;
-    if (outOfSpace) {
-        outcome = RunOutcome::OutOfSpace;
-        detail = QStringLiteral("Out of drive space: the copy to %1 is incomplete.").arg(backupDest);
-        deliverNotification(QStringLiteral("Out of drive space"), detail, true);
-    } else if (errors > 0) {
-        // rsync carried on past items it could not copy; the run is not clean.
-        outcome = RunOutcome::CompletedWithErrors;
-        detail = (errors == 1 ? QStringLiteral("Finished with 1 error: %2")
-                              : QStringLiteral("Finished with %1 errors, the first: %2"))
-                     .arg(errors)
-                     .arg(firstError);
-        deliverNotification(QStringLiteral("Operation Complete"),
-                            QStringLiteral("Finished transfer to %1 with %2 %3.\n%4")
-                                .arg(backupDest)
-                                .arg(errors)
-                                .arg(errors == 1 ? QStringLiteral("error") : QStringLiteral("errors"))
-                                .arg(firstError),
-                            true);
-    } else {
-        deliverNotification(
-            QStringLiteral("Operation Complete"),
-            QStringLiteral("Finished transfer to %1\nClick this notification to view it.").arg(backupDest), true);
-    }
+void MFTaskAppDelegate::completeRun(const CopyOutcome &copy, const SnapshotRunEnd &end, bool snapshotRun)
+{
+    const CopyOutcome outcomeOfRun
+        = snapshotRun ? RunAnnouncer::withSnapshotEnd(copy, end.snapshotPath.isEmpty() ? end.notCompleted : QString(),
+                                                      end.rotationFailure)
+                      : copy;
+    const RunOutcome outcome = runOutcomeFor(outcomeOfRun.result);
+    m_announcer.completed(backupDest, outcomeOfRun);
+    // The reader shows the completion text itself; a run that did not
+    // succeed also reports why.
+    const QString detail
+        = outcomeOfRun.result == CopyResult::Completed ? QString() : CopyOutcomes::statusText(outcomeOfRun);
     restoreOwnershipIfNeeded();
     m_volumeTools.blessDest(backupDest);
+    if (snapshotRun)
+        showSnapshotEnd(end);
     // Saving the job makes the new snapshot the pair's link destination, so
-    // the next run of the pair hard-links against it.
-    if (m_runIsSnapshot)
+    // the next run of the pair hard-links against it. A snapshot that did not
+    // finish is no base for the next one.
+    const bool snapshotMade = snapshotRun ? !end.snapshotPath.isEmpty() : copy.succeeded();
+    if (m_run->writesSnapshot() && snapshotMade)
         addToScheduleClicked();
-    setWindowIdle();
-    if (!detail.isEmpty()) {
-        // After the reader's own queued "Backup Complete." text.
-        postToMain([this, detail] {
-            if (TextField *status = m_view->jobState())
-                status->setText(detail);
+    m_window.showIdle();
+    if (!outcomeOfRun.succeeded())
+        m_taskDelegate.stopProgressAnimation();
+    if (snapshotRun && !detail.isEmpty()) {
+        // What became of the snapshot is news to the reader, whose own last
+        // text is already queued: shown after it, while this run is current.
+        postToMain([this, detail, runId = quint64(m_runId)] {
+            if (m_runId == runId)
+                m_window.showStatus(detail);
         });
     }
     m_inBackupComplete = true;
@@ -716,27 +388,49 @@ void MFTaskAppDelegate::backupComplete()
         m_dispatcher->continueAfterRun();
 }
 
-void MFTaskAppDelegate::taskEndedWithoutSummary(MFTask *task)
+// The job's link destination after a Snapshot run: the new snapshot when
+// one was made, otherwise the complete one the run linked against.
+void MFTaskAppDelegate::showSnapshotEnd(const SnapshotRunEnd &end)
 {
-    if (task != currentTask() || m_runFinished || m_userSaidStop)
-        return;
-    // rsync ended without its summary: a fatal error (unwritable destination,
-    // vanished source volume) or a kill from outside.
-    QString detail = m_taskDelegate.lastErrorLine();
-    if (detail.isEmpty())
-        detail = QStringLiteral("rsync %1").arg(task->terminationDescription());
-    const RunOutcome outcome = m_taskDelegate.sawOutOfSpace() ? RunOutcome::OutOfSpace : RunOutcome::Failed;
-    deliverNotification(QStringLiteral("Backup Failed"),
-                        QStringLiteral("The backup to %1 did not finish.\n%2").arg(backupDest, detail), false);
-    restoreOwnershipIfNeeded();
-    setWindowIdle();
-    if (ProgressIndicator *bar = m_view->progressBar())
-        bar->stopAnimation();
-    if (TextField *status = m_view->jobState())
-        status->setText(detail);
-    finishRun(outcome, detail);
-    if (isFinderCopy)
-        m_view->terminateApplication();
+    linkDest = end.snapshotPath.isEmpty() ? end.linkDest : end.snapshotPath;
+    const BackupRunRequest &request = m_run->request();
+    if (!linkDest.isEmpty() && !setJobLinkDest(request.jobSourcePath, request.jobDestPath, linkDest)
+        && request.jobDictionary)
+        request.jobDictionary->insert(JobKey::linkDest, linkDest);
+    m_window.showLinkDest(linkDest);
+}
+
+// The copy of a Snapshot run has ended: naming its folder and rotation run
+// on a worker, the status line showing the removals, and the run completes
+// back on the main thread.
+void MFTaskAppDelegate::finishSnapshot(const CopyOutcome &copy)
+{
+    const bool endedWell = copy.succeeded();
+    const QString howItEnded = copy.cause.isEmpty() ? CopyOutcomes::statusText(copy) : copy.cause;
+    const quint64 runId = m_runId;
+    m_workers.start([this, run = m_run, endedWell, howItEnded, runId, copy] {
+        const SnapshotRunEnd end = run->finishSnapshot(endedWell, howItEnded);
+        postToMain([this, runId, end, copy] {
+            if (m_runId == runId && !m_runFinished)
+                completeRun(copy, end, true);
+        });
+    });
+}
+
+bool MFTaskAppDelegate::setJobLinkDest(const QString &sourcePath, const QString &destPath, const QString &snapshot)
+{
+    // The schedule's own record of the pair, looked up now.
+    SharedSchedule *schedule = m_services.schedule;
+    if (!schedule || sourcePath.isEmpty())
+        return false;
+    for (qsizetype row = 0; row < schedule->count(); ++row) {
+        JobRecord &record = schedule->recordAt(row);
+        if (JobRecords::sourcePath(record) == sourcePath && JobRecords::destPath(record) == destPath) {
+            record.insert(JobKey::linkDest, snapshot);
+            return true;
+        }
+    }
+    return false;
 }
 
 // --- Start button, stop, kill --------------------------------------------------
@@ -748,21 +442,17 @@ void MFTaskAppDelegate::startButtonClicked()
         startBackup();
         return;
     }
-    {
-        std::lock_guard guard(m_launchMutex);
-        m_userSaidStop = true;
-    }
-    _killTask();
-    m_view->setHelpButtonVisible(true);
-    m_view->setOptionsButtonEnabled(true);
-    m_view->setModeChoiceVisible(true);
-    m_view->setDisplayTextVisible(false);
-    if (TransferAnimationView *animation = m_taskDelegate.animatingView())
-        animation->setIconInstances(TransferAnimationView::IconInstances::None);
-    m_view->setStartButtonTitle(backupTitle());
-    m_view->setSourceButtonEnabled(true);
-    m_view->setDestButtonEnabled(true);
-    m_view->setAddToScheduleButtonEnabled(true);
+    endStopped();
+}
+
+void MFTaskAppDelegate::endStopped()
+{
+    m_userSaidStop = true;
+    // The stopped task's last chunks and its end belong to no run.
+    m_taskDelegate.setCurrentTask(nullptr);
+    if (m_run)
+        m_run->requestStop();
+    m_window.showIdle();
     m_taskDelegate.resetForNew();
     restoreOwnershipIfNeeded();
     finishRun(RunOutcome::Stopped, QString());
@@ -772,19 +462,17 @@ void MFTaskAppDelegate::startButtonClicked()
 
 void MFTaskAppDelegate::stop()
 {
-    _killTask();
+    // A user's stop is a stop: never a failure, and no next job.
+    if (isRunning())
+        endStopped();
+    else
+        _killTask();
 }
 
 void MFTaskAppDelegate::_killTask()
 {
-    std::lock_guard guard(m_launchMutex);
-    killProcessGroup(m_dryRunPid);
-    MFTask *task = m_currentTask.data();
-    if (task && task->isRunning()) {
-        const pid_t pid = pid_t(task->processIdentifier());
-        task->terminate();
-        killProcessGroup(pid);
-    }
+    if (m_run)
+        m_run->killChildren();
 }
 
 // --- Restore -------------------------------------------------------------------
@@ -792,28 +480,12 @@ void MFTaskAppDelegate::_killTask()
 void MFTaskAppDelegate::restoreBackup()
 {
     isRestore = true;
-    const QString source = m_view->chooseFolder(
-        true, QStringLiteral("Select Restore Source"),
-        QStringLiteral(
-            "Select the folder or volume you want to restore *from*.\n"
-            "Files will be copied from the place you select here to the Destination.\n"
-            "Newer files on Destination will not be replaced by older files from the place you select here.\n"
-            "\n"
-            "This mode is useful for restoring backups in the following circumstances:\n"
-            "\u2022 Restoring your home folder on a backup to your new home folder after doing a Clean "
-            "Install of the OS\n"
-            "\u2022 Restoring a backup after a disk failure"));
+    const QString source = RestoreChoosers::chooseSource(*m_view);
     if (!source.isEmpty()) {
-        if (backupSources.isEmpty())
-            backupSources.append(source);
-        else
-            backupSources[0] = source;
-        const QString dest = m_view->chooseFolder(
-            false, QStringLiteral("Select Restore Destination"),
-            QStringLiteral(
-                "Select the folder or volume you want to restore *to*.\n"
-                "Files will be copied from Source to the place you select here.\n"
-                "Newer files on the place you select here will not be replaced by older files from Source."));
+        // Only the chosen backup is restored: sources left from a backup must
+        // not be copied into the restore target too.
+        backupSources = QStringList{source};
+        const QString dest = RestoreChoosers::chooseDestination(*m_view);
         if (!dest.isEmpty()) {
             backupDest = dest;
             startBackup();
@@ -833,11 +505,9 @@ bool MFTaskAppDelegate::applicationShouldTerminate()
                 .arg(QStringLiteral("org.vellumor.Vellumor")));
         return false;
     }
-    {
-        std::lock_guard guard(m_launchMutex);
-        m_userSaidStop = true;
-    }
-    _killTask();
+    m_userSaidStop = true;
+    if (m_run)
+        m_run->requestStop();
     return true;
 }
 

@@ -11,10 +11,13 @@
 //  - startBackup() returns at once; the run's checks, dry run and launch
 //    happen on a worker thread, and every window change comes back to the
 //    main thread;
-//  - each run ends with exactly one runFinished() (completed, with errors,
-//    out of space, failed, stopped or a volume missing), after the window is
-//    idle again; a copy program that ends without its summary ends the run as
-//    failed, never leaving it "Stop" forever;
+//  - each run ends with exactly one runFinished() (completed, with a note,
+//    with errors, out of space, failed, stopped, a volume missing or refused
+//    by a source check), after the window is idle again; the outcome of a
+//    copy is decided when rsync has ended, from its exit status (see
+//    CopyOutcome), never leaving the run "Stop" forever;
+//  - every run starts from a fresh output reader bound to its own copy task
+//    (queued runs included), so nothing of an earlier run reaches it;
 //  - after a stop or _killTask() nothing of the run is left running: the dry
 //    run and the copy program are killed with their process groups, and a
 //    stop that races the launch prevents the launch;
@@ -22,15 +25,24 @@
 //  - with a schedule (services.schedule): the link destination comes from
 //    the pair's record, a completed Snapshot run saves its job there with
 //    the new snapshot as "linkDest" (so the next run links against it), and
-//    every run that ends on its own (completed or failed, not stopped)
-//    hands over to dispatch, which starts the next due job or asks the
-//    application to quit after a start with "daemonLaunched".
+//    every run that ends on its own (anything but a stop) hands over to
+//    dispatch, which starts the next due job or asks the application to quit
+//    after a start with "daemonLaunched";
+//  - a Snapshot run (BackupRun, SnapshotSession) holds its destination's
+//    lock for the whole run (a second run into it is refused, naming it),
+//    writes into a hidden working folder, and only after rsync printed its
+//    summary and exited with 0 or 24 names that folder as a snapshot, makes
+//    it the link destination and removes the job's oldest snapshots beyond
+//    its limit; a snapshot that could not be removed ends the run "with
+//    errors", naming it and the reason in the status and the notification.
 
+#include "BackupRun.h"
 #include "CheckAndSetAuthorization.h"
-#include "DryRunAssessor.h"
 #include "JobRecord.h"
 #include "MFTaskAppView.h"
 #include "MFTaskDelegate.h"
+#include "RunAnnouncer.h"
+#include "RunWindow.h"
 #include "VolumeTools.h"
 
 #include <QObject>
@@ -40,8 +52,7 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
-#include <sys/types.h>
+#include <memory>
 
 class Clock;
 class ScheduleEntry;
@@ -50,11 +61,14 @@ class SharedSchedule;
 class UserNotifier;
 
 // What a run uses from the outside world; every member has a working
-// default (the system clock, pkexec, the bundle's tools, the machine's
-// volumes, the bundle's rsync and exclusion list).
+// default (the system clock, real child programs, pkexec, the bundle's
+// tools, the machine's volumes, the bundle's rsync and exclusion list).
 struct MFTaskAppServices
 {
     const Clock *clock = nullptr;
+    // Makes every child program of a run: rsync, its dry run, the snapshot
+    // remover and diskutil. TaskFactory::system() when none.
+    const TaskFactory *tasks = nullptr;
     PrivilegedRunner *privilegedRunner = nullptr;
     QString toolDirectory;   // the bundle's libexec/vellumor when empty
     QString excludeListPath; // the bundle's excludelist.txt when empty
@@ -70,13 +84,28 @@ struct MFTaskAppServices
     bool dispatchScheduledJobs = true;
     // Desktop banners; the view's deliverUserNotification() when none.
     UserNotifier *notifier = nullptr;
+    // How a Snapshot run waits for the next minute when a snapshot of this
+    // minute exists (false: give up); sleeping until the clock's next
+    // minute when empty.
+    std::function<bool()> waitForNextMinute;
 };
 
 class MFTaskAppDelegate : public QObject
 {
     Q_OBJECT
 public:
-    enum class RunOutcome { Completed, CompletedWithErrors, OutOfSpace, Failed, Stopped, VolumeMissing };
+    // CompletedWithNote: rsync's exit status 24 (source files vanished while
+    // copied). Refused: a source check stopped the run before it wrote.
+    enum class RunOutcome {
+        Completed,
+        CompletedWithNote,
+        CompletedWithErrors,
+        OutOfSpace,
+        Failed,
+        Stopped,
+        VolumeMissing,
+        Refused
+    };
     Q_ENUM(RunOutcome)
 
     using Services = MFTaskAppServices;
@@ -95,8 +124,10 @@ public:
 
     // Run state.
     bool userSaidStop() const { return m_userSaidStop; }
-    bool destHadOwnershipEnabled() const { return m_destHadOwnershipEnabled; }
-    MFTask *currentTask() const;
+    bool destHadOwnershipEnabled() const { return m_run && m_run->destHadOwnershipEnabled(); }
+    // The run in progress or the last one; null before the first.
+    const BackupRun *currentRun() const { return m_run.get(); }
+    MFTask *currentTask() const { return m_run ? m_run->task() : nullptr; }
     MFTaskDelegate *taskDelegate() { return &m_taskDelegate; }
     bool isRunning() const { return m_view->startButtonTitle() == stopTitle(); }
 
@@ -104,6 +135,7 @@ public:
     // snapshot as "linkDest" and must outlive the run.
     void startBackup(JobRecord *jobDictionary = nullptr);
     void startButtonClicked();
+    // The Stop action: ends a run in progress as stopped (no next job).
     void stop();
     void _killTask();
     void restoreBackup();
@@ -141,18 +173,20 @@ Q_SIGNALS:
 private:
     class RunObserver;
     class ScheduleLink;
-    struct RunRequest;
+    class RunLink;
 
+    BackupRunTools runTools();
     void handleLinkDest();
-    void deliverNotification(const QString &title, const QString &text, bool isCompletion);
     void handOverToDispatch();
-    void setWindowRunning();
-    void setWindowIdle();
-    void worker(const RunRequest &request);
-    void enumerateSubdirectories(const RunRequest &request, const QStringList &arguments);
-    bool shouldStopDryRun();
-    void endStoppedDryRun(const RunRequest &request);
-    void taskEndedWithoutSummary(MFTask *task);
+    void worker(const std::shared_ptr<BackupRun> &run);
+    void enumerateSubdirectories(BackupRun &run);
+    void retirePreviousTask();
+    void endStopped();
+    // Sets "linkDest" in the schedule's record of the pair; false: none.
+    bool setJobLinkDest(const QString &sourcePath, const QString &destPath, const QString &snapshot);
+    void finishSnapshot(const CopyOutcome &copy);
+    void completeRun(const CopyOutcome &copy, const SnapshotRunEnd &end, bool snapshotRun);
+    void showSnapshotEnd(const SnapshotRunEnd &end);
     void finishRun(RunOutcome outcome, const QString &detail);
     void postToMain(std::function<void()> function);
     void restoreOwnershipIfNeeded();
@@ -161,22 +195,21 @@ private:
     Services m_services;
     VolumeTools m_volumeTools;
     MFTaskDelegate m_taskDelegate;
+    RunWindow m_window;
+    RunAnnouncer m_announcer;
     std::unique_ptr<RunObserver> m_observer;
     std::unique_ptr<ScheduleLink> m_scheduleLink;
+    std::unique_ptr<RunLink> m_runLink;
     std::unique_ptr<ScheduleEntry> m_scheduleEntry;
     std::unique_ptr<ScheduledJobDispatcher> m_dispatcher;
     QThreadPool m_workers;
 
+    // The run in progress (or the last one); its worker holds it too.
+    std::shared_ptr<BackupRun> m_run;
     std::atomic<bool> m_userSaidStop{false};
-    std::atomic<bool> m_destHadOwnershipEnabled{false};
-    std::atomic<quint64> m_runId{0};
+    quint64 m_runId = 0;
     bool m_runFinished = true;
-    bool m_runIsSnapshot = false; // this run writes a snapshot folder
     bool m_inBackupComplete = false;
-    qint64 m_lastAssessingSecond = 0; // kept for the life of the process
-
-    // Guards the hand-over between the worker's launch and a stop.
-    mutable std::mutex m_launchMutex;
-    QPointer<MFTask> m_currentTask;
-    pid_t m_dryRunPid = 0;
+    bool m_snapshotFinishing = false;             // the copy reached its end; its exit, completion and rotation follow
+    std::atomic<qint64> m_lastAssessingSecond{0}; // kept for the life of the process
 };

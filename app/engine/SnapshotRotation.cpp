@@ -1,50 +1,59 @@
 #include "SnapshotRotation.h"
 #include "SnapshotFolders.h"
+#include "TaskToEnd.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 
-SnapshotRemover::Outcome SnapshotRemover::deleteOldBackup(const QString &folder, const Callbacks &callbacks) const
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+SnapshotRemover::Outcome SnapshotRemover::deleteOldBackup(const QString &folder, const Callbacks &callbacks,
+                                                          const QString &displayName, QString *reason) const
 {
-    const QString name = QFileInfo(QDir::cleanPath(folder)).fileName();
+    const QString name = displayName.isEmpty() ? QFileInfo(QDir::cleanPath(folder)).fileName() : displayName;
     if (callbacks.started)
         callbacks.started(QStringLiteral("Deleting old backup: %1").arg(name));
 
-    // Output and errors share one channel; standard input is a pipe that is
-    // never written. Runs with wait calls, so no event loop is needed here.
-    QProcess remover;
-    remover.setProcessChannelMode(QProcess::MergedChannels);
-    remover.start(m_dropcountPath, {QStringLiteral("-rfv"), folder});
-    if (!remover.waitForStarted(-1)) {
+    // Output and errors are counted alike; standard input is /dev/null.
+    const std::unique_ptr<MFTask> remover = m_tasks.makeTask();
+    remover->setLaunchPath(m_dropcountPath);
+    remover->setArguments({QStringLiteral("-rfv"), folder});
+    RemovalProgressCounter counter;
+    RemovalErrorCollector errors;
+    const auto count = [&](const QByteArray &chunk) {
+        errors.addChunk(chunk);
+        if (const std::optional<qint64> total = counter.addChunk(chunk); total && callbacks.progressed)
+            callbacks.progressed(QStringLiteral("Deleting old backup \"%1\". Files deleted: %2").arg(name).arg(*total));
+    };
+    const auto keepGoing = [&] { return !callbacks.userSaidStop || !callbacks.userSaidStop(); };
+    const TaskToEndResult result = runTaskToEnd(*remover, count, keepGoing);
+    if (!result.launched) {
         qWarning("NSTask error 101: cannot start %s: %s", qUtf8Printable(m_dropcountPath),
-                 qUtf8Printable(remover.errorString()));
+                 qUtf8Printable(result.launchError));
+        if (reason)
+            *reason = QStringLiteral("the remover could not start (%1)").arg(result.launchError);
         return Outcome::CouldNotStart;
     }
-
-    RemovalProgressCounter counter;
-    for (;;) {
-        const bool haveData = remover.bytesAvailable() > 0 || remover.waitForReadyRead(-1);
-        if (haveData) {
-            if (const std::optional<qint64> total = counter.addChunk(remover.readAll()); total && callbacks.progressed)
-                callbacks.progressed(
-                    QStringLiteral("Deleting old backup \"%1\". Files deleted: %2").arg(name).arg(*total));
-        }
-        if (callbacks.userSaidStop && callbacks.userSaidStop()) {
-            remover.terminate();
-            if (!remover.waitForFinished(2000)) {
-                remover.kill();
-                remover.waitForFinished(-1);
-            }
-            return Outcome::Stopped;
-        }
-        if (!haveData && remover.state() == QProcess::NotRunning)
-            break;
-    }
-    remover.waitForFinished(-1);
+    if (result.stoppedByCaller)
+        return Outcome::Stopped;
+    if (reason)
+        *reason = errors.firstReason();
     if (callbacks.finished)
         callbacks.finished();
     return Outcome::Finished;
+}
+
+QString RotationReport::failureText() const
+{
+    if (failures.isEmpty())
+        return QString();
+    const RotationFailure &first = failures.constFirst();
+    QString text = QStringLiteral("Could not remove the old snapshot \"%1\": %2").arg(first.snapshotName, first.reason);
+    if (failures.size() > 1)
+        text += QStringLiteral(" (and %1 more)").arg(failures.size() - 1);
+    return text;
 }
 
 namespace SnapshotRotation {
@@ -61,19 +70,98 @@ QStringList listSnapshotFolders(const QString &destination)
     return folders;
 }
 
-std::optional<QString> handleOldBackupRemoval(const QString &destination, qint64 snapshotsToKeep,
-                                              const QString &linkDest, const SnapshotRemover &remover,
-                                              const SnapshotRemover::Callbacks &callbacks)
+QStringList jobSnapshotFolders(const QString &destination, const QString &ownerName)
 {
-    const std::optional<QString> oldest
-        = SnapshotFolders::snapshotToRemove(listSnapshotFolders(destination), snapshotsToKeep, linkDest);
-    if (!oldest)
-        return std::nullopt;
-    for (int attempt = 0; attempt < 6 && QFileInfo::exists(*oldest); ++attempt) {
-        if (remover.deleteOldBackup(*oldest, callbacks) == SnapshotRemover::Outcome::Stopped)
+    QStringList folders;
+    for (const QString &folder : listSnapshotFolders(destination)) {
+        const QFileInfo owner(folder + QLatin1Char('/') + ownerName);
+        if (ownerName.isEmpty() || owner.exists() || owner.isSymLink())
+            folders << folder;
+    }
+    return folders;
+}
+
+QString newestJobSnapshot(const QString &destination, const QString &ownerName)
+{
+    const std::optional<QString> newest = SnapshotFolders::newestBackup(jobSnapshotFolders(destination, ownerName));
+    return newest ? QDir::cleanPath(*newest) + QLatin1Char('/') : QString();
+}
+
+QStringList hiddenFolders(const QString &destination, bool (*kind)(const QString &))
+{
+    QStringList folders;
+    const QFileInfoList entries
+        = QDir(destination)
+              .entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name);
+    for (const QFileInfo &entry : entries) {
+        if (kind(entry.fileName()))
+            folders << entry.absoluteFilePath();
+    }
+    return folders;
+}
+
+namespace {
+
+// Runs the remover on a folder already out of the snapshots' way.
+void removeRetiring(const QString &retiring, const SnapshotRemover &remover,
+                    const SnapshotRemover::Callbacks &callbacks, RotationReport &report)
+{
+    const QString name = SnapshotFolders::retiredSnapshotName(retiring);
+    QString reason;
+    const SnapshotRemover::Outcome outcome = remover.deleteOldBackup(retiring, callbacks, name, &reason);
+    if (outcome == SnapshotRemover::Outcome::Stopped) {
+        report.stopped = true;
+        return;
+    }
+    if (!QFileInfo(retiring).exists() && !QFileInfo(retiring).isSymLink()) {
+        report.removed << name;
+        return;
+    }
+    if (reason.isEmpty())
+        reason = QStringLiteral("it is still there after the removal");
+    report.failures.append({name, reason});
+}
+
+} // namespace
+
+void retireSnapshot(const QString &snapshot, const SnapshotRemover &remover,
+                    const SnapshotRemover::Callbacks &callbacks, RotationReport &report)
+{
+    const QString clean = QDir::cleanPath(snapshot);
+    const QString name = SnapshotFolders::folderName(clean);
+    const QString retiring = QFileInfo(clean).path() + QLatin1Char('/') + SnapshotFolders::retiringFolderName(name);
+    if (std::rename(QFile::encodeName(clean).constData(), QFile::encodeName(retiring).constData()) != 0) {
+        report.failures.append({name, QString::fromLocal8Bit(std::strerror(errno))});
+        return;
+    }
+    removeRetiring(retiring, remover, callbacks, report);
+}
+
+RotationReport removeLeftovers(const QString &destination, const SnapshotRemover &remover,
+                               const SnapshotRemover::Callbacks &callbacks)
+{
+    RotationReport report;
+    for (const QString &retiring : hiddenFolders(destination, SnapshotFolders::isRetiringFolderName)) {
+        removeRetiring(retiring, remover, callbacks, report);
+        if (report.stopped)
             break;
     }
-    return oldest;
+    return report;
+}
+
+RotationReport rotate(const QString &destination, const QString &ownerName, qint64 snapshotsToKeep,
+                      const QStringList &keep, const SnapshotRemover &remover,
+                      const SnapshotRemover::Callbacks &callbacks)
+{
+    RotationReport report;
+    const QStringList retire
+        = SnapshotFolders::snapshotsToRetire(jobSnapshotFolders(destination, ownerName), snapshotsToKeep, keep);
+    for (const QString &snapshot : retire) {
+        retireSnapshot(snapshot, remover, callbacks, report);
+        if (report.stopped)
+            break;
+    }
+    return report;
 }
 
 } // namespace SnapshotRotation

@@ -1,16 +1,19 @@
 #pragma once
 
-// Removing old snapshots before a Snapshot run: list the destination's
-// snapshot folders, pick the one to remove (SnapshotFolders::snapshotToRemove)
-// and run the bundle's remover on it. Runs on the backup worker thread; what
-// the user should see is reported through the callbacks, which the caller
-// hops to the main thread.
+// Removing old snapshots after a good Snapshot run: list the destination's
+// complete snapshots of one job, pick those to remove
+// (SnapshotFolders::snapshotsToRetire), rename each out of the way and run
+// the bundle's remover on it. Runs on a worker thread; what the user should
+// see is reported through the callbacks, which the caller hops to the main
+// thread.
 
+#include "TaskFactory.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
-#include <optional>
 
 class SnapshotRemover
 {
@@ -30,27 +33,75 @@ public:
         std::function<bool()> userSaidStop;
     };
 
-    explicit SnapshotRemover(QString dropcountPath) : m_dropcountPath(std::move(dropcountPath)) {}
+    explicit SnapshotRemover(QString dropcountPath, const TaskFactory &tasks = TaskFactory::system())
+        : m_dropcountPath(std::move(dropcountPath))
+        , m_tasks(tasks)
+    {}
 
-    // deleteOldBackup: runs "dropcount -rfv FOLDER" and follows its output.
-    Outcome deleteOldBackup(const QString &folder, const Callbacks &callbacks) const;
+    // deleteOldBackup: runs "dropcount -rfv FOLDER" and follows its output;
+    // a stop ends the remover with its process group. The statuses name `displayName` (the folder's own name when
+    // empty); `reason` receives why something could not be removed, if the remover said so, or why it could not start.
+    Outcome deleteOldBackup(const QString &folder, const Callbacks &callbacks, const QString &displayName = QString(),
+                            QString *reason = nullptr) const;
 
 private:
     QString m_dropcountPath;
+    const TaskFactory &m_tasks;
+};
+
+// An old snapshot rotation could not remove, and why.
+struct RotationFailure
+{
+    QString snapshotName;
+    QString reason;
+};
+
+struct RotationReport
+{
+    QStringList removed; // snapshot names
+    QList<RotationFailure> failures;
+    bool stopped = false;
+
+    // "Could not remove the old snapshot \"NAME\": REASON" for the first
+    // failure, with the number of further ones; empty without failures.
+    QString failureText() const;
 };
 
 namespace SnapshotRotation {
 
-// The destination's snapshot folders: entries directly inside it, not
+// The destination's complete snapshots: entries directly inside it, not
 // hidden, that are real folders (never a link) named "VLM Snapshot ...".
 // A destination that cannot be listed has none.
 QStringList listSnapshotFolders(const QString &destination);
 
-// handleOldBackupRemoval: removes at most one snapshot, never linkDest, with
-// up to six attempts while the folder still exists. Returns the folder it
-// worked on, if any.
-std::optional<QString> handleOldBackupRemoval(const QString &destination, qint64 snapshotsToKeep,
-                                              const QString &linkDest, const SnapshotRemover &remover,
-                                              const SnapshotRemover::Callbacks &callbacks);
+// The complete snapshots of one job: those holding an entry named
+// `ownerName` (SnapshotFolders::ownerFolderName). With no owner name every
+// snapshot counts.
+QStringList jobSnapshotFolders(const QString &destination, const QString &ownerName);
+
+// The newest complete snapshot of a job, as a link destination ("/" at the
+// end), or empty when it has none.
+QString newestJobSnapshot(const QString &destination, const QString &ownerName);
+
+// Hidden folders directly inside the destination whose names pass `kind`
+// (SnapshotFolders::isWorkingFolderName, isRetiringFolderName).
+QStringList hiddenFolders(const QString &destination, bool (*kind)(const QString &));
+
+// Renames a snapshot to its retiring name, then removes it. A failure says
+// which snapshot and why; a folder that could not be removed stays under
+// its retiring name and is tried again by removeLeftovers().
+void retireSnapshot(const QString &snapshot, const SnapshotRemover &remover,
+                    const SnapshotRemover::Callbacks &callbacks, RotationReport &report);
+
+// Removes what earlier removals left behind (retiring folders, of any job).
+RotationReport removeLeftovers(const QString &destination, const SnapshotRemover &remover,
+                               const SnapshotRemover::Callbacks &callbacks);
+
+// Rotation after a good run: removes this job's oldest complete snapshots
+// while more than snapshotsToKeep remain, never one of `keep` (the link
+// destination and the new snapshot).
+RotationReport rotate(const QString &destination, const QString &ownerName, qint64 snapshotsToKeep,
+                      const QStringList &keep, const SnapshotRemover &remover,
+                      const SnapshotRemover::Callbacks &callbacks);
 
 } // namespace SnapshotRotation

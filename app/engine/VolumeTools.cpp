@@ -2,10 +2,12 @@
 
 #include "BackupArguments.h"
 #include "BundleLocation.h"
+#include "CheckAndSetAuthorization.h"
+#include "DetachedProgram.h"
+#include "TaskToEnd.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStorageInfo>
 
 #include <plist/plist.h>
@@ -43,21 +45,25 @@ DiskutilInfo parseDiskutilInfo(const QByteArray &output)
     return info;
 }
 
-namespace {
-
-QString nearestExisting(QString path)
+QString nearestExistingFolder(const QString &path)
 {
-    path = QDir::cleanPath(QDir::current().absoluteFilePath(path));
-    while (!QFileInfo::exists(path) && path != u"/")
-        path = QFileInfo(path).path();
-    return path;
+    QString folder = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    while (!QFileInfo::exists(folder) && folder != u"/")
+        folder = QFileInfo(folder).path();
+    return folder;
 }
 
-} // namespace
+bool makeDestinationOnPresentVolume(const QString &destination,
+                                    const std::function<bool(const QString &)> &volumeIsMounted)
+{
+    if (QFileInfo::exists(destination) || !volumeIsMounted(nearestExistingFolder(destination)))
+        return true;
+    return QDir().mkpath(destination);
+}
 
 QString volumeRootOf(const QString &path)
 {
-    const QStorageInfo storage(nearestExisting(path));
+    const QStorageInfo storage(nearestExistingFolder(path));
     return storage.isValid() ? storage.rootPath() : QStringLiteral("/");
 }
 
@@ -70,12 +76,16 @@ bool isVolumeRoot(const QString &path)
     return storage.isValid() && storage.rootPath() == clean && clean != u"/";
 }
 
-VolumeTools::VolumeTools(QString toolDirectory) : m_toolDirectory(std::move(toolDirectory))
+VolumeTools::VolumeTools(QString toolDirectory, const TaskFactory &tasks)
+    : m_toolDirectory(std::move(toolDirectory))
+    , m_tasks(&tasks)
 {}
 
 QString VolumeTools::toolPath(const QString &name) const
 {
-    return m_toolDirectory.isEmpty() ? auxiliaryToolPath(name) : m_toolDirectory + u'/' + name;
+    // The tools with root rights run only for members of the group vellumor;
+    // everyone else starts the plain copies.
+    return CheckAndSetAuthorization::runnableToolPath(m_toolDirectory, name);
 }
 
 bool VolumeTools::doesAppearBootableSource(const QString &path)
@@ -90,18 +100,16 @@ bool VolumeTools::doesAppearBootableDestination(const QString &path)
 
 bool VolumeTools::checkSetOwnershipOnVolume(bool change, bool enable, const QString &path) const
 {
-    QProcess diskutil;
-    diskutil.setProcessChannelMode(QProcess::MergedChannels);
-    diskutil.setStandardInputFile(QProcess::nullDevice());
-    diskutil.start(toolPath(QStringLiteral("diskutil")),
-                   {QStringLiteral("info"), QStringLiteral("-plist"), volumeRootOf(path)});
-    if (!diskutil.waitForStarted(-1)) {
-        qWarning("diskutil could not be started: %s", qPrintable(diskutil.errorString()));
+    const std::unique_ptr<MFTask> diskutil = m_tasks->makeTask();
+    diskutil->setLaunchPath(toolPath(QStringLiteral("diskutil")));
+    diskutil->setArguments({QStringLiteral("info"), QStringLiteral("-plist"), volumeRootOf(path)});
+    QByteArray output;
+    const TaskToEndResult result = runTaskToEnd(*diskutil, [&output](const QByteArray &chunk) { output += chunk; });
+    if (!result.launched) {
+        qWarning("diskutil could not be started: %s", qPrintable(result.launchError));
         return false;
     }
-    diskutil.closeWriteChannel();
-    diskutil.waitForFinished(-1);
-    const DiskutilInfo info = parseDiskutilInfo(diskutil.readAll());
+    const DiskutilInfo info = parseDiskutilInfo(output);
     if (change && info.parsed && !info.deviceNode.isEmpty()) {
         startDetached(toolPath(QStringLiteral("mount")),
                       {QStringLiteral("-o"), enable ? QStringLiteral("owners") : QStringLiteral("noowners"),
@@ -124,5 +132,5 @@ bool VolumeTools::startDetached(const QString &program, const QStringList &argum
 {
     if (m_startDetached)
         return m_startDetached(program, arguments);
-    return QProcess::startDetached(program, arguments);
+    return startDetachedProgram(program, arguments);
 }

@@ -9,6 +9,8 @@
 // only; "mount" and "bless" are started detached and never waited for, their
 // failures are silent. Every method may run on any thread.
 
+#include "TaskFactory.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -30,11 +32,18 @@ DiskutilInfo parseDiskutilInfo(const QByteArray &output);
 bool isVolumeRoot(const QString &path);
 // The mount point of the file system holding `path` (or its nearest existing parent).
 QString volumeRootOf(const QString &path);
+// `path` made absolute and clean, or its nearest parent that exists ("/" at worst).
+QString nearestExistingFolder(const QString &path);
+// A destination that does not exist yet is made when the disk it would be on
+// is present (`volumeIsMounted` of its nearest existing parent); one on a
+// missing disk is left for the run to report. False only when making it failed.
+bool makeDestinationOnPresentVolume(const QString &destination,
+                                    const std::function<bool(const QString &)> &volumeIsMounted);
 
 class VolumeTools
 {
 public:
-    explicit VolumeTools(QString toolDirectory = QString());
+    explicit VolumeTools(QString toolDirectory = QString(), const TaskFactory &tasks = TaskFactory::system());
 
     // `path` + "System/Library/CoreServices" exists.
     static bool doesAppearBootableSource(const QString &path);
@@ -51,7 +60,7 @@ public:
 
     QString toolPath(const QString &name) const;
 
-    // How "mount" and "bless" are started (QProcess::startDetached unless
+    // How "mount" and "bless" are started (startDetachedProgram unless
     // replaced, e.g. by a recorder in tests). Answers whether it started.
     using DetachedLauncher = std::function<bool(const QString &program, const QStringList &arguments)>;
     void setDetachedLauncher(DetachedLauncher launcher) { m_startDetached = std::move(launcher); }
@@ -60,5 +69,6 @@ private:
     bool startDetached(const QString &program, const QStringList &arguments) const;
 
     QString m_toolDirectory;
+    const TaskFactory *m_tasks;
     DetachedLauncher m_startDetached;
 };

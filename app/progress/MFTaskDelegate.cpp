@@ -63,6 +63,45 @@ constexpr QByteArrayView itemNameMarker = "://: ";
 constexpr QByteArrayView uptodateSuffix = " is uptodate";
 constexpr QByteArrayView noSpaceText = "No space left on device";
 
+// rsync's messages that name no cause of their own: the closing
+// "rsync error: ... (code N)" line and the like.
+constexpr std::string_view genericPrefix = "rsync error: ";
+
+// Error messages rsync prints without its "rsync:" prefix. They are known by
+// their text, not by the stream they came on: the reader shares one pending
+// line between both streams, and output captured from one merged pipe reads
+// the same.
+constexpr std::array<std::string_view, 8> unprefixedCausePrefixes{{
+    "filename overflows max-path len",
+    "cannot delete non-empty directory: ",
+    "could not make way for ",
+    "ERROR: ",
+    "WARNING: ",
+    "mkstemp \"",
+    "link \"",
+    "*** Skipping any contents from this failed directory ***",
+}};
+// A source file that disappeared while rsync worked: a note, not an error
+// (exit status 24).
+constexpr std::string_view vanishedPrefix = "file has vanished: ";
+
+enum class MessageKind { None, Cause, Generic, Note };
+
+MessageKind messageKind(std::string_view message)
+{
+    if (message.starts_with(vanishedPrefix) || message.starts_with("rsync warning: "))
+        return MessageKind::Note;
+    if (message.starts_with(genericPrefix))
+        return MessageKind::Generic;
+    if (message.starts_with("rsync: "))
+        return MessageKind::Cause;
+    for (std::string_view prefix : unprefixedCausePrefixes) {
+        if (message.starts_with(prefix))
+            return MessageKind::Cause;
+    }
+    return MessageKind::None;
+}
+
 // sourcePath without its last component, followed by "/" unless it already
 // ends in one: "/Users/x/docs" and "/Users/x/docs/" give "/Users/x/",
 // "/docs" gives "/".
@@ -127,15 +166,15 @@ MFTaskDelegate::~MFTaskDelegate() = default;
 
 // --- Task notifications ------------------------------------------------------
 
-void MFTaskDelegate::taskDidRecieveData(const QByteArray &data, MFTask *)
+void MFTaskDelegate::taskDidRecieveData(const QByteArray &data, MFTask *task)
 {
-    readChunk(data);
+    handOver(task, data, false);
 }
 
-void MFTaskDelegate::taskDidRecieveErrorData(const QByteArray &data, MFTask *)
+void MFTaskDelegate::taskDidRecieveErrorData(const QByteArray &data, MFTask *task)
 {
     // Standard error shares the reader and its pending partial line.
-    readChunk(data);
+    handOver(task, data, false);
 }
 
 void MFTaskDelegate::taskDidLaunch(MFTask *)
@@ -144,11 +183,14 @@ void MFTaskDelegate::taskDidLaunch(MFTask *)
         m_outputView->appendPlainText(u"Task launched\n"_s);
 }
 
-void MFTaskDelegate::taskDidTerminate(MFTask *)
+void MFTaskDelegate::taskDidTerminate(MFTask *task)
 {
-    // The end of the process starts nothing: completion follows the summary.
     if (m_outputView)
         m_outputView->appendPlainText(u"Task terminated\n"_s);
+    // The outcome needs the exit status: the end of the bound task completes
+    // the run. Without a task nothing can be decided.
+    if (task)
+        handOver(task, QByteArray(), true);
 }
 
 void MFTaskDelegate::taskDidRecieveInvalidate(MFTask *)
@@ -156,12 +198,21 @@ void MFTaskDelegate::taskDidRecieveInvalidate(MFTask *)
 
 // --- Chunk reader ------------------------------------------------------------
 
-void MFTaskDelegate::readChunk(const QByteArray &chunk)
+bool MFTaskDelegate::isCurrent(MFTask *task, bool hadTask) const
 {
+    if (!m_isBound)
+        return true;
+    // A task that has been deleted meanwhile is no longer current either.
+    return hadTask && task && task == m_currentTask.data();
+}
+
+void MFTaskDelegate::handOver(MFTask *task, const QByteArray &chunk, bool isEnd)
+{
+    PendingEvent event{QPointer<MFTask>(task), task != nullptr, chunk, isEnd};
     // The out-of-space alert and "BackupComplete" observers may spin an event
     // loop that delivers the next chunk; it waits until this one is read.
     if (m_isReadingChunk) {
-        m_deferredChunks.append(chunk);
+        m_deferredEvents.append(std::move(event));
         return;
     }
     struct ReadingGuard
@@ -171,9 +222,31 @@ void MFTaskDelegate::readChunk(const QByteArray &chunk)
     } guard{m_isReadingChunk};
     m_isReadingChunk = true;
 
-    readOneChunk(chunk);
-    while (!m_deferredChunks.isEmpty())
-        readOneChunk(m_deferredChunks.takeFirst());
+    readPending(event);
+    while (!m_deferredEvents.isEmpty())
+        readPending(m_deferredEvents.takeFirst());
+}
+
+void MFTaskDelegate::readPending(const PendingEvent &event)
+{
+    // Checked when read, not when handed over: the run may have changed while
+    // the event waited behind the alert.
+    if (!isCurrent(event.task.data(), event.hadTask))
+        return;
+    if (event.isEnd) {
+        MFTask *task = event.task.data();
+        const TaskTermination ended = task->termination();
+        programDidEnd(CopyTermination{ended.kind == TaskTermination::Kind::Signalled, ended.number});
+        return;
+    }
+    readOneChunk(event.chunk);
+}
+
+void MFTaskDelegate::setCurrentTask(MFTask *task)
+{
+    ++m_generation;
+    m_isBound = true;
+    m_currentTask = task;
 }
 
 void MFTaskDelegate::readOneChunk(const QByteArray &chunk)
@@ -209,6 +282,9 @@ void MFTaskDelegate::readOneChunk(const QByteArray &chunk)
     // ends in two spaces.
     const auto isUnfinished = [&](qsizetype lineEnd) { return lineEnd == length && !chunkEndsInTwoSpaces; };
 
+    // A modal alert shown for a line may let the next run start; what is left
+    // of this chunk then belongs to a run that is over.
+    const quint64 generation = m_generation;
     qsizetype position = 0;
     if (!m_remainder.isEmpty()) {
         // The pending line goes on with this chunk's bytes exactly as they
@@ -224,10 +300,11 @@ void MFTaskDelegate::readOneChunk(const QByteArray &chunk)
         }
         const QByteArray line = std::move(m_remainder);
         m_remainder.clear();
-        if (processWholeLineOfTaskOutput(line)) {
-            runFinishingSequence();
+        const bool finishing = processWholeLineOfTaskOutput(line);
+        if (generation != m_generation)
             return;
-        }
+        if (finishing)
+            runFinishingSequence();
     }
 
     while (true) {
@@ -243,10 +320,13 @@ void MFTaskDelegate::readOneChunk(const QByteArray &chunk)
             m_remainder = line.toByteArray();
             break;
         }
-        if (processWholeLineOfTaskOutput(line)) {
-            runFinishingSequence();
+        // After the finishing sequence the remaining lines are only looked
+        // at for error messages.
+        const bool finishing = processWholeLineOfTaskOutput(line);
+        if (generation != m_generation)
             return;
-        }
+        if (finishing)
+            runFinishingSequence();
     }
     startStatusTimerIfNeeded();
 }
@@ -268,15 +348,57 @@ void MFTaskDelegate::runFinishingSequence()
         m_progressBar->setValue(m_progressBar->maxValue());
     qCInfo(lcProgress, "VLM Log: setting finishing to yes");
     m_isFinishingUp = true;
-    m_lastFullPath = completionMarker();
-    statusUpdater();
+    m_noOutputTimer->stop();
+    invalidateStatusTimer();
+    // rsync does not always end by itself once its destination is full; the
+    // run ends when the program has.
+    if (m_sawOutOfSpace && m_isBound && m_currentTask)
+        m_currentTask->terminate();
+}
+
+void MFTaskDelegate::programDidEnd(const CopyTermination &termination)
+{
+    // The last tick may be a second old: the final count comes before the
+    // completion text.
+    if (m_totalFiles && !m_lastFullPath.isEmpty() && m_lastFullPath != completionMarker() && m_jobState)
+        setJobStateLater(statusLine());
+    m_copyOutcome = CopyOutcomes::decide(observations(), termination, false);
+    m_isFinishingUp = true;
+    m_noOutputTimer->stop();
+    m_completionText = CopyOutcomes::statusText(*m_copyOutcome);
+    if (m_copyOutcome->succeeded()) {
+        // Fills the bar, shows the completion text and stops the timer.
+        m_lastFullPath = completionMarker();
+        statusUpdater();
+    } else {
+        invalidateStatusTimer();
+        m_lastFullPath.clear();
+        setJobStateLater(m_completionText);
+    }
     LocalNotificationCenter::defaultCenter().post(u"BackupComplete"_s);
+}
+
+CopyObservations MFTaskDelegate::observations() const
+{
+    CopyObservations observations;
+    observations.causeLineCount = m_causeLineCount;
+    observations.firstCauseLine = m_firstCauseLine;
+    observations.firstErrorLine = m_firstErrorLine;
+    observations.firstNoteLine = m_firstNoteLine;
+    observations.sawSummary = m_sawSummary;
+    observations.sawOutOfSpace = m_sawOutOfSpace;
+    return observations;
 }
 
 // --- Line parser -------------------------------------------------------------
 
 bool MFTaskDelegate::processWholeLineOfTaskOutput(QByteArrayView line)
 {
+    // Once finishing, only error messages count (the summary is printed).
+    if (m_isFinishingUp) {
+        observeErrorLine(line);
+        return false;
+    }
     // Item and up-to-date lines carry a file name, and a name may hold any
     // text: they are never read as an error or a summary line, so a file
     // named "Total file size: x" cannot end the reading of a copy.
@@ -311,8 +433,10 @@ bool MFTaskDelegate::processWholeLineOfTaskOutput(QByteArrayView line)
     case 'M':
     case 'N':
         for (QByteArrayView prefix : summaryPrefixes) {
-            if (line.startsWith(prefix))
+            if (line.startsWith(prefix)) {
+                m_sawSummary = true;
                 return true;
+            }
         }
         break;
     default:
@@ -389,10 +513,9 @@ void MFTaskDelegate::observeErrorLine(QByteArrayView line)
         = [](std::string_view text) { return text.starts_with("rsync: ") || text.starts_with("rsync error: "); };
     const std::string_view text(line.data(), size_t(line.size()));
     size_t at = std::string_view::npos;
-    if (text.front() == 'r') {
-        if (isMessage(text))
-            at = 0;
-    } else if (isDigit(text.front())) {
+    if (!isDigit(text.front())) {
+        at = 0;
+    } else {
         for (size_t glue = text.find("  rsync"); glue != std::string_view::npos;
              glue = text.find("  rsync", glue + 1)) {
             if (isMessage(text.substr(glue + 2))) {
@@ -404,7 +527,21 @@ void MFTaskDelegate::observeErrorLine(QByteArrayView line)
     if (at == std::string_view::npos)
         return;
     const QByteArrayView message = line.sliced(qsizetype(at));
+    const MessageKind kind = messageKind(text.substr(at));
+    if (kind == MessageKind::None)
+        return;
     const QString messageText = QString::fromUtf8(message);
+    if (kind == MessageKind::Note) {
+        if (m_firstNoteLine.isEmpty())
+            m_firstNoteLine = messageText;
+        return;
+    }
+    if (kind == MessageKind::Cause) {
+        if (m_causeLineCount == 0)
+            m_firstCauseLine = messageText;
+        if (m_causeLineCount < INT_MAX)
+            ++m_causeLineCount;
+    }
     if (m_errorLineCount == 0)
         m_firstErrorLine = messageText;
     m_lastErrorLine = messageText;
@@ -444,7 +581,12 @@ void MFTaskDelegate::resetRunObservations()
     m_errorLineCount = 0;
     m_firstErrorLine.clear();
     m_lastErrorLine.clear();
+    m_causeLineCount = 0;
+    m_firstCauseLine.clear();
+    m_firstNoteLine.clear();
     m_sawOutOfSpace = false;
+    m_sawSummary = false;
+    m_copyOutcome.reset();
 }
 
 // --- Status reporting --------------------------------------------------------
@@ -478,7 +620,7 @@ void MFTaskDelegate::statusUpdater()
         invalidateStatusTimer();
         if (m_progressBar)
             m_progressBar->setValue(m_progressBar->maxValue());
-        setJobStateLater(u"Backup Complete."_s);
+        setJobStateLater(m_completionText.isEmpty() ? u"Backup Complete."_s : m_completionText);
         return;
     }
     if (!m_totalFiles || m_lastFullPath.isEmpty())
@@ -486,14 +628,8 @@ void MFTaskDelegate::statusUpdater()
 
     QMetaObject::invokeMethod(this, &MFTaskDelegate::animate, Qt::QueuedConnection);
 
-    QString status = u"Copied "_s + HumanReadableBigNumbers::textForNumber(double(m_myIndependentCounter))
-        + u" of about "_s + HumanReadableBigNumbers::textForNumber(double(*m_totalFiles)) + u" files"_s;
-    // The dry run sets both totals together; without a size the line just
-    // leaves it out.
-    if (m_totalSize)
-        status += u" ("_s + HumanReadableFileSize::textForNumber(double(*m_totalSize)) + u')';
     if (m_jobState)
-        setJobStateLater(status);
+        setJobStateLater(statusLine());
     else
         qCInfo(lcProgress, "broken!");
 
@@ -520,6 +656,17 @@ void MFTaskDelegate::statusUpdater()
 
     if (m_thePercent != "0%" && m_animatingView)
         m_animatingView->setPercent(leadingIntegerValue(thePercent()));
+}
+
+QString MFTaskDelegate::statusLine() const
+{
+    QString status = u"Copied "_s + HumanReadableBigNumbers::textForNumber(double(m_myIndependentCounter))
+        + u" of about "_s + HumanReadableBigNumbers::textForNumber(double(m_totalFiles.value_or(0))) + u" files"_s;
+    // The dry run sets both totals together; without a size the line just
+    // leaves it out.
+    if (m_totalSize)
+        status += u" ("_s + HumanReadableFileSize::textForNumber(double(*m_totalSize)) + u')';
+    return status;
 }
 
 void MFTaskDelegate::animate()
@@ -579,6 +726,25 @@ void MFTaskDelegate::resetForNew()
         m_duplicateOrHardlinks->show();
     m_isFinishingUp = false;
     resetRunObservations();
+}
+
+void MFTaskDelegate::resetForNewRun()
+{
+    resetForNew();
+    // A stopped or finished run leaves its partial line, last path, rates and
+    // held-back chunks behind; none of them belongs to the next run.
+    m_remainder.clear();
+    m_lastFullPath.clear();
+    m_thePercent.clear();
+    m_dataTransferRate.clear();
+    m_beatsSinceValuesUpdate = 0;
+    m_deferredEvents.clear();
+    m_completionText.clear();
+    m_noOutputTimer->stop();
+    invalidateStatusTimer();
+    m_isBound = true;
+    m_currentTask = nullptr;
+    ++m_generation;
 }
 
 // --- Settings ----------------------------------------------------------------

@@ -14,19 +14,31 @@
 //    lines are never parsed; a chunk ending in two spaces (an unfinished rsync
 //    progress update) is taken as complete; any other cut, even just before
 //    a space or a line break, yields the same lines as the uncut output;
-//  - the first summary line of "--stats" (or an out-of-space message) runs the
-//    finishing sequence: the bar is filled, "Backup Complete." is shown and the
-//    local notification "BackupComplete" is posted (synchronously, from inside
-//    the data callback; observers must not delete the delegate directly, use
-//    deleteLater);
-//  - a chunk handed over while a chunk is being read (for instance while the
-//    out-of-space alert runs its modal loop) is read right after it, in order;
-//  - rsync error lines, the first and last of them, and any "No space left on
-//    device" report are recorded per run for the controller (see
+//  - the first summary line of "--stats" (or an out-of-space message) starts
+//    the finishing sequence: the bar is filled and no timer is started again;
+//    later lines are only looked at for error messages (rsync prints its
+//    "rsync error: ... (code 23)" line after the summary);
+//  - the run's outcome is decided when the program has ended, from its exit
+//    status and the lines seen (CopyOutcome): then the completion text is
+//    shown ("Backup Complete." only for a success) and the local notification
+//    "BackupComplete" is posted (synchronously; observers must not delete the
+//    delegate directly, use deleteLater);
+//  - after an out-of-space message the bound task is asked to end;
+//  - once a task is bound (setCurrentTask), only its chunks and its end are
+//    read; those of any other task are dropped;
+//  - a chunk or an end handed over while a chunk is being read (for instance
+//    while the out-of-space alert runs its modal loop) is read right after it,
+//    in order, if its task is still the current one;
+//  - error lines (rsync's messages, with or without the "rsync:" prefix),
+//    the first and last of them,
+//    and any "No space left on device" report are recorded per run (see
 //    errorLineCount()), and cleared by resetForNew() or resetRunObservations();
+//  - resetForNewRun() returns everything to the state of a fresh delegate
+//    except the controls, so every run starts alike, queued runs included;
 //  - everything runs on the main thread; no wall-clock time is read: the
 //    timers only decide when statusUpdater() and noOutput() run.
 
+#include "CopyOutcome.h"
 #include "MFTask.h"
 #include "ProgressControls.h"
 
@@ -34,6 +46,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <optional>
@@ -82,6 +95,26 @@ public:
     // inodes exhausted), whether or not it raised the alert.
     bool sawOutOfSpace() const { return m_sawOutOfSpace; }
     void resetRunObservations();
+    // Error lines that name a cause: every error line but rsync's generic
+    // "rsync error: ... (code N)" lines.
+    int causeLineCount() const { return m_causeLineCount; }
+    QString firstCauseLine() const { return m_firstCauseLine; }
+    bool sawSummary() const { return m_sawSummary; }
+    CopyObservations observations() const;
+
+    // The task whose output this reader reads; nullptr: none (everything is
+    // dropped). Until the first call every chunk is read.
+    void setCurrentTask(MFTask *task);
+    MFTask *currentTask() const { return m_currentTask.data(); }
+    // The copy program has ended: decides the outcome, shows the completion
+    // text and posts "BackupComplete". taskDidTerminate calls it with the
+    // bound task's status.
+    void programDidEnd(const CopyTermination &termination);
+    // The outcome of the run, once its program has ended.
+    std::optional<CopyOutcome> copyOutcome() const { return m_copyOutcome; }
+    // Everything back to a fresh delegate's state, the controls aside: called
+    // at the start of every run.
+    void resetForNewRun();
 
     // Controls (not owned).
     ProgressIndicator *progressBar() const { return m_progressBar; }
@@ -100,6 +133,43 @@ public:
     void setAnimatingView(TransferAnimationView *animatingView);
     AlertPresenter *alertPresenter() const { return m_alertPresenter; }
     void setAlertPresenter(AlertPresenter *alertPresenter) { m_alertPresenter = alertPresenter; }
+
+    // What the controller shows outside the copy (removing an old snapshot,
+    // the dry run, the end of a run) goes through the reader, so the reader
+    // stays the one writer of its controls. Each does nothing without its
+    // control.
+    void showStatus(const QString &text)
+    {
+        if (m_jobState)
+            m_jobState->setText(text);
+    }
+    void clearDisplayText()
+    {
+        if (m_displayText)
+            m_displayText->setText(QString());
+    }
+    void setProgressIndeterminate(bool indeterminate)
+    {
+        if (m_progressBar)
+            m_progressBar->setIndeterminate(indeterminate);
+    }
+    void stopProgressAnimation()
+    {
+        if (m_progressBar)
+            m_progressBar->stopAnimation();
+    }
+    void resetProgress()
+    {
+        if (m_progressBar) {
+            m_progressBar->setValue(0);
+            m_progressBar->setMaxValue(0);
+        }
+    }
+    void showIconInstances(TransferAnimationView::IconInstances instances)
+    {
+        if (m_animatingView)
+            m_animatingView->setIconInstances(instances);
+    }
 
     // Run settings.
     QString sourcePath() const { return m_sourcePath; }
@@ -132,7 +202,17 @@ public:
     static QString completionMarker() { return QStringLiteral("BackupComplete"); }
 
 private:
-    void readChunk(const QByteArray &chunk);
+    struct PendingEvent
+    {
+        QPointer<MFTask> task;
+        bool hadTask = false;
+        QByteArray chunk;
+        bool isEnd = false;
+    };
+
+    bool isCurrent(MFTask *task, bool hadTask) const;
+    void handOver(MFTask *task, const QByteArray &chunk, bool isEnd);
+    void readPending(const PendingEvent &event);
     void readOneChunk(const QByteArray &chunk);
     void startStatusTimerIfNeeded();
     void runFinishingSequence();
@@ -142,6 +222,8 @@ private:
     bool isOutOfSpaceLine(QByteArrayView line) const;
     void showOutOfSpaceAlert();
     void setJobStateLater(const QString &text);
+    // "Copied N of about M files (SIZE)".
+    QString statusLine() const;
     void invalidateStatusTimer();
 
     // Controls.
@@ -178,11 +260,23 @@ private:
 
     // Reader re-entry guard.
     bool m_isReadingChunk = false;
-    QList<QByteArray> m_deferredChunks;
+    QList<PendingEvent> m_deferredEvents;
+
+    // The task being read.
+    bool m_isBound = false;
+    QPointer<MFTask> m_currentTask;
+    // Changes whenever the run being read changes.
+    quint64 m_generation = 0;
 
     // Per-run observations.
     int m_errorLineCount = 0;
     QString m_firstErrorLine;
     QString m_lastErrorLine;
+    int m_causeLineCount = 0;
+    QString m_firstCauseLine;
+    QString m_firstNoteLine;
     bool m_sawOutOfSpace = false;
+    bool m_sawSummary = false;
+    QString m_completionText;
+    std::optional<CopyOutcome> m_copyOutcome;
 };

@@ -1,9 +1,13 @@
 #include "ScheduleEntry.h"
 
 #include "Clock.h"
+#include "LocalNotificationCenter.h"
 #include "RunDates.h"
 #include "ScheduleEntryView.h"
 #include "SharedSchedule.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <array>
 #include <cmath>
@@ -80,4 +84,39 @@ std::optional<ScheduleSaveResult> ScheduleEntry::updateScheduleParametersIfExist
         || m_schedule.indexOfMatchingRecord(job.backupSources.constFirst(), job.backupDest) < 0)
         return std::nullopt;
     return addToScheduleClicked(view, job);
+}
+
+bool ScheduleEntry::scheduledBackupsDidChange(SharedSchedule &schedule)
+{
+    const bool written = schedule.updateSharedArrayAndWriteToFile();
+    if (!written)
+        qWarning("The schedule could not be saved: %s", qPrintable(schedule.lastError()));
+    return written;
+}
+
+void ScheduleEntry::observeScheduledBackupsDidChange(SharedSchedule &schedule, QObject *context)
+{
+    LocalNotificationCenter::defaultCenter().addObserver(
+        scheduledBackupsDidChangeName(), context,
+        [&schedule](const LocalNotification &) { scheduledBackupsDidChange(schedule); });
+}
+
+ScheduleEntry::DestinationResult
+ScheduleEntry::prepareDestinationFolder(const QString &destination,
+                                        const std::function<bool(const QString &)> &volumeIsMounted)
+{
+    const QFileInfo info(destination);
+    if (info.isDir())
+        return {DestinationFolder::Exists, QString()};
+    if (info.exists())
+        return {DestinationFolder::CannotCreate, QStringLiteral("%1 is not a folder").arg(destination)};
+    // The nearest folder that exists tells which disk the destination is on.
+    QString ancestor = QDir::cleanPath(destination);
+    while (!QFileInfo::exists(ancestor) && ancestor != u"/")
+        ancestor = QFileInfo(ancestor).path();
+    if (!volumeIsMounted(ancestor))
+        return {DestinationFolder::OnAbsentVolume, QString()};
+    if (!QDir().mkpath(destination))
+        return {DestinationFolder::CannotCreate, QStringLiteral("cannot create the folder %1").arg(destination)};
+    return {DestinationFolder::Created, QString()};
 }

@@ -20,9 +20,11 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <optional>
 
 class Clock;
+class QObject;
 class ScheduleEntryView;
 class SharedSchedule;
 
@@ -59,6 +61,29 @@ public:
     // as a real (double); nothing when it is not a number. Accepts the
     // locale's and the C notation, surrounding blanks ignored.
     static std::optional<QVariant> snapshotsToKeepFromText(const QString &text, const QLocale &locale = QLocale());
+
+    // The in-process notification that asks for the schedule to be saved as
+    // the in-memory list stands.
+    static QString scheduledBackupsDidChangeName() { return QStringLiteral("scheduledBackupsDidChange"); }
+    // Rewrites the schedule file from the in-memory list and posts
+    // "SCHEDULECHANGED"; answers whether the file was written.
+    static bool scheduledBackupsDidChange(SharedSchedule &schedule);
+    // Calls scheduledBackupsDidChange() at every post of the notification,
+    // for as long as `context` lives.
+    static void observeScheduledBackupsDidChange(SharedSchedule &schedule, QObject *context);
+
+    // A scheduled job's destination folder, made when the job is created: a
+    // job whose folder does not exist counts as absent at every check and
+    // would never run. A folder on a disk that is not attached is left alone
+    // (the run makes it once the disk is there).
+    enum class DestinationFolder { Exists, Created, OnAbsentVolume, CannotCreate };
+    struct DestinationResult
+    {
+        DestinationFolder state;
+        QString error; // why it could not be made
+    };
+    static DestinationResult prepareDestinationFolder(const QString &destination,
+                                                      const std::function<bool(const QString &)> &volumeIsMounted);
 
 private:
     SharedSchedule &m_schedule;

@@ -7,7 +7,11 @@
 #include "SharedSchedule.h"
 #include "VolumePresence.h"
 
+#include <QLoggingCategory>
+
 #include <algorithm>
+
+Q_LOGGING_CATEGORY(lcDispatch, "vellumor.schedule")
 
 ScheduledJobDispatcher::ScheduledJobDispatcher(SharedSchedule &schedule, DispatchController &controller,
                                                const Clock &clock, VolumeTest volumeIsMounted, const QLocale &locale,
@@ -36,16 +40,64 @@ qsizetype ScheduledJobDispatcher::indexInQueue(const JobRecord &record) const
     const QString source = JobRecords::sourcePath(record);
     const QString dest = JobRecords::destPath(record);
     for (qsizetype index = 0; index < m_jobsToDo.size(); ++index) {
-        if (JobRecords::sourcePath(m_jobsToDo.at(index)) == source
-            && JobRecords::destPath(m_jobsToDo.at(index)) == dest)
+        if (m_jobsToDo.at(index).sourcePath == source && m_jobsToDo.at(index).destPath == dest)
             return index;
     }
     return -1;
 }
 
+JobRecord *ScheduledJobDispatcher::liveRecord(const QueuedJob &job) const
+{
+    // Exact text again: the record this entry was queued from.
+    for (qsizetype row = 0; row < m_schedule.count(); ++row) {
+        JobRecord &record = m_schedule.recordAt(row);
+        if (JobRecords::sourcePath(record) == job.sourcePath && JobRecords::destPath(record) == job.destPath)
+            return &record;
+    }
+    return nullptr;
+}
+
+QList<JobRecord> ScheduledJobDispatcher::jobsToDo() const
+{
+    QList<JobRecord> records;
+    for (const QueuedJob &job : m_jobsToDo) {
+        const JobRecord *record = liveRecord(job);
+        records.append(record ? *record : job.queuedRecord);
+    }
+    return records;
+}
+
+QString ScheduledJobDispatcher::skipReasonText(SkipReason reason)
+{
+    switch (reason) {
+    case SkipReason::SourceAbsent:
+        return QStringLiteral("source absent");
+    case SkipReason::DestinationAbsent:
+        return QStringLiteral("destination absent");
+    case SkipReason::SourceAndDestinationAbsent:
+        return QStringLiteral("source and destination absent");
+    case SkipReason::RunInProgress:
+        return QStringLiteral("another backup is running");
+    case SkipReason::WaitingForPower:
+        return QStringLiteral("waiting for mains power");
+    case SkipReason::DestinationLocked:
+        return QStringLiteral("destination locked by another backup");
+    }
+    return QString();
+}
+
+void ScheduledJobDispatcher::skip(const JobRecord &record, SkipReason reason)
+{
+    const SkippedJob job{JobRecords::sourcePath(record), JobRecords::destPath(record), reason};
+    m_skippedJobs.append(job);
+    qCInfo(lcDispatch, "Scheduled job %s to %s skipped: %s", qPrintable(job.sourcePath), qPrintable(job.destPath),
+           qPrintable(skipReasonText(reason)));
+}
+
 void ScheduledJobDispatcher::checkForScheduledJobs()
 {
     const QDateTime now = m_clock.now();
+    m_skippedJobs.clear();
     for (qsizetype row = 0; row < m_schedule.count(); ++row) {
         JobRecord &record = m_schedule.recordAt(row);
         const QStringList dates = JobRecords::scheduledDates(record);
@@ -53,13 +105,27 @@ void ScheduledJobDispatcher::checkForScheduledJobs()
                                      [&](const QString &text) { return isDue(text, now, m_locale); });
         if (!due)
             continue;
-        if (!m_volumeIsMounted(JobRecords::sourcePath(record)) || !m_volumeIsMounted(JobRecords::destPath(record)))
-            continue; // stays due until both are present
+        const bool sourcePresent = m_volumeIsMounted(JobRecords::sourcePath(record));
+        const bool destPresent = m_volumeIsMounted(JobRecords::destPath(record));
+        if (!sourcePresent || !destPresent) {
+            // Stays due until both are present.
+            skip(record,
+                 !sourcePresent && !destPresent ? SkipReason::SourceAndDestinationAbsent
+                     : !sourcePresent           ? SkipReason::SourceAbsent
+                                                : SkipReason::DestinationAbsent);
+            continue;
+        }
+        if (m_runCondition) {
+            if (const std::optional<SkipReason> reason = m_runCondition(record)) {
+                skip(record, *reason);
+                continue;
+            }
+        }
         // Rolling moves every past entry, so the record's first due entry
         // settles it; it is queued once and rolled whether queued before or not.
         setJobsToFutureDates(record, now, m_locale);
         if (indexInQueue(record) < 0)
-            m_jobsToDo.append(record);
+            m_jobsToDo.append({JobRecords::sourcePath(record), JobRecords::destPath(record), record});
     }
     if (!m_schedule.updateSharedArrayAndWriteToFile())
         qWarning("The schedule with the next run dates could not be saved: %s", qPrintable(m_schedule.lastError()));
@@ -69,26 +135,24 @@ void ScheduledJobDispatcher::runNextScheduledJob()
 {
     if (m_jobsToDo.isEmpty())
         return;
-    JobRecord head = m_jobsToDo.constFirst();
-    // Exact text again: the record this entry was queued from.
-    for (const JobRecord &current : m_schedule.sharedParams()) {
-        if (JobRecords::sourcePath(current) == JobRecords::sourcePath(head)
-            && JobRecords::destPath(current) == JobRecords::destPath(head)) {
-            head = current;
-            break;
-        }
-    }
-    m_controller.loadUIFromDictionary(head);
+    QueuedJob head = m_jobsToDo.constFirst();
+    JobRecord *record = liveRecord(head);
+    m_controller.loadUIFromDictionary(record ? *record : head.queuedRecord);
     if (!m_controller.isIdle())
         return;
     m_jobsToDo.removeFirst();
-    m_controller.startBackup(head);
+    // Loading may have saved the schedule: the record is looked up again.
+    record = liveRecord(head);
+    m_controller.startBackup(record ? *record : head.queuedRecord);
 }
 
 void ScheduledJobDispatcher::newJobNotificationFromHelperApp()
 {
-    if (!m_controller.isIdle())
+    if (!m_controller.isIdle()) {
+        // The due jobs stay due; the check at the end of the run finds them.
+        qCInfo(lcDispatch, "JOBTODO ignored: %s", qPrintable(skipReasonText(SkipReason::RunInProgress)));
         return;
+    }
     checkForScheduledJobs();
     runNextScheduledJob();
 }

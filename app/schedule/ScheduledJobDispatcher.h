@@ -15,12 +15,16 @@
 //  - every check rewrites the schedule file and posts "SCHEDULECHANGED",
 //    also when nothing was due or the schedule is empty;
 //  - a job whose source or destination is absent is neither queued nor
-//    rolled: it stays due until both are present;
+//    rolled: it stays due until both are present; every check lists each due
+//    job it skipped and why (skippedJobs()) and logs it, and "JOBTODO"
+//    ignored during a run is logged too;
 //  - nothing starts while a run is in progress; "JOBTODO" is then ignored
 //    and the job is found by the check at the end of the run;
-//  - the queued job that starts is the schedule's current record of its pair
-//    (its settings as they are now, rolled dates and link destination
-//    included), or the queued copy when the pair left the schedule;
+//  - the queue holds the pairs, not copies: jobsToDo() and the job that
+//    starts are the schedule's own records as they are now (rolled dates and
+//    link destination included), and startBackup() is given that very
+//    record, to change in place; a pair that left the schedule runs from the
+//    record it was queued with;
 //  - the head of the queue leaves it before the controller is asked to start
 //    it, so a start that ends at once and calls back into dispatch never
 //    runs the same job twice;
@@ -38,6 +42,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class Clock;
 class DistributedNotificationCenter;
@@ -52,10 +57,29 @@ public:
     virtual bool isIdle() const = 0;
     // Shows the job and makes it the current one (nothing while running).
     virtual void loadUIFromDictionary(const JobRecord &record) = 0;
-    // Runs the job the controller now holds, with its record.
-    virtual void startBackup(const JobRecord &record) = 0;
+    // Runs the job the controller now holds, with its record: the schedule's
+    // own record (valid until the schedule next changes), which the run may
+    // change in place.
+    virtual void startBackup(JobRecord &record) = 0;
     // Asks the application to quit.
     virtual void terminateApplication() = 0;
+};
+
+// Why a due job did not run.
+enum class SkipReason {
+    SourceAbsent,
+    DestinationAbsent,
+    SourceAndDestinationAbsent,
+    RunInProgress,
+    WaitingForPower,   // on battery while "waitForPowerToBackup" is set
+    DestinationLocked, // another run holds the destination
+};
+
+struct SkippedJob
+{
+    QString sourcePath;
+    QString destPath;
+    SkipReason reason;
 };
 
 class ScheduledJobDispatcher : public QObject
@@ -63,15 +87,23 @@ class ScheduledJobDispatcher : public QObject
     Q_OBJECT
 public:
     using VolumeTest = std::function<bool(const QString &path)>;
+    // Asked for each due job whose volumes are present: a reason keeps it
+    // from running now (it is neither queued nor rolled, like an absent disk).
+    using RunCondition = std::function<std::optional<SkipReason>(const JobRecord &record)>;
 
     // volumeIsMounted: the machine's volumes when empty.
     ScheduledJobDispatcher(SharedSchedule &schedule, DispatchController &controller, const Clock &clock,
                            VolumeTest volumeIsMounted = {}, const QLocale &locale = QLocale(),
                            QObject *parent = nullptr);
 
-    const QList<JobRecord> &jobsToDo() const { return m_jobsToDo; }
+    // The queued jobs, head first, as the schedule holds them now.
+    QList<JobRecord> jobsToDo() const;
+    // The due jobs the last check (or "JOBTODO") did not run, and why.
+    const QList<SkippedJob> &skippedJobs() const { return m_skippedJobs; }
+    static QString skipReasonText(SkipReason reason);
     bool quitWhenAllDone() const { return m_quitWhenAllDone; }
     void setQuitWhenAllDone(bool quit) { m_quitWhenAllDone = quit; }
+    void setRunCondition(RunCondition condition) { m_runCondition = std::move(condition); }
 
     // Queues due jobs whose volumes are present, rolls their dates and saves.
     void checkForScheduledJobs();
@@ -99,13 +131,24 @@ public:
     static bool isDue(const QString &runDateText, const QDateTime &now, const QLocale &locale);
 
 private:
+    struct QueuedJob
+    {
+        QString sourcePath;
+        QString destPath;
+        JobRecord queuedRecord; // only for a pair that leaves the schedule
+    };
+
     qsizetype indexInQueue(const JobRecord &record) const;
+    JobRecord *liveRecord(const QueuedJob &job) const;
+    void skip(const JobRecord &record, SkipReason reason);
 
     SharedSchedule &m_schedule;
     DispatchController &m_controller;
     const Clock &m_clock;
     VolumeTest m_volumeIsMounted;
+    RunCondition m_runCondition;
     QLocale m_locale;
-    QList<JobRecord> m_jobsToDo;
+    QList<QueuedJob> m_jobsToDo;
+    QList<SkippedJob> m_skippedJobs;
     bool m_quitWhenAllDone = false;
 };

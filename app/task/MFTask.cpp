@@ -8,8 +8,9 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <future>
 #include <mutex>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -34,7 +35,7 @@ void closeIfOpen(int &fd)
     }
 }
 
-// Owns the C strings handed to posix_spawn.
+// Owns the C strings handed to the child.
 class CStringVector
 {
 public:
@@ -52,6 +53,92 @@ private:
     std::vector<QByteArray> m_storage;
     std::vector<char *> m_pointers;
 };
+
+// The child's side of a launch, between vfork and exec: only async-signal-safe
+// calls, and nothing that writes to memory the parent will read except the
+// error pipe.
+[[noreturn]] void failChild(int errorPipe)
+{
+    const int error = errno;
+    [[maybe_unused]] const ssize_t written = ::write(errorPipe, &error, sizeof error);
+    ::_exit(127);
+}
+
+[[noreturn]] void execChild(const MFTask::ChildSetup &setup, int errorPipe)
+{
+    const auto fail = [errorPipe] { failChild(errorPipe); };
+    // Default handling for every signal; the mask is cleared last, once
+    // nothing of ours can run a handler any more.
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    for (int signal = 1; signal < NSIG; ++signal)
+        ::sigaction(signal, &action, nullptr);
+    // Its own process group, so a Ctrl-C in a terminal reaches us, not it.
+    ::setpgid(0, 0);
+    if (::dup2(setup.inputFd, STDIN_FILENO) < 0 || ::dup2(setup.outputFd, STDOUT_FILENO) < 0
+        || ::dup2(setup.errorFd, STDERR_FILENO) < 0)
+        fail();
+    // A duplicate under another number is open across exec whatever the
+    // original's close-on-exec flag (the destination's lock travels so).
+    if (setup.inheritedFd >= 0 && ::dup2(setup.inheritedFd, setup.inheritedFd == 3 ? 4 : 3) < 0)
+        fail();
+    if (setup.directory && ::chdir(setup.directory) != 0)
+        fail();
+    // The child ends with the process that started it; a parent that died
+    // before this line is caught by the test after it.
+    if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0)
+        fail();
+    if (::getppid() != setup.parentPid)
+        ::_exit(127);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execve(setup.path, setup.argv, setup.envp);
+    failChild(errorPipe);
+}
+
+// Starts the child from the calling thread and reports its pid, or the errno
+// of what failed before or at exec.
+MFTask::SpawnResult spawnChild(const MFTask::ChildSetup &setup)
+{
+    MFTask::SpawnResult result;
+    int errorPipe[2] = {-1, -1};
+    if (::pipe2(errorPipe, O_CLOEXEC) != 0) {
+        result.error = errno;
+        return result;
+    }
+    // No handler of ours may run in the child while it shares our memory.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    const pid_t pid = ::vfork();
+    if (pid == 0)
+        execChild(setup, errorPipe[1]);
+    const int forkError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ::close(errorPipe[1]);
+    if (pid < 0) {
+        ::close(errorPipe[0]);
+        result.error = forkError;
+        return result;
+    }
+    // vfork returns once the child has exec'd (the pipe closes on exec) or
+    // has failed and written why.
+    int childError = 0;
+    ssize_t count = 0;
+    while ((count = ::read(errorPipe[0], &childError, sizeof childError)) < 0 && errno == EINTR) {}
+    ::close(errorPipe[0]);
+    if (count > 0) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+        result.error = childError != 0 ? childError : ECHILD;
+        return result;
+    }
+    result.pid = pid;
+    return result;
+}
 
 } // namespace
 
@@ -139,26 +226,20 @@ qint64 MFTask::processIdentifier() const
     return m_shared->pid;
 }
 
-int MFTask::terminationStatus() const
+TaskTermination MFTask::termination() const
 {
     std::lock_guard guard(m_shared->processMutex);
-    const int status = m_shared->waitStatus;
-    if (!m_shared->hasExited)
-        return 0;
-    if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status);
-    return WEXITSTATUS(status);
+    return m_shared->hasExited ? TaskTermination::fromWaitStatus(m_shared->waitStatus) : TaskTermination();
 }
 
 QString MFTask::terminationDescription() const
 {
-    std::lock_guard guard(m_shared->processMutex);
-    if (!m_shared->hasExited)
-        return m_hasLaunched ? QStringLiteral("running") : QStringLiteral("not started");
-    const int status = m_shared->waitStatus;
-    if (WIFSIGNALED(status))
-        return QStringLiteral("killed by signal %1").arg(WTERMSIG(status));
-    return QStringLiteral("exited with %1").arg(WEXITSTATUS(status));
+    {
+        std::lock_guard guard(m_shared->processMutex);
+        if (!m_shared->hasExited)
+            return m_hasLaunched ? QStringLiteral("running") : QStringLiteral("not started");
+    }
+    return termination().description();
 }
 
 bool MFTask::isRunning() const
@@ -211,27 +292,6 @@ bool MFTask::launch()
         throw MFTaskLaunchError(error, m_standardInput);
     }
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, inputFd, STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, outputPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
-    const QByteArray directory = m_currentDirectoryPath.toLocal8Bit();
-    if (!directory.isEmpty())
-        posix_spawn_file_actions_addchdir_np(&actions, directory.constData());
-
-    // The child starts with default signal handling, nothing blocked, and in
-    // its own process group, so a Ctrl-C in a terminal reaches us, not it.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t signals;
-    sigemptyset(&signals);
-    posix_spawnattr_setsigmask(&attributes, &signals);
-    sigfillset(&signals);
-    posix_spawnattr_setsigdefault(&attributes, &signals);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-
     CStringVector argv;
     argv.append(m_launchPath);
     for (const QString &argument : std::as_const(m_arguments))
@@ -241,22 +301,43 @@ bool MFTask::launch()
         for (auto it = m_environment.cbegin(); it != m_environment.cend(); ++it)
             envp.append(it.key() + QLatin1Char('=') + it.value());
     }
-
     const QByteArray path = m_launchPath.toLocal8Bit();
-    pid_t pid = -1;
-    const int spawnError = ::posix_spawn(&pid, path.constData(), &actions, &attributes, argv.data(),
-                                         m_environment.isEmpty() ? environ : envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    const QByteArray directory = m_currentDirectoryPath.toLocal8Bit();
+
+    ChildSetup setup;
+    setup.path = path.constData();
+    setup.argv = argv.data();
+    setup.envp = m_environment.isEmpty() ? environ : envp.data();
+    setup.directory = directory.isEmpty() ? nullptr : directory.constData();
+    setup.inputFd = inputFd;
+    setup.outputFd = outputPipe[1];
+    setup.errorFd = errorPipe[1];
+    setup.parentPid = ::getpid();
+    setup.inheritedFd = m_inheritedDescriptor;
+
+    // The child is started by the termination waiter, which lives until the
+    // child has ended: the parent-death signal fires when the thread that
+    // started the child exits, not only when this process does.
+    std::promise<SpawnResult> started;
+    std::future<SpawnResult> result = started.get_future();
+    std::thread waiter = startTerminationWaiter(setup, std::move(started));
+    const SpawnResult spawn = result.get();
+    // A waiter whose child never started ends at once: it is joined, so a
+    // failed launch leaves no thread behind.
+    if (spawn.error != 0)
+        waiter.join();
+    else
+        waiter.detach();
+    const pid_t pid = spawn.pid;
 
     // Our copies of the child's ends go at once, so the readers see end of
     // file as soon as the child (and anything it started) closes them.
     closeIfOpen(outputPipe[1]);
     closeIfOpen(errorPipe[1]);
     closeIfOpen(inputFd);
-    if (spawnError != 0) {
+    if (spawn.error != 0) {
         closeAll();
-        throw MFTaskLaunchError(spawnError, m_launchPath);
+        throw MFTaskLaunchError(spawn.error, m_launchPath);
     }
 
     {
@@ -265,7 +346,6 @@ bool MFTask::launch()
     }
     startReaderThread(outputPipe[0], false);
     startReaderThread(errorPipe[0], true);
-    startTerminationWaiter();
 
     m_hasLaunched = true;
     if (m_delegate)
@@ -307,17 +387,25 @@ void MFTask::startReaderThread(int fd, bool isErrorStream)
     }).detach();
 }
 
-void MFTask::startTerminationWaiter()
+std::thread MFTask::startTerminationWaiter(const ChildSetup &setup, std::promise<SpawnResult> started)
 {
-    std::thread([shared = m_shared] {
+    return std::thread([shared = m_shared, setup, started = std::move(started)]() mutable {
+        const SpawnResult spawn = spawnChild(setup);
+        if (spawn.error == 0) {
+            std::lock_guard guard(shared->processMutex);
+            shared->pid = spawn.pid;
+        }
+        started.set_value(spawn);
+        if (spawn.error != 0)
+            return;
         // Wait for the end without reaping, mark it, then reap: the pid stays
         // ours until hasExited is visible to terminate().
         siginfo_t info;
-        while (::waitid(P_PID, id_t(shared->pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {}
+        while (::waitid(P_PID, id_t(spawn.pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {}
         {
             std::lock_guard guard(shared->processMutex);
             int status = 0;
-            while (::waitpid(shared->pid, &status, 0) < 0 && errno == EINTR) {}
+            while (::waitpid(spawn.pid, &status, 0) < 0 && errno == EINTR) {}
             shared->waitStatus = status;
             shared->hasExited = true;
         }
@@ -334,7 +422,7 @@ void MFTask::startTerminationWaiter()
             shared->readingErrorDataSignal.wait(lock, [&] { return shared->readingErrorDataCondition >= 1; });
         }
         shared->postToOwner([](MFTask *task) { task->performTaskDidTerminate(); });
-    }).detach();
+    });
 }
 
 void MFTask::giveDataToDelegate(const QByteArray &data)
@@ -374,6 +462,17 @@ void MFTask::terminate()
     }
     if (!m_hasLaunched)
         setIsFinished(true);
+}
+
+void MFTask::killProcessGroup()
+{
+    std::lock_guard guard(m_shared->processMutex);
+    if (m_shared->pid <= 0 || m_shared->hasExited)
+        return;
+    // The child leads its own group (see launch), so -pid reaches its helpers.
+    ::kill(-m_shared->pid, SIGTERM);
+    ::kill(-m_shared->pid, SIGKILL);
+    ::kill(m_shared->pid, SIGKILL);
 }
 
 void MFTask::invalidate()

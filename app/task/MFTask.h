@@ -11,7 +11,14 @@
 //    in the order the readers read them; launch and invalidate messages arrive
 //    on the calling thread;
 //  - a failed launch throws MFTaskLaunchError and leaves no thread and no file
-//    descriptor behind.
+//    descriptor behind;
+//  - the child ends (SIGTERM) when this process ends, however it ends: it is
+//    started with a parent-death signal, from a thread that lives until the
+//    child has ended, so the calling thread may exit at any time;
+//  - a signal is sent only while the child has not been reaped, so it never
+//    reaches another process that reused the pid.
+// The running and ending methods are virtual so the tests can stand in a task
+// that replays recorded output (see TaskFactory).
 
 #include <QByteArray>
 #include <QObject>
@@ -19,9 +26,15 @@
 #include <QStringList>
 #include <QHash>
 
+#include "TaskTermination.h"
+
+#include <sys/types.h>
+
+#include <future>
 #include <memory>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 class MFTask;
 
@@ -97,26 +110,39 @@ public:
     // A file the child reads as standard input; empty means /dev/null.
     void setStandardInput(const QString &path) { m_standardInput = path; }
     QString standardInput() const { return m_standardInput; }
+    // A descriptor of ours the child keeps open (as its descriptor 3, or 4
+    // when ours is 3), close-on-exec or not; -1 for none. Used to let the
+    // copy program share its run's destination lock.
+    void setInheritedDescriptor(int fd) { m_inheritedDescriptor = fd; }
+    int inheritedDescriptor() const { return m_inheritedDescriptor; }
 
     // Queries.
-    qint64 processIdentifier() const;
+    virtual qint64 processIdentifier() const;
+    // How the child ended (an exit with 0 while it has not ended).
+    virtual TaskTermination termination() const;
     // The child's exit status, or 128 + signal number when a signal ended it.
-    int terminationStatus() const;
-    // Describes how the child ended: "exited with N" or "killed by signal S".
-    QString terminationDescription() const;
-    bool isRunning() const;
+    int terminationStatus() const { return termination().status(); }
+    // Describes how the child ended: "exited with N" or "killed by signal S"
+    // ("running" or "not started" before that).
+    virtual QString terminationDescription() const;
+    virtual bool isRunning() const;
     // Blocks the calling thread until the child has ended.
-    void waitUntilExit() const;
+    virtual void waitUntilExit() const;
 
     // Starts the child. Returns false (and does nothing) once terminate() or
     // invalidate() was called. Throws MFTaskException without a delegate or on
     // a second launch, MFTaskLaunchError when the child cannot be started.
-    bool launch();
+    virtual bool launch();
     // Asks the child to end politely (SIGTERM); taskDidTerminate still follows.
-    void terminate();
+    virtual void terminate();
+    // Ends the child and every process in its group at once (SIGTERM, then
+    // SIGKILL): rsync forks a receiver that a signal to the first process
+    // alone would leave behind. Any thread may call it; taskDidTerminate
+    // still follows.
+    virtual void killProcessGroup();
     // Ends the relationship: the child is asked to end, the delegate hears
     // taskDidRecieveInvalidate and nothing after it.
-    void invalidate();
+    virtual void invalidate();
 
     QString tag() const { return m_tag; }
     void setTag(const QString &tag) { m_tag = tag; }
@@ -129,6 +155,27 @@ Q_SIGNALS:
     // Emitted whenever isFinished changes (the task queue observes it).
     void isFinishedChanged(bool isFinished);
 
+public:
+    // What the child needs between its start and exec (plain pointers: the
+    // child may only make async-signal-safe calls).
+    struct ChildSetup
+    {
+        const char *path = nullptr;
+        char **argv = nullptr;
+        char **envp = nullptr;
+        const char *directory = nullptr;
+        int inputFd = -1;
+        int outputFd = -1;
+        int errorFd = -1;
+        int inheritedFd = -1; // passed on as descriptor 3 (4 when it is 3)
+        pid_t parentPid = 0;
+    };
+    struct SpawnResult
+    {
+        pid_t pid = -1;
+        int error = 0;
+    };
+
 private:
     struct Shared;
 
@@ -136,7 +183,8 @@ private:
     void giveErrorDataToDelegate(const QByteArray &data);
     void performTaskDidTerminate();
     void startReaderThread(int fd, bool isErrorStream);
-    void startTerminationWaiter();
+    // Starts the child from a new thread that then waits for its end.
+    std::thread startTerminationWaiter(const ChildSetup &setup, std::promise<SpawnResult> started);
 
     MFTaskDelegateProtocol *m_delegate = nullptr;
     QString m_launchPath;
@@ -144,6 +192,7 @@ private:
     QString m_currentDirectoryPath;
     QHash<QString, QString> m_environment;
     QString m_standardInput;
+    int m_inheritedDescriptor = -1;
     QString m_tag;
     bool m_isFinished = false;
     bool m_hasPerformedTerminate = false;

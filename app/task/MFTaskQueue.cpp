@@ -49,9 +49,11 @@ void MFTaskQueue::launchTasksIfNeeded()
 
 qint64 MFTaskQueue::numRunning() const
 {
+    // A slot stays taken from the launch until the task's end has been
+    // handled: a child that exits at once still counts until then.
     qint64 count = 0;
     for (const MFTask *task : m_tasks)
-        count += task->isRunning() ? 1 : 0;
+        count += task->hasLaunched() && !task->isFinished() ? 1 : 0;
     return count;
 }
 

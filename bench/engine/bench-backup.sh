@@ -24,7 +24,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/bench-common.sh"
 # The argument list the Sync run uses (see the "args:" line with VELLUMOR_VERBOSE).
 rsync_args() { # rsync_args SRC DEST
     printf '%s\n' "--exclude-from=$stage/share/vellumor/excludelist.txt" $'--out-format=\t://: %n' \
-        -laxi -DH -P --numeric-ids --stats '--filter=P /*' --delete "$1" "$2/"
+        -laxi -DH --partial-dir=.rsync-partial --progress --numeric-ids --stats '--filter=P /*' --delete "$1" "$2/"
 }
 
 plain_rsync() { # plain_rsync SRC DEST: dry run, then the real run, output drained

@@ -53,7 +53,7 @@ PY
 # The argument list of a linked Snapshot run (see BackupArguments.cpp).
 snapshot_args() { # snapshot_args LINKDEST SRC SNAPSHOT
     printf '%s\n' "--exclude-from=$stage/share/vellumor/excludelist.txt" $'--out-format=\t://: %n' \
-        -laxi -vv -DH -P --numeric-ids --stats "--link-dest=$1" "$2" "$3"
+        -laxi -vv -DH --partial-dir=.rsync-partial --progress --numeric-ids --stats "--link-dest=$1" "$2" "$3"
 }
 
 # The output goes through a pipe and is read, as the application reads it:
@@ -106,7 +106,8 @@ fi
 
 change_one_percent "$work/src" "$files"
 sync
-# Two runs started in the same minute share a snapshot folder: wait for the next one.
+# A run in the minute of an existing snapshot waits for the next minute: wait
+# here, outside the timed part.
 while [ "$(date +%Y%m%d%H%M)" = "$first_vellumor_minute" ]; do sleep 1; done
 
 # Two timed rounds in opposite orders, so whichever runs first (and meets

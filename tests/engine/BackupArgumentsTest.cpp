@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QString kExcludeFile = QStringLiteral("/opt/vellumor/share/vellumor/excludelist.txt");
@@ -16,7 +18,8 @@ QStringList head()
 
 QStringList common()
 {
-    return {QStringLiteral("-DH"), QStringLiteral("-P"), QStringLiteral("--numeric-ids"), QStringLiteral("--stats")};
+    return {QStringLiteral("-DH"), QStringLiteral("--partial-dir=.rsync-partial"), QStringLiteral("--progress"),
+            QStringLiteral("--numeric-ids"), QStringLiteral("--stats")};
 }
 
 BackupArgumentInput baseInput()
@@ -120,7 +123,21 @@ INSTANTIATE_TEST_SUITE_P(
                          i.bootableClone = true;
                      },
                      head() + QStringList{QStringLiteral("-vv")} + common()
-                         + QStringList{QStringLiteral("--link-dest=") + kPrev, QStringLiteral("/mnt/sys/"), kNewFolder}}),
+                         + QStringList{QStringLiteral("--link-dest=") + kPrev, QStringLiteral("/mnt/sys/"), kNewFolder}},
+        // Completing an earlier run's unfinished folder deletes what has left
+        // the source since; a fresh folder needs no deletion.
+        ArgumentCase{"SnapshotLinkedResumingDeletes",
+                     [](BackupArgumentInput &i) {
+                         i.snapshot = i.resumingFolder = true;
+                         i.linkDest = kPrev;
+                     },
+                     head() + QStringList{QStringLiteral("-vv")} + common()
+                         + QStringList{QStringLiteral("--link-dest=") + kPrev, kDelete, kSource, kNewFolder}},
+        ArgumentCase{"SnapshotFirstResumingDeletesInsideTheProtectedRoot",
+                     [](BackupArgumentInput &i) { i.snapshot = i.resumingFolder = true; },
+                     head() + common() + QStringList{kFilter, kDelete, kSource, kNewFolder}},
+        ArgumentCase{"SyncIgnoresResuming", [](BackupArgumentInput &i) { i.resumingFolder = true; i.isRestore = true; },
+                     head() + common() + QStringList{kFilter, kUpdate, kSource, kDest}}),
     [](const ::testing::TestParamInfo<ArgumentCase> &info) { return std::string(info.param.name); });
 
 TEST(TrimmedSources, DropsOneTrailingSlashExceptForRoot)
@@ -204,3 +221,50 @@ TEST(ExclusionPatterns, AnchoredAtTheTransferRootOnWholeComponents)
 }
 
 } // namespace
+
+// The system's own paths apply only to a source that really holds them.
+struct SystemExclusionCase
+{
+    const char *name;
+    QStringList sources; // as passed
+    bool bootableClone;
+    QStringList expected;
+};
+
+TEST(SystemExclusionPatterns, ApplyOnlyToASourceThatContainsThem)
+{
+    const QStringList wholeSystem{u"/proc/*"_s,
+                                  u"/sys/*"_s,
+                                  u"/dev/*"_s,
+                                  u"/run/*"_s,
+                                  u"/tmp/*"_s,
+                                  u"/var/tmp/*"_s,
+                                  u"/var/cache/apt/archives/*.deb"_s,
+                                  u"/lost+found"_s,
+                                  u"/swapfile"_s,
+                                  u"/swap.img"_s};
+    const SystemExclusionCase cases[] = {
+        {"a folder named dev is copied whole", {u"/home/a/dev"_s}, false, {}},
+        {"folders named run, tmp, proc and sys too",
+         {u"/home/a/run"_s, u"/home/a/tmp"_s, u"/srv/proc"_s, u"/srv/sys"_s},
+         false,
+         {}},
+        {"the whole system", {u"/"_s}, false, wholeSystem},
+        {"a system disk's contents (bootable clone)", {u"/mnt/system/"_s}, true, wholeSystem},
+        {"/var holds its own tmp and package cache",
+         {u"/var"_s},
+         false,
+         {u"/var/tmp/*"_s, u"/var/cache/apt/archives/*.deb"_s}},
+        {"the contents of /var/", {u"/var/"_s}, false, {u"/tmp/*"_s, u"/cache/apt/archives/*.deb"_s}},
+        {"/tmp chosen itself is copied whole", {u"/tmp"_s}, false, {}},
+        {"a home folder holds none of them", {u"/home/a"_s}, false, {}},
+        {"one pattern per path across sources",
+         {u"/var"_s, u"/var/cache"_s},
+         false,
+         {u"/var/tmp/*"_s, u"/var/cache/apt/archives/*.deb"_s, u"/cache/apt/archives/*.deb"_s}},
+    };
+    for (const SystemExclusionCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(systemExclusionPatterns(c.sources, c.bootableClone), c.expected);
+    }
+}

@@ -1,5 +1,6 @@
-// Whole runs through the controller: real rsync into temporary folders, and a
-// scripted rsync for the ways a run can end badly.
+// Whole runs through the controller with real rsync into temporary folders:
+// the end-to-end proof that the controller tests' replayed output tells the
+// truth.
 #include "EventLoopWait.h"
 #include "MFTaskAppDelegate.h"
 #include "RecordingView.h"
@@ -14,7 +15,6 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
-#include <csignal>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -211,36 +211,6 @@ TEST_F(BackupRunTest, RestoreKeepsNewerFilesAndDeletesNothing)
     EXPECT_FALSE(arguments.contains(QStringLiteral("--delete")));
 }
 
-TEST_F(BackupRunTest, CancellingTheRestoreChooserStartsNothing)
-{
-    auto controller = makeController();
-    m_view.chooserAnswers = {};
-    controller->restoreBackup();
-    EXPECT_FALSE(controller->isRestore);
-    EXPECT_EQ(m_view.title, QStringLiteral("Backup"));
-    EXPECT_TRUE(m_view.notifications.isEmpty());
-}
-
-TEST_F(BackupRunTest, AMissingRemovableDestinationAlertsAndWritesNothing)
-{
-    makeAwkwardTree(m_source);
-    const QString missing = m_dir.filePath(QStringLiteral("media/USB Disk/Backups"));
-    m_volumeIsMounted = [missing](const QString &path) { return path != missing; };
-    auto controller = makeController();
-    controller->backupSources = {m_source};
-    controller->backupDest = missing;
-    RunResult result = runBackup(*controller);
-    EXPECT_EQ(result.outcome, Outcome::VolumeMissing);
-    ASSERT_EQ(m_view.alerts.size(), 1);
-    EXPECT_EQ(m_view.alerts[0].message, QStringLiteral("Can't start backup"));
-    EXPECT_EQ(m_view.alerts[0].informativeText,
-              QStringLiteral("The backup cannot start because %1 is not available. If it is on an external disk, "
-                             "you can connect the disk and try again.")
-                  .arg(missing));
-    EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(QStringLiteral("media"))));
-    EXPECT_EQ(m_view.title, QStringLiteral("Backup"));
-}
-
 TEST_F(BackupRunTest, AFullDestinationEndsAsOutOfSpaceNotAHang)
 {
     if (::geteuid() != 0)
@@ -267,166 +237,87 @@ TEST_F(BackupRunTest, AFullDestinationEndsAsOutOfSpaceNotAHang)
     EXPECT_TRUE(alerted);
 }
 
-// A tool folder whose "rsync" replays a script chosen per test.
-class ScriptedRsync
-{
-public:
-    explicit ScriptedRsync(const QByteArray &realRunBody)
-    {
-        const QString path = m_dir.filePath(QStringLiteral("rsync"));
-        writeFile(path,
-                  "#!/bin/sh\n"
-                  "echo $$ >> \"$(dirname \"$0\")/pids\"\n"
-                  "if [ \"$1\" = --dry-run ]; then\n"
-                  "  printf '\\t://: Data/\\n\\t://: Data/a\\n\\nTotal transferred file size: 1,000 bytes\\n'\n"
-                  "  exit 0\nfi\n"
-                      + realRunBody);
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        for (const char *tool : {"diskutil", "mount", "bless", "dropcount"}) {
-            const QString toolPath = m_dir.filePath(QLatin1String(tool));
-            writeFile(toolPath, "#!/bin/sh\nexit 0\n");
-            QFile::setPermissions(toolPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        }
-    }
-    QString directory() const { return m_dir.path(); }
-    QList<pid_t> pids() const
-    {
-        QList<pid_t> result;
-        for (const QByteArray &line : readFile(m_dir.filePath(QStringLiteral("pids"))).split('\n'))
-            if (!line.isEmpty()) {
-                result << pid_t(line.toInt());
-            }
-        return result;
-    }
+// --- Sources checked before anything is written ----------------------------------
 
-private:
-    QTemporaryDir m_dir;
-};
-
-bool isGone(pid_t pid)
+TEST_F(BackupRunTest, SourcesAreCheckedBeforeAnythingIsWritten)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray text = stat.readAll();
-    const qsizetype close = text.lastIndexOf(')');
-    return close > 0 && text.mid(close + 2, 1) == "Z"; // a zombie has ended
-}
+    const QString other = m_source + QStringLiteral("/../elsewhere");
+    writeFile(other + QStringLiteral("/docs/from-elsewhere.txt"), "e\n");
+    writeFile(m_source + QStringLiteral("/docs/a.txt"), "a\n");
+    writeFile(m_source + QStringLiteral("/dev/kept.txt"), "d\n");
+    writeFile(m_source + QStringLiteral("/tmp/kept.txt"), "t\n");
+    QDir().mkpath(m_source + QStringLiteral("/empty"));
+    writeFile(m_dest + QStringLiteral("/empty/mirrored.txt"), "m\n");
+    ASSERT_TRUE(QFile::link(m_source + QStringLiteral("/docs"), m_source + QStringLiteral("/docs-link")));
 
-TEST_F(BackupRunTest, EndingsWithoutACleanSummary)
-{
     const struct
     {
         const char *name;
-        QByteArray script;
+        QStringList sources;
         Outcome outcome;
-        QString detailContains;
+        QStringList copied; // relative to the destination
+        QString alertContains;
     } cases[] = {
-        {"fatal error, no summary",
-         "printf '\\t://: Data/\\n' ; printf 'rsync: [Receiver] mkdir \"/x\" failed: Permission denied (13)\\n"
-         "rsync error: error in file IO (code 11) at main.c(791) [Receiver=3.5.0]\\n' >&2; exit 11\n",
-         Outcome::Failed, QStringLiteral("rsync error: error in file IO (code 11)")},
-        {"killed from outside, silent", "kill -9 $$\n", Outcome::Failed, QStringLiteral("killed by signal 9")},
-        {"errors glued onto progress, then a summary",
-         "printf '\\t://: Data/a\\n      32,768  50%%   1.00MB/s    0:00:00  rsync: [sender] read errors mapping "
-         "\"/s/a\": "
-         "Input/output error (5)\\nrsync: [sender] open \"/s/b\" failed: Permission denied (13)\\n"
-         "\\nNumber of files: 2 (reg: 1, dir: 1)\\nNumber of created files: 1\\n'; exit 23\n",
-         Outcome::CompletedWithErrors, QStringLiteral("2 errors")},
-        {"inodes exhausted, then a summary",
-         "printf '\\t://: Data/a\\nrsync: [receiver] mkstemp \"/d/.a.XYZ\" failed: No space left on device (28)\\n"
-         "\\nNumber of files: 2 (reg: 1, dir: 1)\\n'; exit 23\n",
-         Outcome::OutOfSpace, QStringLiteral("Out of drive space")},
+        {"a link to a folder backs up the folder",
+         {m_source + QStringLiteral("/docs-link")},
+         Outcome::Completed,
+         {QStringLiteral("docs/a.txt")},
+         {}},
+        {"folders named dev and tmp are copied whole",
+         {m_source + QStringLiteral("/dev"), m_source + QStringLiteral("/tmp")},
+         Outcome::Completed,
+         {QStringLiteral("dev/kept.txt"), QStringLiteral("tmp/kept.txt")},
+         {}},
+        {"an empty source does not empty its mirror",
+         {m_source + QStringLiteral("/empty")},
+         Outcome::Refused,
+         {QStringLiteral("empty/mirrored.txt")},
+         QStringLiteral("is empty")},
+        {"two sources named docs are not merged",
+         {m_source + QStringLiteral("/docs"), QDir::cleanPath(other + QStringLiteral("/docs"))},
+         Outcome::Refused,
+         {},
+         QStringLiteral("named docs")},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedRsync rsync(c.script);
-        writeFile(m_source + QStringLiteral("/a"), "a\n");
         m_view.reset();
-        auto controller = makeController(rsync.directory());
-        controller->backupSources = {m_source};
+        auto controller = makeController();
+        controller->backupSources = c.sources;
         controller->backupDest = m_dest;
         RunResult result = runBackup(*controller);
-        EXPECT_EQ(result.outcome, c.outcome);
-        EXPECT_TRUE(result.detail.contains(c.detailContains)) << result.detail.toStdString();
-        EXPECT_EQ(m_view.title, QStringLiteral("Backup"));
-        if (c.outcome == Outcome::Failed) {
-            EXPECT_EQ(m_view.statusTexts.last(), result.detail);
+        EXPECT_EQ(result.outcome, c.outcome) << result.detail.toStdString();
+        for (const QString &copied : c.copied)
+            EXPECT_TRUE(QFileInfo::exists(m_dest + u'/' + copied)) << copied.toStdString();
+        if (c.alertContains.isEmpty()) {
+            EXPECT_TRUE(m_view.alerts.isEmpty());
+        } else {
+            ASSERT_EQ(m_view.alerts.size(), 1);
+            EXPECT_EQ(m_view.alerts.first().message, QStringLiteral("Can't start backup"));
+            EXPECT_TRUE(m_view.alerts.first().informativeText.contains(c.alertContains));
+            EXPECT_EQ(m_view.title, QStringLiteral("Backup"));
         }
     }
+    EXPECT_FALSE(QFileInfo::exists(m_dest + QStringLiteral("/docs/from-elsewhere.txt")));
+    EXPECT_FALSE(QFileInfo(m_dest + QStringLiteral("/docs")).isSymLink());
 }
 
-TEST_F(BackupRunTest, StoppingMidRunLeavesNoCopyProcessBehind)
+TEST_F(BackupRunTest, RestoreCopiesOnlyTheChosenBackup)
 {
-    // The copy program forks a helper, like rsync's receiver, then hangs.
-    ScriptedRsync rsync("sleep 600 &\necho $! >> \"$(dirname \"$0\")/pids\"\n"
-                        "printf '\\t://: Data/\\n'\nwait\n");
-    writeFile(m_source + QStringLiteral("/a"), "a\n");
-    auto controller = makeController(rsync.directory());
-    controller->backupSources = {m_source};
-    controller->backupDest = m_dest;
-    controller->startBackup();
-    // Wait until the real run and its helper are up (dry run + run + helper).
-    processEventsUntil([&] {
-        return rsync.pids().size() >= 3 && controller->currentTask() && controller->currentTask()->isRunning();
-    });
-    ASSERT_EQ(rsync.pids().size(), 3);
-
-    controller->startButtonClicked(); // reads "Stop": the stop path
-    RunResult result = waitForRun([&] {
-        const QList<pid_t> pids = rsync.pids();
-        return std::all_of(pids.begin(), pids.end(), isGone);
-    });
-    EXPECT_EQ(result.outcome, Outcome::Stopped);
-    EXPECT_EQ(m_view.title, QStringLiteral("Backup"));
-    for (pid_t pid : rsync.pids())
-        EXPECT_TRUE(isGone(pid)) << pid;
-}
-
-TEST_F(BackupRunTest, StoppingDuringTheDryRunLaunchesNothing)
-{
-    // The dry run lists one item, then goes quiet while it "scans".
-    ScriptedRsync rsync("echo launched >> \"$(dirname \"$0\")/launched\"\nexit 0\n");
-    const QString script = rsync.directory() + QStringLiteral("/rsync");
-    QByteArray text = readFile(script);
-    text.replace("  exit 0\nfi\n", "  sleep 600 & echo $! >> \"$(dirname \"$0\")/pids\"; wait; exit 0\nfi\n");
-    writeFile(script, text);
-    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    writeFile(m_source + QStringLiteral("/a"), "a\n");
-    auto controller = makeController(rsync.directory());
-    controller->backupSources = {m_source};
-    controller->backupDest = m_dest;
-    controller->startBackup();
-    processEventsUntil([&] { return rsync.pids().size() >= 2; });
-    ASSERT_EQ(rsync.pids().size(), 2);
-    controller->startButtonClicked();
-    RunResult result = waitForRun([&] {
-        const QList<pid_t> pids = rsync.pids();
-        return std::all_of(pids.begin(), pids.end(), isGone);
-    });
-    EXPECT_EQ(result.outcome, Outcome::Stopped);
-    controller.reset(); // waits for the worker to finish
-    EXPECT_FALSE(QFileInfo::exists(rsync.directory() + QStringLiteral("/launched")));
-    for (pid_t pid : rsync.pids())
-        EXPECT_TRUE(isGone(pid)) << pid;
-}
-
-TEST_F(BackupRunTest, QuitDecision)
-{
+    writeFile(m_source + QStringLiteral("/a.txt"), "a\n");
+    const QString second = m_source + QStringLiteral("/../second");
+    writeFile(second + QStringLiteral("/b.txt"), "b\n");
+    const QString target = m_source + QStringLiteral("/../target");
+    QDir().mkpath(target);
     auto controller = makeController();
-    EXPECT_TRUE(controller->applicationShouldTerminate()) << "idle: never asks";
-    m_view.title = QStringLiteral("Stop");
-    EXPECT_FALSE(controller->applicationShouldTerminate());
-    EXPECT_EQ(m_view.quitQuestions, 1);
-    controller->quitOrCancel(1001);
-    EXPECT_EQ(m_view.terminateRequests, 0);
-    controller->quitOrCancel(1000);
-    EXPECT_EQ(m_view.terminateRequests, 1);
-    EXPECT_TRUE(controller->applicationShouldTerminate()) << "confirmed: quits";
-    controller->isFinderCopy = true;
-    controller->userSelectedShouldTerminate = false;
-    EXPECT_TRUE(controller->applicationShouldTerminate()) << "a Finder copy never asks";
-    m_view.title = QStringLiteral("Backup");
+    controller->backupSources = {QDir::cleanPath(second), m_dest};
+    m_view.chooserAnswers = {m_source, target};
+    controller->restoreBackup();
+    RunResult result = waitForRun();
+    EXPECT_EQ(result.outcome, Outcome::Completed) << result.detail.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/Data/a.txt")));
+    EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/second")));
+    EXPECT_EQ(controller->backupSources, QStringList{m_source});
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "RecordingView.h"
 
 #include "Clock.h"
+#include "DestinationLock.h"
 #include "ScheduledJobDispatcher.h"
 #include "SharedSchedule.h"
 #include "UserNotifications.h"
@@ -18,11 +19,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -86,6 +90,10 @@ protected:
     {
         MFTaskAppServices services;
         services.clock = &m_clock;
+        services.waitForNextMinute = [this] {
+            m_clock.advanceSeconds(60);
+            return true;
+        };
         services.privilegedRunner = &m_noPrivileges;
         services.toolDirectory = toolDirectory;
         services.schedule = &m_schedule;
@@ -132,9 +140,10 @@ protected:
     }
 
     // A job record for the schedule, due at 20:00 on Sunday 6 December 2026.
-    void addDueSyncJob(const QString &dest)
+    void addDueSyncJob(const QString &dest, bool hardlinks = false)
     {
         BackupParameters job;
+        job.hardlinks = hardlinks;
         job.sourcePath = m_source;
         job.destPath = dest;
         job.snapshotsToKeep = qlonglong(5);
@@ -317,8 +326,13 @@ TEST_F(SnapshotChainTest, StopDuringTheRemovalOfAnOldSnapshotInterruptsItAndLeav
               "#!/bin/sh\nread line < '" + QFile::encodeName(gate) + "'\necho \"removed '$2/a'\"\nexec cat\n");
     QFile::setPermissions(tools + u"/dropcount"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
+    // Rotation follows a good copy now: with a limit of 1 the run keeps its
+    // link destination (the newer old one) and its own new snapshot, and
+    // removes the oldest.
     const QString old = m_dest + u"/VLM Snapshot 01-12-2026 Tue 09-00 AM"_s;
+    const QString newerOld = m_dest + u"/VLM Snapshot 02-12-2026 Wed 09-00 AM"_s;
     writeFile(old + u"/Data/old.txt"_s, "old\n");
+    writeFile(newerOld + u"/Data/old.txt"_s, "newer old\n");
     m_view.modeRow = 1;
     auto controller = makeController(tools);
     controller->backupSources = {m_source};
@@ -327,32 +341,191 @@ TEST_F(SnapshotChainTest, StopDuringTheRemovalOfAnOldSnapshotInterruptsItAndLeav
     controller->startBackup();
 
     bool stopped = false;
+    int gateFd = -1;
     waitForRuns(1, [&] {
         if (stopped || !m_view.statusTexts.contains(u"Deleting old backup: VLM Snapshot 01-12-2026 Tue 09-00 AM"_s))
             return;
         stopped = true;
         controller->startButtonClicked(); // Stop
-        const int fd = ::open(QFile::encodeName(gate).constData(), O_WRONLY);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::write(fd, "go\n", 3), 3);
-        ::close(fd);
+        // Read and write: the open never waits for the remover, which the
+        // stop may have ended before it opened the gate.
+        gateFd = ::open(QFile::encodeName(gate).constData(), O_RDWR);
+        ASSERT_GE(gateFd, 0);
+        ASSERT_EQ(::write(gateFd, "go\n", 3), 3);
     });
     ASSERT_TRUE(stopped);
     EXPECT_EQ(m_ends.constFirst().first, Outcome::Stopped);
     // The worker returns once the remover is gone; the destroyed controller
     // waits for it, so the remover's end is settled after this.
     controller.reset();
-    EXPECT_TRUE(QFileInfo::exists(old));
-    EXPECT_EQ(snapshotsOnDisk(), QStringList{QFileInfo(old).fileName()}) << "nothing was copied after the stop";
+    ::close(gateFd);
+    // The snapshot being removed had been renamed out of the way first: no
+    // half-removed folder keeps a snapshot's name.
+    EXPECT_FALSE(QFileInfo::exists(old));
+    EXPECT_TRUE(QFileInfo::exists(m_dest + u"/.VLM Snapshot 01-12-2026 Tue 09-00 AM.removing"_s));
+    EXPECT_EQ(snapshotsOnDisk(), (QStringList{QFileInfo(newerOld).fileName(), snapshotName(21)}));
     EXPECT_EQ(m_schedule.count(), 0);
 
-    // The next run, with the real remover, removes it.
+    // The next run, with the real remover, clears the leftover and rotates.
     auto next = makeController();
     next->backupSources = {m_source};
     next->backupDest = m_dest;
     next->snapshotsToKeep = 1;
-    ASSERT_EQ(snapshotRun(*next, 21), Outcome::Completed);
-    EXPECT_EQ(snapshotsOnDisk(), QStringList{snapshotName(21)});
+    ASSERT_EQ(snapshotRun(*next, 22), Outcome::Completed);
+    EXPECT_EQ(snapshotsOnDisk(), (QStringList{snapshotName(21), snapshotName(22)}));
+    EXPECT_FALSE(QFileInfo::exists(m_dest + u"/.VLM Snapshot 01-12-2026 Tue 09-00 AM.removing"_s));
+}
+
+QStringList workingFoldersIn(const QString &dest)
+{
+    return QDir(dest).entryList({u".VLM Snapshot *.incomplete"_s}, QDir::Dirs | QDir::Hidden, QDir::Name);
+}
+
+// Another run holds the destination (as a second process would): scheduled
+// dispatch leaves that job waiting, naming why, and goes on to the next one;
+// a run started by hand refuses at once, naming the destination; once the
+// other run has ended the destination takes a run again.
+TEST_F(SnapshotChainTest, ALockedDestinationIsRefusedAndDispatchMovesOn)
+{
+    DestinationLock other;
+    ASSERT_FALSE(other.acquire(m_dest));
+    addDueSyncJob(m_dest, true);
+    addDueSyncJob(m_otherDest, true);
+    auto controller = makeController();
+    controller->dispatcher()->applicationDidFinishLaunching({u"daemonLaunched"_s}, nullptr);
+    waitForRuns(1);
+    ASSERT_EQ(m_ends.size(), 1);
+    EXPECT_EQ(m_ends.at(0).first, Outcome::Completed);
+    EXPECT_EQ(QDir(m_otherDest).entryList({u"VLM Snapshot *"_s}, QDir::Dirs).size(), 1);
+    const QList<SkippedJob> skipped = controller->dispatcher()->skippedJobs();
+    ASSERT_EQ(skipped.size(), 1);
+    EXPECT_EQ(skipped.at(0).destPath, m_dest);
+    EXPECT_EQ(skipped.at(0).reason, SkipReason::DestinationLocked);
+    EXPECT_EQ(m_view.terminateRequests, 1);
+
+    m_view.modeRow = 1;
+    controller->backupSources = {m_source};
+    controller->backupDest = m_dest;
+    EXPECT_EQ(snapshotRun(*controller, 21), Outcome::Refused);
+    EXPECT_EQ(m_ends.constLast().second, DestinationLock::busyText(m_dest));
+    EXPECT_TRUE(m_view.statusTexts.contains(DestinationLock::busyText(m_dest)));
+    EXPECT_TRUE(std::any_of(m_notifier.delivered.cbegin(), m_notifier.delivered.cend(), [&](const UserNotification &n) {
+        return n.title == u"Backup Failed"_s && n.text.contains(DestinationLock::busyText(m_dest));
+    }));
+    EXPECT_TRUE(snapshotsOnDisk().isEmpty());
+
+    other.release();
+    EXPECT_EQ(snapshotRun(*controller, 22), Outcome::Completed);
+}
+
+// A stop mid-copy leaves the copy in its hidden working folder, never under a
+// snapshot's name, and the record's link destination as it was; the next run
+// completes that folder.
+TEST_F(SnapshotChainTest, AStopMidCopyLeavesNoSnapshotNameAndTheNextRunCompletesIt)
+{
+    m_view.modeRow = 1;
+    auto controller = makeController();
+    controller->backupSources = {m_source};
+    controller->backupDest = m_dest;
+    ASSERT_EQ(snapshotRun(*controller, 20), Outcome::Completed);
+    const QString first = m_dest + u'/' + snapshotName(20) + u'/';
+    ASSERT_EQ(recordedLinkDest(), first);
+
+    // Large enough to be still copying when the first progress shows.
+    writeFile(m_source + u"/big.bin"_s, QByteArray(256 * 1024 * 1024, 'b'));
+    m_clock.setNow(QDateTime(QDate(2026, 12, 6), QTime(21, 0), Qt::UTC));
+    controller->startBackup();
+    bool stopped = false;
+    waitForRuns(2, [&] {
+        MFTask *task = controller->currentTask();
+        if (stopped || !task || !task->isRunning()
+            || !QFileInfo::exists(m_dest + u"/.VLM Snapshot 06-12-2026 Sun 21-00 PM.incomplete/Data"_s))
+            return;
+        stopped = true;
+        controller->startButtonClicked(); // Stop
+    });
+    ASSERT_TRUE(stopped);
+    EXPECT_EQ(m_ends.at(1).first, Outcome::Stopped);
+    EXPECT_EQ(snapshotsOnDisk(), QStringList{snapshotName(20)});
+    EXPECT_EQ(workingFoldersIn(m_dest).size(), 1);
+    EXPECT_EQ(recordedLinkDest(), first);
+
+    ASSERT_EQ(snapshotRun(*controller, 22), Outcome::Completed) << qPrintable(m_ends.constLast().second);
+    EXPECT_EQ(snapshotsOnDisk(), (QStringList{snapshotName(20), snapshotName(22)}));
+    EXPECT_TRUE(workingFoldersIn(m_dest).isEmpty());
+    EXPECT_EQ(QFileInfo(m_dest + u'/' + snapshotName(22) + u"/Data/big.bin"_s).size(), 256 * 1024 * 1024);
+    EXPECT_EQ(recordedLinkDest(), m_dest + u'/' + snapshotName(22) + u'/');
+}
+
+// Out of space: the run ends as such, no snapshot is named, none is lost,
+// and the record still links against the last complete one.
+TEST_F(SnapshotChainTest, OutOfSpaceKeepsTheChainAndItsLinkDestination)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to mount a small tmpfs as the destination";
+    QDir(m_dest).removeRecursively();
+    QDir().mkpath(m_dest);
+    ASSERT_EQ(::mount("vlmsmall", QFile::encodeName(m_dest).constData(), "tmpfs", 0, "size=2m"), 0);
+    const auto unmount = qScopeGuard([this] { ::umount2(QFile::encodeName(m_dest).constData(), MNT_DETACH); });
+    m_view.modeRow = 1;
+    m_view.snapshotsText = u"3"_s;
+    auto controller = makeController();
+    controller->backupSources = {m_source};
+    controller->backupDest = m_dest;
+    controller->snapshotsToKeep = 3;
+    ASSERT_EQ(snapshotRun(*controller, 13), Outcome::Completed);
+    writeFile(m_source + u"/changing.txt"_s, "version 1, longer\n");
+    ASSERT_EQ(snapshotRun(*controller, 14), Outcome::Completed);
+    const QString second = m_dest + u'/' + snapshotName(14) + u'/';
+    writeFile(m_source + u"/big.bin"_s, QByteArray(3 * 1024 * 1024, 'b'));
+    for (const int hour : {15, 16, 17}) {
+        SCOPED_TRACE(hour);
+        EXPECT_EQ(snapshotRun(*controller, hour), Outcome::OutOfSpace);
+        EXPECT_EQ(snapshotsOnDisk(), (QStringList{snapshotName(13), snapshotName(14)}));
+        EXPECT_EQ(recordedLinkDest(), second);
+        EXPECT_EQ(controller->linkDest, second);
+    }
+    QFile::remove(m_source + u"/big.bin"_s);
+    ASSERT_EQ(snapshotRun(*controller, 18), Outcome::Completed);
+    EXPECT_EQ(snapshotsOnDisk(), (QStringList{snapshotName(13), snapshotName(14), snapshotName(18)}));
+    EXPECT_EQ(inode(second + u"Data/same.txt"_s), inode(m_dest + u'/' + snapshotName(18) + u"/Data/same.txt"_s));
+}
+
+// An old snapshot that cannot be removed ends the run "with errors", naming
+// it and the reason in the status line and the notification.
+TEST_F(SnapshotChainTest, AnOldSnapshotThatCannotBeRemovedIsReported)
+{
+    const QString old = m_dest + u"/VLM Snapshot 01-12-2026 Tue 09-00 AM"_s;
+    writeFile(old + u"/Data/stuck/inside.txt"_s, "x");
+    writeFile(m_dest + u"/VLM Snapshot 02-12-2026 Wed 09-00 AM/Data/same.txt"_s, "never changes\n");
+    const QByteArray stuck = QFile::encodeName(old + u"/Data/stuck"_s);
+    const bool mounted = ::geteuid() == 0 && ::mount("vlmstuck", stuck.constData(), "tmpfs", 0, "size=64k") == 0;
+    if (!mounted)
+        QFile::setPermissions(old + u"/Data/stuck"_s, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const QByteArray moved
+        = QFile::encodeName(m_dest + u"/.VLM Snapshot 01-12-2026 Tue 09-00 AM.removing/Data/stuck"_s);
+    const auto cleanUp = qScopeGuard([&] {
+        if (mounted)
+            ::umount2(moved.constData(), MNT_DETACH);
+        ::chmod(moved.constData(), 0700);
+    });
+    m_view.modeRow = 1;
+    auto controller = makeController();
+    controller->backupSources = {m_source};
+    controller->backupDest = m_dest;
+    controller->snapshotsToKeep = 1;
+    ASSERT_EQ(snapshotRun(*controller, 21), Outcome::CompletedWithErrors);
+    const QString detail = m_ends.constFirst().second;
+    EXPECT_TRUE(detail.contains(u"Could not remove the old snapshot \"VLM Snapshot 01-12-2026 Tue 09-00 AM\": "_s))
+        << qPrintable(detail);
+    // The status is set after the reader's own last text, on a later turn.
+    processEventsUntil([&] { return m_view.statusTexts.constLast() == detail; }, 10000);
+    EXPECT_EQ(m_view.statusTexts.constLast(), detail);
+    ASSERT_FALSE(m_notifier.delivered.isEmpty());
+    EXPECT_TRUE(m_notifier.delivered.constLast().text.contains(detail))
+        << qPrintable(m_notifier.delivered.constLast().text);
+    // The new snapshot is complete and recorded all the same.
+    EXPECT_EQ(recordedLinkDest(), m_dest + u'/' + snapshotName(21) + u'/');
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "BundleLocation.h"
+#include "SnapshotFolders.h"
 #include "SnapshotRotation.h"
 
 #include <QDir>
@@ -57,11 +58,16 @@ TEST(SnapshotRotation, RemovesTheOldestSnapshotAndNothingElse)
     EXPECT_EQ(SnapshotRotation::listSnapshotFolders(d).size(), 3);
 
     Recorder recorder;
-    const std::optional<QString> removed = SnapshotRotation::handleOldBackupRemoval(
-        d, 2, d + QStringLiteral("/VLM Snapshot 02-12-2026 Wed 21-00 PM/"), bundledRemover(), recorder.callbacks());
-    ASSERT_TRUE(removed.has_value());
-    EXPECT_EQ(*removed, d + QStringLiteral("/VLM Snapshot 01-12-2026 Tue 21-00 PM"));
-    EXPECT_FALSE(QFileInfo::exists(*removed));
+    // After a good run with a limit of 1: the dated snapshot that is not the
+    // link destination goes; the undated one neither counts nor goes.
+    const RotationReport report
+        = SnapshotRotation::rotate(d, QString(), 1, {d + QStringLiteral("/VLM Snapshot 02-12-2026 Wed 21-00 PM/")},
+                                   bundledRemover(), recorder.callbacks());
+    EXPECT_EQ(report.removed, QStringList{QStringLiteral("VLM Snapshot 01-12-2026 Tue 21-00 PM")});
+    EXPECT_TRUE(report.failures.isEmpty());
+    const QString removed = d + QStringLiteral("/VLM Snapshot 01-12-2026 Tue 21-00 PM");
+    EXPECT_FALSE(QFileInfo::exists(removed));
+    EXPECT_FALSE(QFileInfo::exists(d + QStringLiteral("/.VLM Snapshot 01-12-2026 Tue 21-00 PM.removing")));
     for (const QString &kept : entries.mid(1))
         EXPECT_TRUE(QFileInfo::exists(d + QLatin1Char('/') + kept)) << qPrintable(kept);
     EXPECT_TRUE(QFileInfo(d + QStringLiteral("/VLM Snapshot 01-01-2019 Tue 21-00 PM")).isSymLink());
@@ -75,10 +81,11 @@ TEST(SnapshotRotation, NothingIsRemovedBelowTheLimitOrFromAMissingDestination)
     QTemporaryDir destination;
     makeTree(destination.path() + QStringLiteral("/VLM Snapshot 01-12-2026 Tue 21-00 PM"), 1);
     Recorder recorder;
-    EXPECT_FALSE(SnapshotRotation::handleOldBackupRemoval(destination.path(), 2, QString(), bundledRemover(),
-                                                          recorder.callbacks()));
-    EXPECT_FALSE(SnapshotRotation::handleOldBackupRemoval(destination.path() + QStringLiteral("/missing"), 1, QString(),
-                                                          bundledRemover(), recorder.callbacks()));
+    EXPECT_TRUE(SnapshotRotation::rotate(destination.path(), QString(), 1, {}, bundledRemover(), recorder.callbacks())
+                    .removed.isEmpty());
+    EXPECT_TRUE(SnapshotRotation::rotate(destination.path() + QStringLiteral("/missing"), QString(), 1, {},
+                                         bundledRemover(), recorder.callbacks())
+                    .removed.isEmpty());
     EXPECT_TRUE(recorder.statuses.isEmpty());
 }
 
@@ -110,14 +117,25 @@ TEST(SnapshotRotation, StopInterruptsTheRemoverAndLeavesTheRestForLater)
     EXPECT_EQ(SnapshotRotation::listSnapshotFolders(destination.path()).size(), 1);
 }
 
-TEST(SnapshotRotation, MissingRemoverIsReportedAndRetried)
+// A remover that cannot start no longer retries six times in silence: the
+// failure names the snapshot, and the folder waits under its retiring name
+// for the next run.
+TEST(SnapshotRotation, MissingRemoverIsReported)
 {
     QTemporaryDir destination;
-    makeTree(destination.path() + QStringLiteral("/VLM Snapshot 01-12-2026 Tue 21-00 PM"), 1);
+    const QString name = QStringLiteral("VLM Snapshot 01-12-2026 Tue 21-00 PM");
+    makeTree(destination.path() + QLatin1Char('/') + name, 1);
+    makeTree(destination.path() + QStringLiteral("/VLM Snapshot 02-12-2026 Wed 21-00 PM"), 1);
     Recorder recorder;
     const SnapshotRemover missing(QStringLiteral("/nonexistent/dropcount"));
-    EXPECT_TRUE(
-        SnapshotRotation::handleOldBackupRemoval(destination.path(), 1, QString(), missing, recorder.callbacks()));
-    EXPECT_EQ(recorder.statuses.size(), 6); // six attempts, each announced
-    EXPECT_TRUE(QFileInfo::exists(destination.path() + QStringLiteral("/VLM Snapshot 01-12-2026 Tue 21-00 PM")));
+    const RotationReport report
+        = SnapshotRotation::rotate(destination.path(), QString(), 1, {}, missing, recorder.callbacks());
+    ASSERT_EQ(report.failures.size(), 1);
+    EXPECT_EQ(report.failures.constFirst().snapshotName, name);
+    EXPECT_TRUE(report.failureText().startsWith(QStringLiteral("Could not remove the old snapshot \"") + name
+                                                + QStringLiteral("\": the remover could not start")))
+        << qPrintable(report.failureText());
+    EXPECT_EQ(recorder.statuses.size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(destination.path() + QLatin1Char('/') + name));
+    EXPECT_EQ(SnapshotRotation::hiddenFolders(destination.path(), SnapshotFolders::isRetiringFolderName).size(), 1);
 }

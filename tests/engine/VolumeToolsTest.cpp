@@ -166,3 +166,28 @@ TEST(VolumeTools, ParseDiskutilInfoToleratesJunk)
 }
 
 } // namespace
+
+TEST(VolumeTools, ANewDestinationIsMadeOnlyOnAPresentDisk)
+{
+    QTemporaryDir root;
+    const QString present = root.filePath(QStringLiteral("present/Backups/Mine"));
+    const QString missing = root.filePath(QStringLiteral("media/USB Disk/Backups"));
+    const QString existing = root.path();
+    QDir().mkpath(root.filePath(QStringLiteral("media")));
+    QStringList asked;
+    const auto mounted = [&](const QString &path) {
+        asked << path;
+        return path != root.filePath(QStringLiteral("media"));
+    };
+    EXPECT_TRUE(makeDestinationOnPresentVolume(present, mounted));
+    EXPECT_TRUE(QFileInfo(present).isDir());
+    EXPECT_EQ(asked, QStringList{root.path()}) << "the nearest existing parent decides";
+    asked.clear();
+    EXPECT_TRUE(makeDestinationOnPresentVolume(missing, mounted)) << "left for the run to report";
+    EXPECT_FALSE(QFileInfo::exists(missing));
+    EXPECT_EQ(asked, QStringList{root.filePath(QStringLiteral("media"))});
+    asked.clear();
+    EXPECT_TRUE(makeDestinationOnPresentVolume(existing, mounted));
+    EXPECT_TRUE(asked.isEmpty()) << "an existing destination needs no disk check";
+    EXPECT_EQ(nearestExistingFolder(root.filePath(QStringLiteral("a/b/../c"))), root.path());
+}

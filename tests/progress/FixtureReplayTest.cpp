@@ -13,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -30,8 +32,23 @@ struct Snapshot
     QString firstErrorLine;
     bool outOfSpace = false;
     int alerts = 0;
+    int causeLines = 0;
+    QString firstCauseLine;
+    bool sawSummary = false;
+    std::optional<CopyOutcome> outcome;
 
-    bool operator==(const Snapshot &) const = default;
+    bool operator==(const Snapshot &other) const
+    {
+        const auto key = [](const Snapshot &s) {
+            return std::tie(s.items, s.filePaths, s.lastPartialPath, s.percent, s.rate, s.errorLines, s.firstErrorLine,
+                            s.outOfSpace, s.alerts, s.causeLines, s.firstCauseLine, s.sawSummary);
+        };
+        const auto outcomeKey = [](const Snapshot &s) {
+            return s.outcome ? std::tuple(int(s.outcome->result), s.outcome->errorCount, s.outcome->cause)
+                             : std::tuple(-1, 0, QString());
+        };
+        return key(*this) == key(other) && outcomeKey(*this) == outcomeKey(other);
+    }
 };
 
 void PrintTo(const Snapshot &s, std::ostream *os)
@@ -44,7 +61,7 @@ void PrintTo(const Snapshot &s, std::ostream *os)
 struct ReplayResult
 {
     int completions = 0;
-    // Taken at the first "BackupComplete", or after the last chunk when none.
+    // Taken at "BackupComplete", once the program has ended.
     Snapshot atFinish;
 };
 
@@ -60,10 +77,16 @@ Snapshot takeSnapshot(const DelegateFixture &f)
     s.firstErrorLine = f.delegate.firstErrorLine();
     s.outOfSpace = f.delegate.sawOutOfSpace();
     s.alerts = int(f.alerts.alerts.size());
+    s.causeLines = f.delegate.causeLineCount();
+    s.firstCauseLine = f.delegate.firstCauseLine();
+    s.sawSummary = f.delegate.sawSummary();
+    s.outcome = f.delegate.copyOutcome();
     return s;
 }
 
-ReplayResult replay(const QByteArray &output, const QList<qsizetype> &cuts, const QString &sourcePath)
+// The output, then the program's end with `exitStatus`.
+ReplayResult replay(const QByteArray &output, const QList<qsizetype> &cuts, const QString &sourcePath,
+                    int exitStatus = 0)
 {
     DelegateFixture f;
     f.delegate.setSourcePath(sourcePath);
@@ -85,8 +108,7 @@ ReplayResult replay(const QByteArray &output, const QList<qsizetype> &cuts, cons
             f.err(chunk);
         start = end;
     }
-    if (result.completions == 0)
-        result.atFinish = takeSnapshot(f);
+    f.delegate.programDidEnd(CopyTermination{false, exitStatus});
     DelegateFixture::drainQueuedTexts();
     return result;
 }
@@ -127,9 +149,12 @@ struct FixtureCase
 {
     const char *file;
     quint64 items; // item + up-to-date lines before the first summary line (fixture index)
-    bool finishes;
-    int errorLines;
+    bool summary;
+    int errorLines; // error lines of any kind, before and after the summary
     bool outOfSpace;
+    int exitStatus;
+    CopyResult result;
+    int causeLines;
 };
 
 void PrintTo(const FixtureCase &fixture, std::ostream *os)
@@ -139,30 +164,35 @@ void PrintTo(const FixtureCase &fixture, std::ostream *os)
 
 // Counts from tests/fixtures/rsync/INDEX.md.
 const FixtureCase fixtureCases[] = {
-    {"01-sync-initial-dry-run.out", 176, true, 0, false},
-    {"02-sync-initial.out", 176, true, 0, false},
-    {"03-sync-unchanged-dry-run.out", 0, true, 0, false},
-    {"04-sync-unchanged.out", 0, true, 0, false},
-    {"05-sync-changed-dry-run.out", 6, true, 0, false},
-    {"06-sync-changed.out", 6, true, 0, false},
-    {"07-snapshot-first-dry-run.out", 171, true, 0, false},
-    {"08-snapshot-first.out", 171, true, 0, false},
-    {"09-snapshot-linked-dry-run.out", 7 + 164, true, 0, false},
-    {"10-snapshot-linked.out", 7 + 164, true, 0, false},
-    {"11-restore-update-dry-run.out", 9, true, 0, false},
-    {"12-restore-update.out", 9, true, 0, false},
-    {"13-disk-full-blocks.out", 153, true, 1, true},
-    {"15-sigterm-pid.out", 2, false, 2, false},
-    {"16-sigterm-group.out", 2, false, 2, false},
-    {"17-sync-initial-dry-run-LC_ALL-C.out", 171, true, 0, false},
-    {"18-sync-initial-de_DE.out", 171, true, 0, false},
-    {"19-sync-trailing-slash-source.out", 171, true, 0, false},
-    {"20-sync-two-sources.out", 173, true, 0, false},
-    {"21-sync-missing-source.out", 0, true, 1, false},
-    {"22-sync-dest-parent-missing.out", 0, false, 2, false},
-    {"23-snapshot-linked-rerun-same-folder.out", 154, true, 0, false},
-    {"24-sync-many-files.out", 1641, true, 0, false},
-    {"25-sync-initial-traced.out", 171, true, 0, false},
+    {"01-sync-initial-dry-run.out", 176, true, 0, false, 0, CopyResult::Completed, 0},
+    {"02-sync-initial.out", 176, true, 0, false, 0, CopyResult::Completed, 0},
+    {"03-sync-unchanged-dry-run.out", 0, true, 0, false, 0, CopyResult::Completed, 0},
+    {"04-sync-unchanged.out", 0, true, 0, false, 0, CopyResult::Completed, 0},
+    {"05-sync-changed-dry-run.out", 6, true, 0, false, 0, CopyResult::Completed, 0},
+    {"06-sync-changed.out", 6, true, 0, false, 0, CopyResult::Completed, 0},
+    {"07-snapshot-first-dry-run.out", 171, true, 0, false, 0, CopyResult::Completed, 0},
+    {"08-snapshot-first.out", 171, true, 0, false, 0, CopyResult::Completed, 0},
+    {"09-snapshot-linked-dry-run.out", 7 + 164, true, 0, false, 0, CopyResult::Completed, 0},
+    {"10-snapshot-linked.out", 7 + 164, true, 0, false, 0, CopyResult::Completed, 0},
+    {"11-restore-update-dry-run.out", 9, true, 0, false, 0, CopyResult::Completed, 0},
+    {"12-restore-update.out", 9, true, 0, false, 0, CopyResult::Completed, 0},
+    // The write failure, the closing code-11 line and the sender's broken pipe.
+    {"13-disk-full-blocks.out", 153, false, 3, true, 11, CopyResult::OutOfSpace, 2},
+    {"15-sigterm-pid.out", 2, false, 2, false, 20, CopyResult::Failed, 0},
+    {"16-sigterm-group.out", 2, false, 2, false, 20, CopyResult::Failed, 0},
+    {"17-sync-initial-dry-run-LC_ALL-C.out", 171, true, 0, false, 0, CopyResult::Completed, 0},
+    {"18-sync-initial-de_DE.out", 171, true, 0, false, 0, CopyResult::Completed, 0},
+    {"19-sync-trailing-slash-source.out", 171, true, 0, false, 0, CopyResult::Completed, 0},
+    {"20-sync-two-sources.out", 173, true, 0, false, 0, CopyResult::Completed, 0},
+    // The code-23 line comes after the summary.
+    {"21-sync-missing-source.out", 0, true, 2, false, 23, CopyResult::CompletedWithErrors, 1},
+    {"22-sync-dest-parent-missing.out", 0, false, 2, false, 11, CopyResult::Failed, 1},
+    {"23-snapshot-linked-rerun-same-folder.out", 154, true, 0, false, 0, CopyResult::Completed, 0},
+    {"24-sync-many-files.out", 1641, true, 0, false, 0, CopyResult::Completed, 0},
+    {"25-sync-initial-traced.out", 171, true, 0, false, 0, CopyResult::Completed, 0},
+    // "filename overflows max-path len" has no "rsync:" prefix.
+    {"26-sync-path-too-long.out", 35, true, 2, false, 23, CopyResult::CompletedWithErrors, 1},
+    {"27-sync-initial-partial-dir.out", 171, true, 0, false, 0, CopyResult::Completed, 0},
 };
 
 const QString sourcePath = u"/work/Data"_s;
@@ -176,10 +206,20 @@ TEST_P(FixtureReplay, WholeOutputMatchesTheFixtureIndex)
     const QByteArray output = readFixture(fixture.file);
     ASSERT_FALSE(output.isEmpty()) << fixture.file;
 
-    const ReplayResult whole = replay(output, {}, sourcePath);
-    EXPECT_EQ(whole.completions, fixture.finishes ? 1 : 0);
+    const ReplayResult whole = replay(output, {}, sourcePath, fixture.exitStatus);
+    EXPECT_EQ(whole.completions, 1); // at the program's end, never at the summary
+    EXPECT_EQ(whole.atFinish.sawSummary, fixture.summary);
     EXPECT_EQ(whole.atFinish.items, fixture.items);
     EXPECT_EQ(whole.atFinish.errorLines, fixture.errorLines);
+    EXPECT_EQ(whole.atFinish.causeLines, fixture.causeLines);
+    ASSERT_TRUE(whole.atFinish.outcome.has_value());
+    EXPECT_EQ(whole.atFinish.outcome->result, fixture.result);
+    EXPECT_EQ(whole.atFinish.outcome->errorCount, fixture.causeLines);
+    // A line that names the cause is preferred to rsync's generic closing line.
+    if (fixture.causeLines > 0) {
+        EXPECT_FALSE(whole.atFinish.outcome->cause.contains(u"(code "_s))
+            << whole.atFinish.outcome->cause.toStdString();
+    }
     EXPECT_EQ(whole.atFinish.outOfSpace, fixture.outOfSpace);
     EXPECT_EQ(whole.atFinish.alerts, fixture.outOfSpace ? 1 : 0);
     for (const QString &path : whole.atFinish.filePaths)
@@ -191,13 +231,14 @@ TEST_P(FixtureReplay, RandomChunkingChangesNothing)
     const FixtureCase &fixture = GetParam();
     const QByteArray output = readFixture(fixture.file);
     ASSERT_FALSE(output.isEmpty());
-    const ReplayResult whole = replay(output, {}, sourcePath);
+    const ReplayResult whole = replay(output, {}, sourcePath, fixture.exitStatus);
 
     for (const int maxChunk : {1, 2, 7, 33, 200, 4096}) {
         for (const unsigned seed : {1u, 2u, 3u}) {
             SCOPED_TRACE(testing::Message() << "max chunk " << maxChunk << ", seed " << seed);
-            const ReplayResult cut = replay(output, randomNeutralCuts(output, seed, maxChunk), sourcePath);
-            EXPECT_GE(cut.completions, whole.completions);
+            const ReplayResult cut
+                = replay(output, randomNeutralCuts(output, seed, maxChunk), sourcePath, fixture.exitStatus);
+            EXPECT_EQ(cut.completions, whole.completions);
             EXPECT_EQ(cut.atFinish, whole.atFinish);
         }
     }
@@ -231,6 +272,18 @@ TEST(FixtureReplayWrites, RsyncsOwnWriteBoundariesGiveTheSameResult)
     }
     ASSERT_EQ(at, output.size());
     EXPECT_EQ(replay(output, cuts, sourcePath).atFinish, replay(output, {}, sourcePath).atFinish);
+}
+
+// The partial folder in place of "-P" changes nothing the reader sees: the
+// same tree copied either way gives the same paths, updates and end state
+// (the rate differs from run to run and is left out).
+TEST(FixtureReplayContent, PartialFolderFormReadsLikeThePartialForm)
+{
+    ReplayResult partialDir = replay(readFixture("27-sync-initial-partial-dir.out"), {}, sourcePath);
+    ReplayResult partial = replay(readFixture("18-sync-initial-de_DE.out"), {}, sourcePath);
+    partialDir.atFinish.rate = partial.atFinish.rate = QString();
+    EXPECT_EQ(partialDir.completions, 1);
+    EXPECT_EQ(partialDir.atFinish, partial.atFinish);
 }
 
 TEST(FixtureReplayContent, ComposesReadablePathsAndReadsTheLastUpdate)

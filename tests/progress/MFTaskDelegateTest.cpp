@@ -94,7 +94,7 @@ TEST(MFTaskDelegateReader, KeepsTheTailOfAnUnfinishedProgressUpdate)
     EXPECT_TRUE(f.delegate.remainder().isEmpty());
 }
 
-TEST(MFTaskDelegateReader, StopsAtTheFirstSummaryLineAndFinishes)
+TEST(MFTaskDelegateReader, StopsAtTheFirstSummaryLineAndCompletesWhenTheProgramEnds)
 {
     DelegateFixture f;
     CompletionCounter completions;
@@ -102,20 +102,24 @@ TEST(MFTaskDelegateReader, StopsAtTheFirstSummaryLineAndFinishes)
     f.delegate.setTotalSize(100);
     f.out("\t://: Data/a\n\nNumber of files: 3\n\t://: Data/b\nNumber of created files: 3\nstill pending");
 
-    EXPECT_EQ(completions.posts, 1);
+    // The summary fills the bar and stops the timer; the outcome waits for
+    // the program's exit status.
+    EXPECT_EQ(completions.posts, 0);
     EXPECT_EQ(f.delegate.myIndependentCounter(), 1u); // the item after the summary was dropped
-    EXPECT_TRUE(f.delegate.remainder().isEmpty());
     EXPECT_TRUE(f.delegate.isFinishingUp());
+    EXPECT_TRUE(f.delegate.sawSummary());
     EXPECT_EQ(f.progress.current, 10);
     EXPECT_EQ(f.progress.maximum, 10);
     EXPECT_EQ(f.delegate.statusUpdateTimer(), nullptr);
+    f.out("\nTotal bytes sent: 5\nrsync error: some files/attrs were not transferred (code 23)\n");
+    EXPECT_EQ(completions.posts, 0);
+    EXPECT_EQ(f.delegate.errorLineCount(), 1); // read after the summary
+
+    f.delegate.programDidEnd(CopyTermination{false, 0});
+    EXPECT_EQ(completions.posts, 1);
     EXPECT_TRUE(f.delegate.lastFullPath().isEmpty());
     DelegateFixture::drainQueuedTexts();
     EXPECT_EQ(f.jobState.text, u"Backup Complete."_s);
-
-    // Every chunk the parser stops posts again.
-    f.out("Total bytes sent: 5\n");
-    EXPECT_EQ(completions.posts, 2);
 }
 
 TEST(MFTaskDelegateReader, RecognisesEveryOneOfTheTwelveSummaryPrefixes)
@@ -168,12 +172,16 @@ TEST(MFTaskDelegateReader, ReadsAChunkHandedOverDuringTheAlertAfterIt)
 {
     DelegateFixture f;
     f.alerts.whileShown = [&f] {
-        f.out("\t://: Data/late\n");
-        EXPECT_EQ(f.delegate.myIndependentCounter(), 0u); // not yet
+        f.out("\t://: Data/late\nrsync: [sender] write error: Broken pipe (32)\n");
+        EXPECT_EQ(f.delegate.errorLineCount(), 1); // not yet
     };
-    f.out("rsync: [receiver] write failed on \"/d/x\": No space left on device (28)\n");
+    f.out("\t://: Data/early\nrsync: [receiver] write failed on \"/d/x\": No space left on device (28)\n");
     ASSERT_EQ(f.alerts.alerts.size(), 1u);
+    // Read after the alert, as lines of a finishing run: the item no longer
+    // counts, the error does.
     EXPECT_EQ(f.delegate.myIndependentCounter(), 1u);
+    EXPECT_EQ(f.delegate.errorLineCount(), 2);
+    EXPECT_FALSE(f.view.partialPaths.contains(u"\t://: Data/late"_s));
 }
 
 // --- Line parser: items and up-to-date lines ---------------------------------
@@ -333,6 +341,15 @@ TEST(MFTaskDelegateParser, RecognisesOutOfSpaceAndErrorMessages)
          "rsync error: some files/attrs were not transferred (see previous errors) (code 23)"},
         {"deleting Data/rsync: old.txt", false, false, 0, nullptr},
         {"rsync warning: some files vanished before they could be transferred (code 24)", false, false, 0, nullptr},
+        // rsync's messages without its prefix.
+        {"filename overflows max-path len by 23: Deep/level00-x/level01-x", false, false, 1,
+         "filename overflows max-path len by 23: Deep/level00-x/level01-x"},
+        {"cannot delete non-empty directory: Data/Old", false, false, 1, "cannot delete non-empty directory: Data/Old"},
+        {"ERROR: Data/a failed verification -- update discarded.", false, false, 1,
+         "ERROR: Data/a failed verification -- update discarded."},
+        {"file has vanished: \"/s/Data/gone.txt\"", false, false, 0, nullptr},
+        {"IO error encountered -- skipping file deletion", false, false, 0, nullptr},
+        {"sending incremental file list", false, false, 0, nullptr},
     };
     for (const ErrorCase &testCase : cases) {
         SCOPED_TRACE(testCase.line);
@@ -378,9 +395,13 @@ TEST(MFTaskDelegateParser, OutOfSpaceRunsTheFinishingSequenceAfterTheAlert)
     f.alerts.whileShown = [&] { EXPECT_EQ(completions.posts, 0); };
     f.delegate.setTotalFiles(9);
     f.out("\t://: Data/a\nrsync: [receiver] writefd_unbuffered failed to write 4 bytes\n\t://: Data/b\n");
-    EXPECT_EQ(completions.posts, 1);
     EXPECT_EQ(f.progress.current, 9);
     EXPECT_EQ(f.delegate.myIndependentCounter(), 1u);
+    EXPECT_EQ(completions.posts, 0); // once the program has ended
+    f.delegate.programDidEnd(CopyTermination{true, 15});
+    EXPECT_EQ(completions.posts, 1);
+    ASSERT_TRUE(f.delegate.copyOutcome());
+    EXPECT_EQ(f.delegate.copyOutcome()->result, CopyResult::OutOfSpace);
 }
 
 // --- Status reporting --------------------------------------------------------
@@ -498,16 +519,21 @@ TEST(MFTaskDelegateStatus, ShowsCompletionAndStopsTheTimer)
     DelegateFixture::drainQueuedTexts();
 
     // No timer any more: any tick shows the completion again.
+    f.out("Number of files: 3\n");
     for (int tick = 0; tick < 2; ++tick) {
         SCOPED_TRACE(tick);
         f.jobState.history.clear();
         f.progress.current = 1;
-        f.out("Number of files: 3\n");
+        f.delegate.programDidEnd(CopyTermination{false, 0});
         EXPECT_EQ(f.delegate.statusUpdateTimer(), nullptr);
         EXPECT_TRUE(f.delegate.lastFullPath().isEmpty());
         EXPECT_EQ(f.progress.current, 3);
         DelegateFixture::drainQueuedTexts();
-        EXPECT_EQ(f.jobState.history, QStringList{u"Backup Complete."_s});
+        // The first end shows the final count before the completion text.
+        const QStringList expected = tick == 0
+            ? QStringList{u"Copied 1 of about 3 files (3.00 B)"_s, u"Backup Complete."_s}
+            : QStringList{u"Backup Complete."_s};
+        EXPECT_EQ(f.jobState.history, expected) << f.jobState.history.join(u"|"_s).toStdString();
     }
     f.progress.current = 0;
     f.delegate.statusUpdater();
@@ -613,3 +639,96 @@ TEST(MFTaskDelegateStatus, ReportsLaunchAndTerminationInTheConsole)
 }
 
 } // namespace
+
+// --- One run after another ---------------------------------------------------
+
+TEST(MFTaskDelegateRuns, ReadsOnlyTheBoundTaskAndDropsTheRest)
+{
+    DelegateFixture f;
+    CompletionCounter completions;
+    MFTask first;
+    MFTask second;
+    f.delegate.setCurrentTask(&first);
+    f.delegate.taskDidRecieveData("\t://: Data/a\n", &first);
+    f.delegate.taskDidRecieveData("\t://: Data/other\nrsync: [sender] stray (2)\n", &second);
+    f.delegate.taskDidRecieveErrorData("rsync: [sender] stray (2)\n", nullptr);
+    EXPECT_EQ(f.delegate.myIndependentCounter(), 1u);
+    EXPECT_EQ(f.delegate.errorLineCount(), 0);
+
+    // The end of a task that is not current completes nothing.
+    f.delegate.taskDidTerminate(&second);
+    EXPECT_EQ(completions.posts, 0);
+    f.delegate.taskDidTerminate(&first);
+    EXPECT_EQ(completions.posts, 1);
+
+    // No current task: everything is dropped.
+    f.delegate.setCurrentTask(nullptr);
+    f.delegate.taskDidRecieveData("\t://: Data/b\n", &first);
+    f.delegate.taskDidTerminate(&first);
+    EXPECT_EQ(f.delegate.myIndependentCounter(), 1u);
+    EXPECT_EQ(completions.posts, 1);
+}
+
+TEST(MFTaskDelegateRuns, ChunksHeldBackByTheAlertAreDroppedOnceTheirTaskIsReplaced)
+{
+    DelegateFixture f;
+    MFTask first;
+    MFTask next;
+    f.delegate.setCurrentTask(&first);
+    f.delegate.setTotalFiles(5);
+    f.alerts.whileShown = [&] {
+        // Held back while the alert is open; meanwhile the next run starts.
+        f.delegate.taskDidRecieveData("rsync: [sender] write error: Broken pipe (32)\n", &first);
+        f.delegate.taskDidTerminate(&first);
+        f.delegate.resetForNewRun();
+        f.delegate.setCurrentTask(&next);
+    };
+    f.delegate.taskDidRecieveData("rsync: [receiver] write failed on \"/d/x\": No space left on device (28)\n", &first);
+    EXPECT_EQ(f.delegate.errorLineCount(), 0);
+    EXPECT_FALSE(f.delegate.sawOutOfSpace());
+    EXPECT_FALSE(f.delegate.copyOutcome());
+    f.delegate.taskDidRecieveData("\t://: Data/a\n", &next);
+    EXPECT_EQ(f.delegate.myIndependentCounter(), 1u);
+}
+
+TEST(MFTaskDelegateRuns, EveryRunStartsAliveAfterTheLastOneFinished)
+{
+    DelegateFixture f;
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(run);
+        MFTask task;
+        f.delegate.resetForNewRun();
+        EXPECT_FALSE(f.delegate.isFinishingUp());
+        EXPECT_TRUE(f.delegate.lastFullPath().isEmpty());
+        EXPECT_TRUE(f.delegate.remainder().isEmpty());
+        EXPECT_TRUE(f.delegate.dataTransferRate().isEmpty());
+        f.delegate.setCurrentTask(&task);
+        f.delegate.setTotalFiles(2);
+        f.delegate.setTotalSize(2048);
+        f.displayText.history.clear();
+        f.delegate.taskDidRecieveData("\t://: Data/a\n  1,024 50%  1.00MB/s  0:00:01  ", &task);
+        // The status timer runs again and the first tick shows the status.
+        ASSERT_NE(f.delegate.statusUpdateTimer(), nullptr);
+        EXPECT_EQ(f.displayText.history.size(), 1);
+        EXPECT_TRUE(f.delegate.noOutputTimer()->isActive());
+        f.delegate.taskDidRecieveData("\nNumber of files: 2\nunfinished", &task);
+        f.delegate.programDidEnd(CopyTermination{false, 0});
+        EXPECT_TRUE(f.delegate.isFinishingUp());
+    }
+}
+
+TEST(MFTaskDelegateRuns, ShowsTheOutcomeInsteadOfTheCompletionText)
+{
+    DelegateFixture f;
+    CompletionCounter completions;
+    f.delegate.setTotalFiles(1);
+    f.delegate.setTotalSize(1);
+    f.out("filename overflows max-path len by 23: Deep/x\n\t://: Data/a\n\nNumber of files: 2\n\n"
+          "total size is 4  speedup is 0.00\n"
+          "rsync error: some files/attrs were not transferred (see previous errors) (code 23) at main.c(1394)\n");
+    f.delegate.programDidEnd(CopyTermination{false, 23});
+    DelegateFixture::drainQueuedTexts();
+    EXPECT_EQ(completions.posts, 1);
+    EXPECT_EQ(f.jobState.text, u"Finished with 1 error: filename overflows max-path len by 23: Deep/x"_s);
+    EXPECT_FALSE(f.jobState.history.contains(u"Backup Complete."_s));
+}

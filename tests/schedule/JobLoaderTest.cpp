@@ -2,7 +2,7 @@
 // job: every control, the defaults of a thin record, and the link
 // destination chosen only once the pair and mode are in place.
 #include "JobLoader.h"
-#include "ScheduledJobView.h"
+#include "WindowlessScheduledJobView.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -13,46 +13,18 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class FakeJobView final : public ScheduledJobView
+// The windowless schedule editor, starting from a window that shows another job.
+class FakeJobView final : public WindowlessScheduledJobView<>
 {
 public:
-    bool isScheduledDaySelected(int segment) const override { return days[segment]; }
-    void setScheduledDaySelected(int segment, bool selected) override { days[segment] = selected; }
-    QTime scheduledTime() const override { return time; }
-    void setScheduledTime(const QTime &value) override { time = value; }
-    QString snapshotsToKeepText() const override { return snapshotsText; }
-    void setSnapshotsToKeepText(const QString &text) override { snapshotsText = text; }
-    int duplicateOrHardlinksSelectedRow() const override { return modeRow; }
-    void reloadScheduleTable() override {}
-
-    QString startButtonTitle() const override { return title; }
-    void showSourceIcon(const QString &path) override { sourceIcon = path; }
-    void setSourceDisplayName(const QString &name) override { sourceName = name; }
-    void showDestIcon(const QString &path) override { destIcon = path; }
-    void setDestDisplayName(const QString &name) override { destName = name; }
-    void selectDuplicateOrHardlinksRow(int row) override { modeRow = row; }
-    void setDelegateExcludedFiles(const QStringList &files) override { excluded = files; }
-    void setStartButtonEnabled(bool enabled) override { startEnabled = enabled; }
-    void setAddToScheduleButtonEnabled(bool enabled) override { addEnabled = enabled; }
-    void repopulateMountedVolumesMenu_Dest(bool leaveSelection) override
+    FakeJobView()
     {
-        menuRebuilds.append(leaveSelection ? u"dest, leave"_s : u"dest"_s);
+        time = QTime(8, 15);
+        snapshotsText = u"7"_s;
+        excludedFiles = QStringList{u"/old"_s};
+        startButtonEnabled = false;
+        addToScheduleButtonEnabled = false;
     }
-    void repopulateMountedVolumesMenu(bool leaveSelection) override
-    {
-        menuRebuilds.append(leaveSelection ? u"source, leave"_s : u"source"_s);
-    }
-
-    QString title = u"Backup"_s;
-    std::array<bool, 7> days{};
-    QTime time{8, 15};
-    QString snapshotsText = u"7"_s;
-    int modeRow = 0;
-    QString sourceIcon, sourceName, destIcon, destName;
-    QStringList excluded{u"/old"_s};
-    bool startEnabled = false;
-    bool addEnabled = false;
-    QStringList menuRebuilds;
 };
 
 class RecordingHolder final : public ScheduledJobHolder
@@ -114,9 +86,9 @@ TEST_F(JobLoaderTest, AFullRecordFillsEveryControlAndThenChoosesTheLinkDestinati
     EXPECT_EQ(view.modeRow, 1);
     EXPECT_EQ(view.days, (std::array<bool, 7>{false, true, false, false, false, false, true}));
     EXPECT_EQ(view.time, QTime(19, 45));
-    EXPECT_EQ(view.excluded, QStringList{u"/home/ada/Documents/cache"_s});
-    EXPECT_TRUE(view.startEnabled);
-    EXPECT_TRUE(view.addEnabled);
+    EXPECT_EQ(view.excludedFiles, QStringList{u"/home/ada/Documents/cache"_s});
+    EXPECT_TRUE(view.startButtonEnabled);
+    EXPECT_TRUE(view.addToScheduleButtonEnabled);
     // The link destination is looked up for the new pair in Snapshot mode,
     // before the volume menus are rebuilt.
     EXPECT_EQ(holder.linkDestCalls, (QList<QPair<QString, int>>{{u"/media/ada/Backup Disk/"_s, 1}}));
@@ -192,8 +164,8 @@ TEST_F(JobLoaderTest, ThinOrOddRecordsReadAsTheirDefaults)
         EXPECT_EQ(holder.adopted.constLast().snapshotLimit, c.limit);
         EXPECT_EQ(view.days, c.days);
         EXPECT_EQ(view.time, c.time);
-        EXPECT_EQ(view.startEnabled, c.buttonsEnabled);
-        EXPECT_EQ(view.excluded, QStringList());
+        EXPECT_EQ(view.startButtonEnabled, c.buttonsEnabled);
+        EXPECT_EQ(view.excludedFiles, QStringList());
         EXPECT_EQ(view.modeRow, 0);
     }
 }

@@ -3,7 +3,8 @@
 #include "Clock.h"
 #include "RunDates.h"
 #include "ScheduleEntry.h"
-#include "ScheduleEntryView.h"
+#include "LocalNotificationCenter.h"
+#include "WindowlessScheduledJobView.h"
 #include "SharedSchedule.h"
 #include "shared/RecordingPoster.h"
 
@@ -16,23 +17,16 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class FakeScheduleView final : public ScheduleEntryView
+// The windowless schedule editor showing Snapshot mode, 14:30 and 10 copies.
+class FakeScheduleView final : public WindowlessScheduledJobView<>
 {
 public:
-    bool isScheduledDaySelected(int segment) const override { return days[segment]; }
-    void setScheduledDaySelected(int segment, bool selected) override { days[segment] = selected; }
-    QTime scheduledTime() const override { return time; }
-    void setScheduledTime(const QTime &value) override { time = value; }
-    QString snapshotsToKeepText() const override { return snapshotsText; }
-    void setSnapshotsToKeepText(const QString &text) override { snapshotsText = text; }
-    int duplicateOrHardlinksSelectedRow() const override { return modeRow; }
-    void reloadScheduleTable() override { ++reloads; }
-
-    std::array<bool, 7> days{};
-    QTime time{14, 30};
-    QString snapshotsText = u"10"_s;
-    int modeRow = 1;
-    int reloads = 0;
+    FakeScheduleView()
+    {
+        time = QTime(14, 30);
+        snapshotsText = u"10"_s;
+        modeRow = 1;
+    }
 };
 
 class ScheduleEntryTest : public ::testing::Test
@@ -79,7 +73,7 @@ TEST_F(ScheduleEntryTest, SavedJobLandsInTheFileWithEveryKey)
     EXPECT_EQ(schedule.sharedParams(), QList<JobRecord>{expected});
     EXPECT_EQ(fileRecords(), QList<JobRecord>{expected});
     EXPECT_EQ(poster.posted, (QList<QPair<QString, QString>>{{u"SCHEDULECHANGED"_s, u"beepbeep"_s}}));
-    EXPECT_EQ(view.reloads, 1);
+    EXPECT_EQ(view.scheduleTableReloads, 1);
 }
 
 TEST_F(ScheduleEntryTest, ResavingAPairReplacesItsRowAndANewPairIsAppended)
@@ -139,7 +133,7 @@ TEST_F(ScheduleEntryTest, NothingIsSavedWithoutASourceOrADestination)
         EXPECT_FALSE(entry.updateScheduleParametersIfExists(view, settings));
     }
     EXPECT_TRUE(poster.posted.isEmpty());
-    EXPECT_EQ(view.reloads, 0);
+    EXPECT_EQ(view.scheduleTableReloads, 0);
     EXPECT_FALSE(QFile::exists(schedule.file().path()));
 }
 
@@ -187,3 +181,48 @@ TEST_F(ScheduleEntryTest, UpdateIfExistsOnlyResavesAScheduledPair)
 }
 
 } // namespace
+
+TEST_F(ScheduleEntryTest, ScheduledBackupsDidChangeRewritesTheListAndAnnouncesIt)
+{
+    ASSERT_TRUE(entry.addToScheduleClicked(view, job()).fileWritten);
+    poster.posted.clear();
+    // The in-memory list changed without a save (a record changed in place).
+    schedule.recordAt(0).insert(JobKey::linkDest, QString(dest + u"/VLM Snapshot X/"_s));
+    QObject context;
+    ScheduleEntry::observeScheduledBackupsDidChange(schedule, &context);
+    LocalNotificationCenter::defaultCenter().post(ScheduleEntry::scheduledBackupsDidChangeName());
+    ASSERT_EQ(fileRecords().size(), 1);
+    EXPECT_EQ(JobRecords::linkDest(fileRecords().at(0)), dest + u"/VLM Snapshot X/"_s);
+    EXPECT_EQ(poster.posted.size(), 1);
+}
+
+TEST_F(ScheduleEntryTest, ANewJobGetsItsDestinationFolderOrIsRefused)
+{
+    const QString file = tmp.filePath(u"a-file"_s);
+    QFile(file).open(QIODevice::WriteOnly);
+    const auto presentUnlessMedia = [this](const QString &path) { return !path.startsWith(tmp.filePath(u"media"_s)); };
+    ASSERT_TRUE(QDir().mkpath(tmp.filePath(u"media/user"_s)));
+    struct Case
+    {
+        const char *name;
+        QString destination;
+        ScheduleEntry::DestinationFolder state;
+        bool existsAfter;
+    };
+    const Case cases[] = {
+        {"an existing folder", dest, ScheduleEntry::DestinationFolder::Exists, true},
+        {"a new folder on a present disk", tmp.filePath(u"new/backups"_s), ScheduleEntry::DestinationFolder::Created,
+         true},
+        {"a folder on a disk not attached", tmp.filePath(u"media/user/Disk/Backups"_s),
+         ScheduleEntry::DestinationFolder::OnAbsentVolume, false},
+        {"a file in the way", file, ScheduleEntry::DestinationFolder::CannotCreate, false},
+        {"below a file", file + u"/sub"_s, ScheduleEntry::DestinationFolder::CannotCreate, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto result = ScheduleEntry::prepareDestinationFolder(c.destination, presentUnlessMedia);
+        EXPECT_EQ(result.state, c.state);
+        EXPECT_EQ(QFileInfo(c.destination).isDir(), c.existsAfter);
+        EXPECT_EQ(result.error.isEmpty(), c.state != ScheduleEntry::DestinationFolder::CannotCreate);
+    }
+}

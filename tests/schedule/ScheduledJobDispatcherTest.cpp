@@ -31,10 +31,12 @@ public:
         if (!running)
             loaded.append(JobRecords::destPath(record));
     }
-    void startBackup(const JobRecord &record) override
+    void startBackup(JobRecord &record) override
     {
         started.append(JobRecords::destPath(record));
         startedRecords.append(record);
+        if (onStartRecord)
+            onStartRecord(record);
         running = true;
         if (onStart)
             onStart();
@@ -47,6 +49,7 @@ public:
     QList<JobRecord> startedRecords;
     int terminateRequests = 0;
     std::function<void()> onStart;
+    std::function<void(JobRecord &)> onStartRecord;
 };
 
 class ScheduledJobDispatcherTest : public ::testing::Test
@@ -127,6 +130,9 @@ TEST_F(ScheduledJobDispatcherTest, AnAbsentVolumeIsNeitherQueuedNorRolledUntilIt
     EXPECT_TRUE(controller.started.isEmpty());
     EXPECT_EQ(fileDates(0), dueMonday);
     EXPECT_EQ(poster.posted.size(), 1); // rewritten all the same
+    ASSERT_EQ(dispatcher.skippedJobs().size(), 1);
+    EXPECT_EQ(dispatcher.skippedJobs().at(0).destPath, u"/unplugged"_s);
+    EXPECT_EQ(dispatcher.skippedJobs().at(0).reason, SkipReason::DestinationAbsent);
 
     // The disk arrives an hour later and the agent says so.
     clock.advanceSeconds(3600);
@@ -280,3 +286,81 @@ TEST_F(ScheduledJobDispatcherTest, JobToDoOverTheSessionBusStartsTheDueJob)
 }
 
 } // namespace
+
+TEST_F(ScheduledJobDispatcherTest, EveryDueJobThatIsSkippedIsNamedWithItsReason)
+{
+    addJob(u"/src"_s, u"/disk1"_s, dueMonday);
+    addJob(u"/gone"_s, u"/disk2"_s, dueMonday);
+    addJob(u"/src"_s, u"/unplugged"_s, dueMonday);
+    addJob(u"/gone"_s, u"/unplugged"_s, dueMonday);
+    addJob(u"/gone"_s, u"/disk3"_s, rolledMonday); // not due: not named
+    dispatcher.checkForScheduledJobs();
+    struct Expected
+    {
+        QString source;
+        QString dest;
+        SkipReason reason;
+        const char *text;
+    };
+    const Expected expected[] = {
+        {u"/gone"_s, u"/disk2"_s, SkipReason::SourceAbsent, "source absent"},
+        {u"/src"_s, u"/unplugged"_s, SkipReason::DestinationAbsent, "destination absent"},
+        {u"/gone"_s, u"/unplugged"_s, SkipReason::SourceAndDestinationAbsent, "source and destination absent"},
+    };
+    ASSERT_EQ(dispatcher.skippedJobs().size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(i);
+        const SkippedJob &job = dispatcher.skippedJobs().at(qsizetype(i));
+        EXPECT_EQ(job.sourcePath, expected[i].source);
+        EXPECT_EQ(job.destPath, expected[i].dest);
+        EXPECT_EQ(job.reason, expected[i].reason);
+        EXPECT_EQ(ScheduledJobDispatcher::skipReasonText(job.reason), QString::fromUtf8(expected[i].text));
+    }
+    // The next check starts its own list.
+    present.insert(u"/gone"_s);
+    present.insert(u"/unplugged"_s);
+    dispatcher.checkForScheduledJobs();
+    EXPECT_TRUE(dispatcher.skippedJobs().isEmpty());
+}
+
+TEST_F(ScheduledJobDispatcherTest, TheQueueHoldsTheScheduleRecordsAndTheStartChangesThemInPlace)
+{
+    addJob(u"/src"_s, u"/disk1"_s, dueMonday);
+    addJob(u"/src"_s, u"/disk2"_s, dueMonday);
+    controller.running = true; // both wait
+    dispatcher.checkForScheduledJobs();
+    ASSERT_EQ(dispatcher.jobsToDo().size(), 2);
+
+    // A change to the schedule's record shows in the queue: it holds no copy.
+    schedule.recordAt(1).insert(JobKey::linkDest, u"/disk2/VLM Snapshot A/"_s);
+    EXPECT_EQ(JobRecords::linkDest(dispatcher.jobsToDo().at(1)), u"/disk2/VLM Snapshot A/"_s);
+
+    // The start is given the schedule's own record: what the run writes into
+    // it (its new snapshot) is in the in-memory list at once.
+    controller.onStartRecord = [](JobRecord &record) {
+        record.insert(JobKey::linkDest, QString(JobRecords::destPath(record) + u"/VLM Snapshot B/"_s));
+    };
+    finishRun();
+    EXPECT_EQ(JobRecords::linkDest(schedule.sharedParams().at(0)), u"/disk1/VLM Snapshot B/"_s);
+    finishRun();
+    EXPECT_EQ(JobRecords::linkDest(schedule.sharedParams().at(1)), u"/disk2/VLM Snapshot B/"_s);
+    EXPECT_EQ(controller.started, (QStringList{u"/disk1"_s, u"/disk2"_s}));
+}
+
+TEST_F(ScheduledJobDispatcherTest, ARunConditionKeepsADueJobWaitingAndSaysWhy)
+{
+    addJob(u"/src"_s, u"/disk1"_s, dueMonday);
+    addJob(u"/src"_s, u"/disk2"_s, dueMonday);
+    dispatcher.setRunCondition([](const JobRecord &record) -> std::optional<SkipReason> {
+        if (JobRecords::destPath(record) == u"/disk2"_s)
+            return SkipReason::DestinationLocked;
+        return std::nullopt;
+    });
+    dispatcher.checkForScheduledJobs();
+    dispatcher.runNextScheduledJob();
+    EXPECT_EQ(controller.started, QStringList{u"/disk1"_s});
+    ASSERT_EQ(dispatcher.skippedJobs().size(), 1);
+    EXPECT_EQ(dispatcher.skippedJobs().at(0).reason, SkipReason::DestinationLocked);
+    EXPECT_EQ(fileDates(1), dueMonday); // not rolled: it runs once it may
+    EXPECT_EQ(ScheduledJobDispatcher::skipReasonText(SkipReason::WaitingForPower), u"waiting for mains power"_s);
+}

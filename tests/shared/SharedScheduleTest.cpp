@@ -6,8 +6,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <latch>
+#include <thread>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -125,10 +132,137 @@ TEST_F(SharedScheduleTest, StartupLoadsTheFileOnlyIntoAnEmptyList)
     SharedSchedule busy(ScheduleFile(path(), clock), poster);
     const BackupParameters b = job(u"/b"_s, u"/x"_s);
     busy.updateSharedArrayAndWriteToFile(&b);
+    ASSERT_EQ(busy.count(), 2) << "a save refreshes the list from the file it wrote";
     busy.recordAt(0).insert(JobKey::snapshotsToKeep, qlonglong(1));
     busy.loadFromFileIfEmpty();
-    ASSERT_EQ(busy.count(), 1);
-    EXPECT_EQ(JobRecords::snapshotsToKeep(busy.sharedParams()[0]), qlonglong(1)) << "never merged back";
+    ASSERT_EQ(busy.count(), 2);
+    EXPECT_EQ(JobRecords::snapshotsToKeep(busy.sharedParams()[0]), qlonglong(1))
+        << "start-up loading never overwrites an unsaved change";
+}
+
+// Two front ends (or a front end and the terminal tool) with lists of their own.
+class TwoInstancesTest : public SharedScheduleTest
+{
+protected:
+    void SetUp() override
+    {
+        SharedScheduleTest::SetUp();
+        for (const char *source : {"/a", "/b", "/c"}) {
+            const BackupParameters saved = job(QLatin1String(source), u"/x"_s);
+            schedule.updateSharedArrayAndWriteToFile(&saved);
+        }
+        other.loadFromFileIfEmpty();
+        ASSERT_EQ(other.count(), 3);
+    }
+    QStringList sourcesInFile() const
+    {
+        QStringList sources;
+        for (const JobRecord &record : schedule.file().arrayWithContentsOfFile())
+            sources << JobRecords::sourcePath(record) + u':' + JobRecords::snapshotsToKeep(record).toString();
+        return sources;
+    }
+    SharedSchedule other{ScheduleFile(path(), clock), poster};
+};
+
+TEST_F(TwoInstancesTest, ASaveFromAStaleListKeepsWhatTheOtherSaved)
+{
+    const struct
+    {
+        const char *name;
+        std::function<void(SharedSchedule &)> first;  // by `schedule`, which `other` does not see
+        std::function<void(SharedSchedule &)> second; // by `other`, from its stale list
+        QStringList expected;
+    } cases[] = {
+        {"both add a job",
+         [this](SharedSchedule &s) {
+             const auto d = job(u"/d"_s, u"/x"_s);
+             s.updateSharedArrayAndWriteToFile(&d);
+         },
+         [this](SharedSchedule &s) {
+             const auto e = job(u"/e"_s, u"/x"_s);
+             s.updateSharedArrayAndWriteToFile(&e);
+         },
+         {u"/a:5"_s, u"/b:5"_s, u"/c:5"_s, u"/d:5"_s, u"/e:5"_s}},
+        {"one adds, the other rewrites after a change in place",
+         [this](SharedSchedule &s) {
+             const auto d = job(u"/d"_s, u"/x"_s);
+             s.updateSharedArrayAndWriteToFile(&d);
+         },
+         [](SharedSchedule &s) {
+             s.recordAt(1).insert(JobKey::snapshotsToKeep, qlonglong(9));
+             s.updateSharedArrayAndWriteToFile();
+         },
+         {u"/a:5"_s, u"/b:9"_s, u"/c:5"_s, u"/d:5"_s}},
+        {"one changes a job, the other deletes another",
+         [this](SharedSchedule &s) {
+             const auto a = job(u"/a"_s, u"/x"_s, 7);
+             s.updateSharedArrayAndWriteToFile(&a);
+         },
+         [](SharedSchedule &s) { s.deleteRows({2}); },
+         {u"/a:7"_s, u"/b:5"_s}},
+        {"a job changed in place stays deleted when the other deleted it",
+         [](SharedSchedule &s) { s.deleteRows({0}); },
+         [](SharedSchedule &s) {
+             s.recordAt(0).insert(JobKey::linkDest, u"/x/snapshot"_s);
+             s.updateSharedArrayAndWriteToFile();
+         },
+         {u"/b:5"_s, u"/c:5"_s}},
+        {"a job saved again is saved even when the other deleted it",
+         [](SharedSchedule &s) { s.deleteRows({0}); },
+         [this](SharedSchedule &s) {
+             const auto a = job(u"/a"_s, u"/x"_s, 3);
+             s.updateSharedArrayAndWriteToFile(&a);
+         },
+         {u"/b:5"_s, u"/c:5"_s, u"/a:3"_s}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        SharedSchedule first(ScheduleFile(path(), clock), poster);
+        SharedSchedule second(ScheduleFile(path(), clock), poster);
+        ASSERT_TRUE(schedule.file().write({}));
+        for (const char *source : {"/a", "/b", "/c"}) {
+            const BackupParameters saved = job(QLatin1String(source), u"/x"_s);
+            first.updateSharedArrayAndWriteToFile(&saved);
+        }
+        second.loadFromFileIfEmpty();
+        c.first(first);
+        c.second(second);
+        EXPECT_EQ(sourcesInFile(), c.expected);
+        QStringList inMemory;
+        for (const JobRecord &record : second.sharedParams())
+            inMemory << JobRecords::sourcePath(record) + u':' + JobRecords::snapshotsToKeep(record).toString();
+        EXPECT_EQ(inMemory, c.expected) << "the list is refreshed from what was written";
+    }
+}
+
+TEST_F(TwoInstancesTest, TwentyParallelSavesLeaveTwentyJobs)
+{
+    ASSERT_TRUE(schedule.file().write({}));
+    constexpr int savers = 20;
+    std::latch allLoaded(savers);
+    std::vector<std::thread> threads;
+    std::atomic_int written = 0;
+    for (int i = 0; i < savers; ++i) {
+        threads.emplace_back([&, i] {
+            RecordingPoster ownPoster;
+            SharedSchedule own(ScheduleFile(path(), clock), ownPoster);
+            own.loadFromFileIfEmpty();
+            allLoaded.arrive_and_wait(); // every list is stale before anyone saves
+            const BackupParameters saved = job(u"/source-%1"_s.arg(i), u"/x"_s);
+            if (own.updateSharedArrayAndWriteToFile(&saved))
+                ++written;
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    EXPECT_EQ(written, savers);
+    EXPECT_EQ(schedule.file().arrayWithContentsOfFile().size(), savers);
+}
+
+TEST_F(TwoInstancesTest, TheLockLivesBesideTheScheduleInTheSupportFolder)
+{
+    EXPECT_EQ(schedule.file().lockPath(), path() + u".lock"_s);
+    EXPECT_TRUE(QFileInfo::exists(schedule.file().lockPath()));
 }
 
 } // namespace

@@ -65,6 +65,21 @@ int main(int argc, char **argv)
         for (;;)
             pause();
     }
+    if (mode == "forkhelper") {
+        // A helper that shares our output pipe, as rsync's receiver does;
+        // both go on until they are killed, the child reporting the helper's
+        // pid every 10 ms.
+        const pid_t helper = fork();
+        if (helper == 0) {
+            for (;;)
+                pause();
+        }
+        for (;;) {
+            std::printf("%d\n", int(helper));
+            std::fflush(stdout);
+            usleep(10000);
+        }
+    }
     if (mode == "env") {
         const char *value = std::getenv(argv[2]);
         std::printf("%s\n", value ? value : "(unset)");

@@ -4,6 +4,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "ToolTestSupport.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -89,6 +91,57 @@ TEST(Dropcount, CommandLines)
         SCOPED_TRACE(c.name);
         EXPECT_EQ(run(tool("dropcount"), c.arguments).status, c.status);
     }
+}
+
+TEST(Dropcount, RefusesAFinalDotOrDotDotAsRmDoes)
+{
+    QTemporaryDir dir;
+    const QString parent = dir.filePath(QStringLiteral("parent"));
+    for (const char *path : {"/target/file", "/sibling/file", "/file"})
+        touch(parent + QLatin1String(path));
+    for (const char *suffix : {"/target/..", "/target/../", "/target/.", "/target/./", "/."}) {
+        SCOPED_TRACE(suffix);
+        const ToolRun result = run(tool("dropcount"), {QStringLiteral("-rfv"), parent + QLatin1String(suffix)});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_TRUE(result.err.contains(QStringLiteral("refusing"))) << result.err.toStdString();
+        EXPECT_TRUE(result.out.isEmpty()) << result.out.toStdString();
+        for (const char *path : {"/target/file", "/sibling/file", "/file"})
+            EXPECT_TRUE(QFileInfo::exists(parent + QLatin1String(path))) << path;
+    }
+    EXPECT_EQ(run(tool("dropcount"), {QStringLiteral("-rf"), parent + QStringLiteral("/target")}).status, 0)
+        << "the same folder named plainly goes";
+    EXPECT_TRUE(QFileInfo::exists(parent + QStringLiteral("/sibling/file")));
+}
+
+TEST(Dropcount, StaysOnItsFileSystemAndSaysWhatItLeft)
+{
+    QTemporaryDir dir;
+    const QString tree = dir.filePath(QStringLiteral("tree"));
+    touch(tree + QStringLiteral("/a/file"));
+    QDir().mkpath(tree + QStringLiteral("/a/mounted"));
+    const ToolTest::TmpfsMount mount(tree + QStringLiteral("/a/mounted"));
+    if (!mount.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    touch(tree + QStringLiteral("/a/mounted/keep"));
+
+    const ToolRun result = run(tool("dropcount"), {QStringLiteral("-rfv"), tree});
+    EXPECT_EQ(result.status, 1) << "something could not be removed";
+    EXPECT_TRUE(result.err.contains(QStringLiteral("different file system"))) << result.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(tree + QStringLiteral("/a/mounted/keep")));
+    EXPECT_FALSE(QFileInfo::exists(tree + QStringLiteral("/a/file")));
+}
+
+TEST(Dropcount, RemovesATreeDeeperThanTheOpenFileLimit)
+{
+    QTemporaryDir dir;
+    const QString tree = dir.filePath(QStringLiteral("deep"));
+    QDir().mkpath(tree);
+    constexpr int depth = 300;
+    ASSERT_TRUE(ToolTest::makeDeepTree(tree, depth, 1));
+    const ToolTest::Run result = ToolTest::runWithFileLimit(tool("dropcount"), {QStringLiteral("-rfv"), tree}, 32);
+    EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(tree));
+    EXPECT_EQ(result.out.count(u'\n'), depth + 2) << "every folder, the file and the top";
 }
 
 TEST(VolumeToolStandIns, AcceptExactlyTheirCommandLines)

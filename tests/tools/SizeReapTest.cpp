@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "ToolTestSupport.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -230,4 +232,58 @@ TEST(SizeReap, ItemThatCannotBeTouchedIsNeitherCountedNorDeleted)
     const Result result = runSizereap({QStringLiteral("delete"), foreign, scratch.at(QStringLiteral("a"))});
     EXPECT_EQ(result.output, QStringLiteral("5\n"));
     EXPECT_TRUE(QFileInfo::exists(foreign));
+}
+
+TEST(SizeReap, DeleteRefusesAFinalDotOrDotDot)
+{
+    Scratch scratch(
+        {{"parent/"}, {"parent/target/"}, {"parent/target/f", 4}, {"parent/sibling/"}, {"parent/sibling/g", 6}});
+    for (const char *suffix : {"parent/target/..", "parent/target/../", "parent/target/."}) {
+        SCOPED_TRACE(suffix);
+        const Result result = runSizereap({QStringLiteral("delete"), scratch.at(QLatin1String(suffix))});
+        EXPECT_EQ(result.output, QStringLiteral("0\n"));
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_TRUE(scratch.exists(QStringLiteral("parent/target/f")));
+        EXPECT_TRUE(scratch.exists(QStringLiteral("parent/sibling/g")));
+    }
+    EXPECT_EQ(runSizereap({QStringLiteral("count"), scratch.at(QStringLiteral("parent/target/.."))}).output,
+              QStringLiteral("10\n"))
+        << "counting such a path harms nothing";
+}
+
+TEST(SizeReap, StaysOnItsFileSystem)
+{
+    Scratch scratch({{"a/"}, {"a/f", 3}, {"a/mounted/"}});
+    const ToolTest::TmpfsMount mount(scratch.at(QStringLiteral("a/mounted")));
+    if (!mount.isMounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    {
+        QFile inside(scratch.at(QStringLiteral("a/mounted/big")));
+        ASSERT_TRUE(inside.open(QIODevice::WriteOnly));
+        inside.write(QByteArray(1000, 'x'));
+    }
+    Scratch::setModificationTime(scratch.at(QStringLiteral("a/mounted/big")), kOldTime);
+    for (const char *mode : {"count", "delete"}) {
+        SCOPED_TRACE(mode);
+        EXPECT_EQ(runSizereap({QLatin1String(mode), scratch.at(QStringLiteral("a"))}).output, QStringLiteral("3\n"));
+        EXPECT_TRUE(scratch.exists(QStringLiteral("a/mounted/big")));
+        EXPECT_FALSE(scratch.wasTouched(QStringLiteral("a/mounted/big")));
+    }
+    EXPECT_FALSE(scratch.exists(QStringLiteral("a/f")));
+}
+
+TEST(SizeReap, WalksATreeDeeperThanTheOpenFileLimit)
+{
+    Scratch scratch({{"deep/"}});
+    constexpr int depth = 300;
+    ASSERT_TRUE(ToolTest::makeDeepTree(scratch.at(QStringLiteral("deep")), depth, 17));
+    const QString sizereap = QStringLiteral(VELLUMOR_STAGE "/bin/sizereap");
+    EXPECT_EQ(
+        ToolTest::runWithFileLimit(sizereap, {QStringLiteral("count"), scratch.at(QStringLiteral("deep"))}, 32).out,
+        QStringLiteral("17\n"));
+    // In delete mode the first folder goes whole, its contents uncounted.
+    EXPECT_EQ(
+        ToolTest::runWithFileLimit(sizereap, {QStringLiteral("delete"), scratch.at(QStringLiteral("deep"))}, 32).out,
+        QStringLiteral("0\n"));
+    EXPECT_FALSE(scratch.exists(QStringLiteral("deep")));
 }

@@ -7,16 +7,20 @@
 //    one line "removed 'NAME'" or "removed directory 'NAME'" on standard
 //    output, and a control character in a name is printed as \ooo so a name
 //    never spans two lines;
+//  - a PATH whose last part is "." or ".." (or "/") is refused, as rm does:
+//    "a/b/.." would otherwise remove a with all of b's siblings;
 //  - a symbolic link is removed as a link and never followed, so nothing
 //    outside the tree is touched, even if a link is swapped in while we work
-//    (every step is relative to an open directory and opened with O_NOFOLLOW);
+//    (fts checks each folder it enters against the status it read first);
+//  - the walk stays on the file system PATH is on: a folder on another file
+//    system (a mount point) is neither entered nor removed;
+//  - trees of any depth are removed: the walk holds no descriptor per level;
 //  - with -f a missing PATH is not an error; the exit status is 0 when
 //    everything was removed, 1 when something could not be, 64 on bad usage.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
+#include <fts.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,88 +31,124 @@ bool g_verbose = false;
 bool g_force = false;
 bool g_recursive = false;
 
-std::string printable(const std::string &name)
+// fts_number marks a folder that is neither entered nor removed.
+constexpr long kLeftAlone = 1;
+
+std::string printable(const char *name)
 {
     std::string out;
-    out.reserve(name.size());
-    for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7f) {
+    for (const unsigned char *c = reinterpret_cast<const unsigned char *>(name); *c; ++c) {
+        if (*c < 0x20 || *c == 0x7f) {
             char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\%03o", c);
+            std::snprintf(buffer, sizeof buffer, "\\%03o", *c);
             out += buffer;
         } else {
-            out += static_cast<char>(c);
+            out += static_cast<char>(*c);
         }
     }
     return out;
 }
 
-void report(const std::string &path, bool isDirectory)
+void report(const FTSENT *entry, bool isDirectory)
 {
     if (!g_verbose)
         return;
-    std::printf(isDirectory ? "removed directory '%s'\n" : "removed '%s'\n", printable(path).c_str());
+    std::printf(isDirectory ? "removed directory '%s'\n" : "removed '%s'\n", printable(entry->fts_path).c_str());
 }
 
-void complain(const std::string &path, int error)
+void complain(const char *path, int error)
 {
     std::fprintf(stderr, "dropcount: cannot remove '%s': %s\n", printable(path).c_str(), std::strerror(error));
 }
 
-// Removes the entry `name` of the open directory `parentFd`; `path` is only
-// for messages. Returns false when something could not be removed.
-bool removeEntry(int parentFd, const char *name, const std::string &path, unsigned char type = DT_UNKNOWN)
+// Whether the last part of `path` is "." or "..", or the path is "/".
+bool isRefusedPath(std::string path)
 {
-    // Most entries are files whose type readdir already told us: one unlink,
-    // no stat. Anything else (or an unlink that fails) takes the full path.
-    if (type != DT_DIR && type != DT_UNKNOWN && ::unlinkat(parentFd, name, 0) == 0) {
-        report(path, false);
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    if (path == "/")
+        return true;
+    const std::string last = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    return last == "." || last == "..";
+}
+
+// A folder met before its contents: entered unless it must be left alone
+// (then it counts as not removed).
+bool enterFolder(FTS *tree, FTSENT *entry, dev_t rootDevice)
+{
+    if (entry->fts_level == FTS_ROOTLEVEL && !g_recursive) {
+        complain(entry->fts_path, EISDIR);
+    } else if (entry->fts_statp->st_dev != rootDevice) {
+        std::fprintf(stderr, "dropcount: skipping '%s', since it is on a different file system\n",
+                     printable(entry->fts_path).c_str());
+    } else {
         return true;
     }
-    struct stat status;
-    if (::fstatat(parentFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT && g_force)
-            return true;
-        complain(path, errno);
-        return false;
-    }
-    if (!S_ISDIR(status.st_mode)) {
-        if (::unlinkat(parentFd, name, 0) != 0) {
-            complain(path, errno);
+    entry->fts_number = kLeftAlone;
+    ::fts_set(tree, entry, FTS_SKIP);
+    return false;
+}
+
+// Removes one entry fts handed over; fts_accpath is relative to the folder
+// fts has changed into. Returns false when something could not be removed.
+bool removeEntry(FTS *tree, FTSENT *entry, dev_t rootDevice)
+{
+    switch (entry->fts_info) {
+    case FTS_D:
+        return enterFolder(tree, entry, rootDevice);
+    case FTS_DP:
+        if (entry->fts_number == kLeftAlone)
+            return true; // already reported when it was met
+        if (::rmdir(entry->fts_accpath) != 0) {
+            complain(entry->fts_path, errno);
             return false;
         }
-        report(path, false);
+        report(entry, true);
+        return true;
+    case FTS_NS:
+    case FTS_ERR:
+    case FTS_DNR:
+    case FTS_DC:
+        if (entry->fts_errno == ENOENT && g_force)
+            return true;
+        complain(entry->fts_path, entry->fts_errno ? entry->fts_errno : ELOOP);
+        return false;
+    default: // files, links, devices, sockets, FIFOs
+        if (::unlink(entry->fts_accpath) != 0) {
+            if (errno == ENOENT && g_force)
+                return true;
+            complain(entry->fts_path, errno);
+            return false;
+        }
+        report(entry, false);
         return true;
     }
-    if (!g_recursive) {
-        complain(path, EISDIR);
-        return false;
-    }
-    // O_NOFOLLOW: if the folder was replaced by a link since fstatat, the open
-    // fails instead of walking into the link's target.
-    const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
+}
+
+bool removePath(const char *path)
+{
+    char *paths[] = {const_cast<char *>(path), nullptr};
+    // FTS_PHYSICAL: links are entries, never followed (the top one included).
+    // Without FTS_NOCHDIR fts walks by changing folder, checked with "..", so
+    // no descriptor is held per level and no path grows past PATH_MAX.
+    FTS *tree = ::fts_open(paths, FTS_PHYSICAL | FTS_XDEV, nullptr);
+    if (!tree) {
         complain(path, errno);
-        return false;
-    }
-    DIR *dir = ::fdopendir(fd);
-    if (!dir) {
-        complain(path, errno);
-        ::close(fd);
         return false;
     }
     bool ok = true;
-    while (struct dirent *entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-            continue;
-        ok = removeEntry(fd, entry->d_name, path + "/" + entry->d_name, entry->d_type) && ok;
+    dev_t rootDevice = 0;
+    while (FTSENT *entry = ::fts_read(tree)) {
+        if (entry->fts_level == FTS_ROOTLEVEL && entry->fts_info == FTS_D)
+            rootDevice = entry->fts_statp->st_dev;
+        ok = removeEntry(tree, entry, rootDevice) && ok;
     }
-    ::closedir(dir);
-    if (::unlinkat(parentFd, name, AT_REMOVEDIR) != 0) {
+    // fts_read answers NULL with errno 0 at the end, with errno set on failure.
+    if (errno != 0) {
         complain(path, errno);
-        return false;
+        ok = false;
     }
-    report(path, true);
+    ::fts_close(tree);
     return ok;
 }
 
@@ -154,29 +194,14 @@ int main(int argc, char **argv)
 
     bool ok = true;
     for (; index < argc; ++index) {
-        std::string path = argv[index];
-        while (path.size() > 1 && path.back() == '/')
-            path.pop_back();
-        if (path == "/" || path == "." || path == "..") {
-            std::fprintf(stderr, "dropcount: refusing to remove '%s'\n", argv[index]);
+        if (isRefusedPath(argv[index])) {
+            std::fprintf(stderr, "dropcount: refusing to remove '.' or '..' or '/': skipping '%s'\n",
+                         printable(argv[index]).c_str());
             ok = false;
             continue;
         }
-        // Split into parent folder and last component so the top entry is
-        // handled like any other: a link given as PATH is removed, not followed.
-        const auto slash = path.rfind('/');
-        const std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-        const int parentFd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (parentFd < 0) {
-            if (!(errno == ENOENT && g_force)) {
-                complain(path, errno);
-                ok = false;
-            }
-            continue;
-        }
-        ok = removeEntry(parentFd, name.c_str(), path) && ok;
-        ::close(parentFd);
+        errno = 0;
+        ok = removePath(argv[index]) && ok;
     }
     std::fflush(stdout);
     return ok ? 0 : 1;

@@ -1,111 +1,143 @@
 #include "SizeReaper.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int kDirectoryOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// fts_number marks a folder that is neither entered nor removed.
+constexpr long kLeftAlone = 1;
 
-bool isDotOrDotDot(const char *name)
-{
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
-} // namespace
-
-bool SizeReaper::touchAt(int directoryFd, const char *name)
+bool touch(const char *path)
 {
     // Only the modification date changes; AT_SYMLINK_NOFOLLOW touches a link
     // itself, never what it points to.
     const struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
-    return ::utimensat(directoryFd, name, times, AT_SYMLINK_NOFOLLOW) == 0;
+    return ::utimensat(AT_FDCWD, path, times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-int64_t SizeReaper::sizeAt(int directoryFd, const char *name, bool *isDirectory)
+int64_t sizeOf(const struct stat &status)
 {
-    struct stat status;
-    if (::fstatat(directoryFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-        *isDirectory = false;
-        return 0;
-    }
-    *isDirectory = S_ISDIR(status.st_mode);
     // Folders and special files have no file size of their own.
     return (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)) ? int64_t(status.st_size) : 0;
 }
 
+bool isRefusedForDeletion(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    const auto slash = path.rfind('/');
+    const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+    return path == "/" || last == "." || last == "..";
+}
+
+// Removes what is left of a tree, staying on its file system; no counting.
+void removeTree(const std::string &path)
+{
+    char *paths[] = {const_cast<char *>(path.c_str()), nullptr};
+    FTS *tree = ::fts_open(paths, FTS_PHYSICAL | FTS_XDEV, nullptr);
+    if (!tree)
+        return;
+    dev_t rootDevice = 0;
+    while (FTSENT *entry = ::fts_read(tree)) {
+        if (entry->fts_level == FTS_ROOTLEVEL && entry->fts_info == FTS_D)
+            rootDevice = entry->fts_statp->st_dev;
+        if (entry->fts_info == FTS_D && entry->fts_statp->st_dev != rootDevice) {
+            entry->fts_number = kLeftAlone;
+            ::fts_set(tree, entry, FTS_SKIP);
+        } else if (entry->fts_info == FTS_DP) {
+            if (entry->fts_number != kLeftAlone)
+                ::rmdir(entry->fts_accpath);
+        } else if (entry->fts_info != FTS_D && entry->fts_info != FTS_DNR && entry->fts_info != FTS_NS
+                   && entry->fts_info != FTS_ERR) {
+            ::unlink(entry->fts_accpath);
+        }
+    }
+    ::fts_close(tree);
+}
+
+} // namespace
+
 void SizeReaper::processPath(const std::string &path)
 {
-    bool isDirectory = false;
-    const int64_t size = sizeAt(AT_FDCWD, path.c_str(), &isDirectory);
-    if (!isDirectory) {
-        if (!touchAt(AT_FDCWD, path.c_str()))
-            return;
-        m_total += size;
-        if (m_mode == Mode::Delete)
-            ::unlinkat(AT_FDCWD, path.c_str(), 0);
+    if (m_mode == Mode::Delete && isRefusedForDeletion(path))
+        return;
+    struct stat status;
+    if (::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        walkDirectory(path);
+        if (m_mode == Mode::Delete && touch(path.c_str()))
+            removeTree(path);
         return;
     }
-
-    const int directoryFd = ::open(path.c_str(), kDirectoryOpenFlags);
-    if (directoryFd >= 0)
-        walkDirectory(directoryFd); // closes directoryFd
-
-    if (m_mode == Mode::Delete && touchAt(AT_FDCWD, path.c_str()))
-        removeTreeAt(AT_FDCWD, path.c_str());
+    // A file, a link or a missing path.
+    if (!touch(path.c_str()))
+        return;
+    m_total += ::lstat(path.c_str(), &status) == 0 ? sizeOf(status) : 0;
+    if (m_mode == Mode::Delete)
+        ::unlink(path.c_str());
 }
 
-void SizeReaper::walkDirectory(int directoryFd)
+void SizeReaper::walkDirectory(const std::string &path)
 {
-    DIR *directory = ::fdopendir(directoryFd);
-    if (!directory) {
-        ::close(directoryFd);
+    char *paths[] = {const_cast<char *>(path.c_str()), nullptr};
+    // FTS_PHYSICAL: links are entries, never followed. Without FTS_NOCHDIR fts
+    // walks by changing folder (checked against each folder's status), so no
+    // descriptor is held per level and no path grows past PATH_MAX.
+    FTS *tree = ::fts_open(paths, FTS_PHYSICAL | FTS_XDEV, nullptr);
+    if (!tree)
         return;
-    }
-    while (const struct dirent *entry = ::readdir(directory)) {
-        const char *name = entry->d_name;
-        if (isDotOrDotDot(name) || !touchAt(directoryFd, name))
+    m_removalLevel = -1;
+    dev_t rootDevice = 0;
+    while (FTSENT *entry = ::fts_read(tree)) {
+        if (entry->fts_level == FTS_ROOTLEVEL) {
+            if (entry->fts_info == FTS_D)
+                rootDevice = entry->fts_statp->st_dev;
+            else if (entry->fts_info != FTS_DP)
+                break; // replaced by something else since the lstat above
             continue;
-        bool isDirectory = false;
-        m_total += sizeAt(directoryFd, name, &isDirectory);
-        if (m_mode == Mode::Delete) {
-            if (isDirectory)
-                removeTreeAt(directoryFd, name);
-            else
-                ::unlinkat(directoryFd, name, 0);
-        } else if (isDirectory) {
-            const int childFd = ::openat(directoryFd, name, kDirectoryOpenFlags);
-            if (childFd >= 0)
-                walkDirectory(childFd);
+        }
+        if (entry->fts_info == FTS_DP) {
+            leave(entry);
+            continue;
+        }
+        const bool otherFileSystem = entry->fts_info == FTS_D && entry->fts_statp->st_dev != rootDevice;
+        if (otherFileSystem || !visit(entry)) {
+            entry->fts_number = kLeftAlone;
+            ::fts_set(tree, entry, FTS_SKIP);
         }
     }
-    ::closedir(directory);
+    ::fts_close(tree);
 }
 
-void SizeReaper::removeTreeAt(int directoryFd, const char *name)
+bool SizeReaper::visit(FTSENT *entry)
 {
-    // Try the cheap case first: an empty folder goes with one call.
-    if (::unlinkat(directoryFd, name, AT_REMOVEDIR) == 0)
-        return;
-    const int childFd = ::openat(directoryFd, name, kDirectoryOpenFlags);
-    if (childFd < 0)
-        return;
-    if (DIR *directory = ::fdopendir(childFd)) {
-        while (const struct dirent *entry = ::readdir(directory)) {
-            const char *childName = entry->d_name;
-            if (isDotOrDotDot(childName))
-                continue;
-            // Anything but a folder goes with one unlink; a folder (or an entry
-            // of unknown type that unlink refuses) is emptied first.
-            if (entry->d_type != DT_DIR && ::unlinkat(childFd, childName, 0) == 0)
-                continue;
-            removeTreeAt(childFd, childName);
-        }
-        ::closedir(directory);
-    } else {
-        ::close(childFd);
+    const bool isFolder = entry->fts_info == FTS_D;
+    if (entry->fts_info == FTS_NS || entry->fts_info == FTS_ERR || entry->fts_info == FTS_DNR)
+        return false;
+    // Inside a folder that goes as a whole: removed, neither touched nor counted.
+    if (m_removalLevel >= 0) {
+        if (!isFolder)
+            ::unlink(entry->fts_accpath);
+        return true;
     }
-    ::unlinkat(directoryFd, name, AT_REMOVEDIR);
+    if (!touch(entry->fts_accpath))
+        return false;
+    m_total += sizeOf(*entry->fts_statp);
+    if (m_mode == Mode::Count)
+        return true;
+    if (isFolder)
+        m_removalLevel = entry->fts_level;
+    else
+        ::unlink(entry->fts_accpath);
+    return true;
+}
+
+void SizeReaper::leave(FTSENT *entry)
+{
+    if (entry->fts_number == kLeftAlone || m_removalLevel < 0)
+        return;
+    ::rmdir(entry->fts_accpath);
+    if (entry->fts_level == m_removalLevel)
+        m_removalLevel = -1;
 }

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 #include <csignal>
@@ -183,16 +184,184 @@ TEST(CliRun, CtrlCStopsTheCopyAndLeavesNothingRunning)
     ::kill(pid_t(cli.processId()), SIGINT);
     ASSERT_TRUE(cli.waitForFinished(60000));
     EXPECT_EQ(cli.exitCode(), 130) << cli.readAllStandardError().toStdString();
-    for (pid_t pid : pids()) {
-        // Ended processes are gone or, until their parent reaps them, zombies.
+    // Ended processes are gone or, until their parent reaps them, zombies.
+    // A killed process takes a moment to die; the guard only ends a hang.
+    const auto alive = [](pid_t pid) {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        bool alive = stat.open(QIODevice::ReadOnly);
-        if (alive) {
-            const QByteArray text = stat.readAll();
-            alive = text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
-        }
-        EXPECT_FALSE(alive) << pid;
-    }
+        if (!stat.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray text = stat.readAll();
+        return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
+    };
+    const QList<pid_t> started = pids();
+    for (int i = 0; i < 3000 && std::any_of(started.begin(), started.end(), alive); ++i)
+        QThread::msleep(10);
+    for (pid_t pid : started)
+        EXPECT_FALSE(alive(pid)) << pid;
 }
 
 } // namespace
+
+namespace {
+
+// A prefix whose rsync answers the dry run with one item and runs `body` as
+// the real run; the other tools do nothing.
+void writeScriptedPrefix(const QString &prefix, const QByteArray &body)
+{
+    const QString tools = prefix + QStringLiteral("/libexec/vellumor");
+    writeFile(tools + QStringLiteral("/rsync"),
+              "#!/bin/sh\necho $$ >> \"$(dirname \"$0\")/pids\"\n"
+              "if [ \"$1\" = --dry-run ]; then printf '\\t://: src/\\n\\t://: src/a.txt\\n'; exit 0; fi\n"
+                  + body,
+              true);
+    for (const char *name : {"diskutil", "mount", "bless", "dropcount"})
+        writeFile(tools + u'/' + QLatin1String(name), "#!/bin/sh\nexit 0\n", true);
+    writeFile(prefix + QStringLiteral("/share/vellumor/excludelist.txt"), "");
+}
+
+QList<pid_t> scriptedPids(const QString &prefix)
+{
+    QFile file(prefix + QStringLiteral("/libexec/vellumor/pids"));
+    QList<pid_t> result;
+    if (file.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : file.readAll().split('\n'))
+            if (!line.isEmpty())
+                result << pid_t(line.toInt());
+    return result;
+}
+
+bool isRunning(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+} // namespace
+
+TEST(CliRun, TheExitCodeAndTheLastLinesFollowTheCopyProgram)
+{
+    const QByteArray deep = QFile::encodeName(QStringLiteral(VELLUMOR_FIXTURES_DIR "/rsync/26-sync-path-too-long.out"));
+    const struct
+    {
+        const char *name;
+        QByteArray body;
+        int exitCode;
+        QString lastOut; // the last status line before "Copied to"
+        QString errContains;
+    } cases[] = {
+        {"clean",
+         "printf '\\t://: src/\\n\\t://: src/a.txt\\n\\nNumber of files: 2\\n'; exit 0\n",
+         0,
+         QStringLiteral("Backup Complete."),
+         {}},
+        {"vanished files are a note",
+         "printf '\\t://: src/a.txt\\nfile has vanished: \"/s/b\"\\n\\nNumber of files: 2\\n'"
+         "; exit 24\n",
+         0,
+         QStringLiteral("Backup Complete. Some source files vanished"),
+         {}},
+        {"path too long: exit 23 after the summary", "cat '" + deep + "'; exit 23\n", 1,
+         QStringLiteral("Finished with 1 error: filename overflows max-path len by 23: Deep/level00-"),
+         QStringLiteral("Finished with 1 error: filename overflows")},
+        {"fatal error", "printf 'rsync: [Receiver] mkdir \"/x\" failed: Permission denied (13)\\n' >&2; exit 11\n", 1,
+         QStringLiteral("Backup failed: rsync: [Receiver] mkdir"), QStringLiteral("Backup Failed")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir prefix;
+        writeScriptedPrefix(prefix.path(), c.body);
+        QTemporaryDir dir;
+        writeFile(dir.filePath(QStringLiteral("src/a.txt")), "a\n");
+        QProcess cli;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("VELLUMOR_PREFIX"), prefix.path());
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+        cli.setProcessEnvironment(environment);
+        cli.start(
+            kCli,
+            {QStringLiteral("backup"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
+        ASSERT_TRUE(cli.waitForFinished(60000));
+        const QString out = QString::fromUtf8(cli.readAllStandardOutput());
+        const QString err = QString::fromUtf8(cli.readAllStandardError());
+        EXPECT_EQ(cli.exitCode(), c.exitCode) << err.toStdString();
+        QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
+        if (!lines.isEmpty() && lines.last().startsWith(QStringLiteral("Copied to ")))
+            lines.removeLast();
+        ASSERT_FALSE(lines.isEmpty()) << out.toStdString();
+        EXPECT_TRUE(lines.last().startsWith(c.lastOut)) << out.toStdString();
+        EXPECT_FALSE(c.exitCode != 0 && out.contains(QStringLiteral("Backup Complete."))) << out.toStdString();
+        EXPECT_TRUE(err.contains(c.errContains)) << err.toStdString();
+    }
+}
+
+TEST(CliRun, OffATerminalEachTickPrintsTheStatusWithBothRates)
+{
+    // The copy reports its items, then waits until the test has seen a tick.
+    QTemporaryDir prefix;
+    writeScriptedPrefix(prefix.path(),
+                        "printf '\\t://: src/\\n\\t://: src/a.txt\\n        1,024 100%%    1.00MB/s    0:00:01\\n'\n"
+                        "while [ ! -e \"$(dirname \"$0\")/go\" ]; do sleep 0.01; done\n"
+                        "printf '\\nNumber of files: 2\\n'\n");
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("src/a.txt")), "a\n");
+    QProcess cli;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VELLUMOR_PREFIX"), prefix.path());
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+    cli.setProcessEnvironment(environment);
+    cli.start(kCli,
+              {QStringLiteral("backup"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
+    QString out;
+    // The guard only ends a hang.
+    for (int i = 0; i < 3000 && !out.contains(QStringLiteral("Data / second: ")); ++i) {
+        cli.waitForReadyRead(20);
+        out += QString::fromUtf8(cli.readAllStandardOutput());
+    }
+    writeFile(prefix.filePath(QStringLiteral("libexec/vellumor/go")), "");
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    out += QString::fromUtf8(cli.readAllStandardOutput());
+    EXPECT_EQ(cli.exitCode(), 0);
+    const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
+    const auto tick = std::find_if(lines.cbegin(), lines.cend(), [](const QString &line) {
+        return line.startsWith(QStringLiteral("Copied 2 of about"));
+    });
+    ASSERT_NE(tick, lines.cend()) << out.toStdString();
+    EXPECT_TRUE(tick->contains(QStringLiteral("Files / second: 2 files")) && tick->contains(u"Data / second: 1.00MB"))
+        << tick->toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("Backup Complete."))) << out.toStdString();
+}
+
+TEST(CliRun, AKilledFrontEndTakesTheCopyProgramWithIt)
+{
+    QTemporaryDir prefix;
+    writeScriptedPrefix(prefix.path(), "printf '\\t://: src/\\n'\nexec sleep 600\n");
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("src/a.txt")), "a\n");
+    QProcess cli;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VELLUMOR_PREFIX"), prefix.path());
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+    cli.setProcessEnvironment(environment);
+    cli.start(kCli,
+              {QStringLiteral("backup"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
+    ASSERT_TRUE(cli.waitForStarted());
+    // The dry run, then the copy (the guard only ends a hang).
+    for (int i = 0; i < 6000 && scriptedPids(prefix.path()).size() < 2; ++i)
+        cli.waitForFinished(10);
+    ASSERT_EQ(scriptedPids(prefix.path()).size(), 2);
+    const pid_t copy = scriptedPids(prefix.path()).at(1);
+    for (int i = 0; i < 6000 && !isRunning(copy); ++i)
+        cli.waitForFinished(10);
+    ::kill(pid_t(cli.processId()), SIGKILL);
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    bool gone = false;
+    for (int i = 0; i < 6000 && !gone; ++i) {
+        gone = !isRunning(copy);
+        if (!gone)
+            ::usleep(10000);
+    }
+    EXPECT_TRUE(gone) << "the copy program outlived its front end";
+}

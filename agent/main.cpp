@@ -1,0 +1,49 @@
+// vellumor-helper: the scheduler agent. Started at login (XDG autostart) or
+// by the application, it runs for the whole session, idle between events.
+#include "AppDelegate.h"
+#include "Clock.h"
+#include "DistributedNotificationCenter.h"
+#include "Identifiers.h"
+#include "MainAppLauncher.h"
+#include "MountWatcher.h"
+#include "PowerSource.h"
+#include "QuitOnSignals.h"
+#include "SleepWatcher.h"
+#include "VolumePresence.h"
+#include "WallClockTimer.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusError>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vellumor-helper"));
+
+    QDBusConnection session = QDBusConnection::sessionBus();
+    if (!session.isConnected()) {
+        qCritical("vellumor-helper needs the D-Bus session bus (%s)", qPrintable(session.lastError().message()));
+        return 1;
+    }
+    // The bus name is the agent's "is it running": a second agent leaves.
+    if (!session.registerService(Vellumor::HelperBundleId)) {
+        qInfo("Another vellumor-helper is running in this session; leaving");
+        return 0;
+    }
+
+    QuitOnSignals quitOnSignals;
+    const QDBusConnection system = QDBusConnection::systemBus();
+    WallClockTimer timer;
+    UPowerPowerSource power(system);
+    SleepWatcher sleep(system);
+    MountWatcher mounts;
+    BundleMainAppLauncher launcher(session);
+    const VolumePresence volumes;
+
+    AppDelegate delegate(
+        {Clock::system(), timer, power, launcher, DistributedNotificationCenter::defaultCenter(), volumes, QString()});
+    delegate.applicationDidFinishLaunching(&mounts, &sleep);
+    app.exec();
+    return 0;
+}

@@ -1,0 +1,376 @@
+#include "BackupRun.h"
+
+#include "CheckAndSetAuthorization.h"
+#include "ChildLocale.h"
+#include "Clock.h"
+#include "DryRunAssessor.h"
+#include "MFTask.h"
+#include "SnapshotFolders.h"
+#include "SnapshotRotation.h"
+#include "SnapshotSession.h"
+#include "SourceChecks.h"
+#include "TaskFactory.h"
+#include "TaskToEnd.h"
+#include "VolumeTools.h"
+
+#include <QDir>
+#include <QLocale>
+#include <QMetaObject>
+
+extern char **environ;
+
+BackupRun::BackupRun(BackupRunRequest request, BackupRunHost &host, BackupRunTools tools)
+    : m_request(std::move(request))
+    , m_host(host)
+    , m_tools(std::move(tools))
+{}
+
+BackupRun::~BackupRun()
+{
+    // A copy task nobody took lives on the main thread; it goes there.
+    if (m_task)
+        QMetaObject::invokeMethod(m_task, &QObject::deleteLater, Qt::QueuedConnection);
+}
+
+QString BackupRun::cannotStartDetail(const QString &reason)
+{
+    return QStringLiteral("Cannot start rsync: %1").arg(reason);
+}
+
+void BackupRun::post(std::function<void()> step)
+{
+    m_host.post(m_request.runId, std::move(step));
+}
+
+QStringList BackupRun::arguments() const
+{
+    return m_arguments;
+}
+
+bool BackupRun::writesSnapshot() const
+{
+    return m_input.snapshot;
+}
+
+bool BackupRun::stopRequested() const
+{
+    std::lock_guard guard(m_mutex);
+    return m_stopRequested;
+}
+
+void BackupRun::requestStop()
+{
+    std::lock_guard guard(m_mutex);
+    m_stopRequested = true;
+    if (m_dryRun)
+        m_dryRun->killProcessGroup();
+    if (m_task && m_task->isRunning()) {
+        m_task->terminate();
+        m_task->killProcessGroup();
+    }
+}
+
+void BackupRun::killChildren()
+{
+    std::lock_guard guard(m_mutex);
+    if (m_dryRun)
+        m_dryRun->killProcessGroup();
+    if (m_task && m_task->isRunning()) {
+        m_task->terminate();
+        m_task->killProcessGroup();
+    }
+}
+
+MFTask *BackupRun::task() const
+{
+    std::lock_guard guard(m_mutex);
+    return m_task;
+}
+
+MFTask *BackupRun::takeTask()
+{
+    std::lock_guard guard(m_mutex);
+    return std::exchange(m_task, nullptr);
+}
+
+// --- Checking ------------------------------------------------------------------
+
+bool BackupRun::checkVolumes()
+{
+    m_phase = Phase::Checking;
+    if (m_host.volumeAvailable(m_request.backupSources.first()) && m_host.volumeAvailable(m_request.backupDest))
+        return true;
+    // The window need not stay "Stop" for a run that never started.
+    post([&host = m_host] { host.runEndedEarly(BackupRunHost::EarlyEnd::VolumeMissing, QString()); });
+    return false;
+}
+
+bool BackupRun::prepare()
+{
+    QDir().mkpath(m_request.backupDest);
+    CheckAndSetAuthorization::checkSetAuth(m_tools.privilegedRunner, m_tools.toolDirectory);
+    post([&host = m_host] { host.clearArguments(); });
+
+    BackupArgumentInput input;
+    input.excludeListPath = m_tools.excludeListPath;
+    input.trimmedSources = trimmedSources(m_request.backupSources);
+    input.backupSources = input.trimmedSources;
+    if (input.backupSources.size() == 1 && VolumeTools::doesAppearBootableSource(input.backupSources.first())
+        && VolumeTools::doesAppearBootableDestination(m_request.backupDest)) {
+        input.backupSources = {withTrailingSlash(input.backupSources.first())};
+        input.bootableClone = true;
+    }
+    input.backupDest = withTrailingSlash(m_request.backupDest);
+    qInfo("backupDest:%s", qPrintable(input.backupDest));
+    qInfo("backupSources:%s", qPrintable(input.backupSources.join(u", ")));
+    // A restore copies back in update mode without deleting, whatever mode
+    // row is showing: in Snapshot form it would write a dated folder into
+    // the place being restored and drop "--update".
+    input.snapshot = !m_request.isRestore && m_request.modeRow != 0;
+    input.linkDest = input.snapshot ? m_request.linkDest : QString();
+    input.protectRoot = m_request.protectRoot;
+    input.isFinderCopy = m_request.isFinderCopy;
+    input.isRestore = m_request.isRestore;
+    input.snapshotFolderName = snapshotFolderName(m_tools.clock->now(), QLocale());
+    const QStringList chosenSources = input.backupSources;
+    const QStringList excludedFiles = followSourceLinks(input);
+    const QString refusal = unsafeSourcesText(input);
+    if (!refusal.isEmpty()) {
+        qWarning("%s", qPrintable(refusal));
+        post([&host = m_host, refusal] { host.runEndedEarly(BackupRunHost::EarlyEnd::Refused, refusal); });
+        return false;
+    }
+    if (input.snapshot && !prepareSnapshot(input))
+        return false;
+    const QStringList passed = sourcesPassed(input);
+    input.exclusionPatterns
+        = exclusionPatterns(excludedFiles, passed.first()) + systemExclusionPatterns(passed, input.bootableClone);
+    m_arguments = backupArgumentList(input);
+    m_input = input;
+    if (input.snapshot && !input.linkDest.isEmpty())
+        qInfo("set backup arguments with linkDest:%s", qPrintable(input.linkDest));
+    if (!input.snapshot)
+        qInfo("args:%s", qPrintable(m_arguments.join(u' ')));
+    post([&host = m_host, input, arguments = m_arguments, chosenSources] {
+        host.runPrepared(input, arguments, chosenSources);
+    });
+
+    if (!makeCopyTask())
+        return false;
+    m_destHadOwnershipEnabled = m_tools.volumes->checkSetOwnershipOnVolume(true, true, input.backupDest);
+    return true;
+}
+
+QStringList BackupRun::followSourceLinks(BackupArgumentInput &input) const
+{
+    // rsync copies a source that is a link as the link alone; the folder it
+    // points to is what the user meant. Only the source itself is followed.
+    QStringList excludedFiles = m_request.excludedFiles;
+    for (QStringList *sources : {&input.trimmedSources, &input.backupSources}) {
+        for (QString &source : *sources) {
+            if (source.endsWith(u'/'))
+                continue; // its contents are copied: rsync follows it
+            const SourceChecks::ResolvedSource resolved = SourceChecks::resolveSourceLink(source);
+            if (!resolved.wasLink)
+                continue;
+            if (sources == &input.backupSources) {
+                qInfo("Source %s is a symbolic link to the folder %s: backing up %s", qPrintable(source),
+                      qPrintable(resolved.path), qPrintable(resolved.path));
+                excludedFiles = SourceChecks::rebasedEntries(excludedFiles, source, resolved.path);
+            }
+            source = resolved.path;
+        }
+    }
+    return excludedFiles;
+}
+
+QString BackupRun::unsafeSourcesText(const BackupArgumentInput &input)
+{
+    const QStringList passed = sourcesPassed(input);
+    const QStringList shared = SourceChecks::sharedFinalNames(passed);
+    if (!shared.isEmpty())
+        return SourceChecks::sharedNamesText(shared);
+    // Only a run that deletes can lose the copy.
+    const bool deletes = !input.snapshot && !input.isFinderCopy && !input.isRestore;
+    if (deletes) {
+        if (const auto refusal = SourceChecks::emptySourceRefusal(passed, input.backupDest))
+            return SourceChecks::refusalText(*refusal);
+    }
+    return QString();
+}
+
+QHash<QString, QString> BackupRun::copyEnvironment() const
+{
+    QHash<QString, QString> environment;
+    for (char **entry = environ; entry && *entry; ++entry) {
+        const QString text = QString::fromLocal8Bit(*entry);
+        const qsizetype equals = text.indexOf(u'=');
+        if (equals > 0)
+            environment.insert(text.left(equals), text.mid(equals + 1));
+    }
+    environment.insert(QStringLiteral("NSUnbufferedIO"), QStringLiteral("YES"));
+    return environmentWithUtf8Locale(environment);
+}
+
+bool BackupRun::makeCopyTask()
+{
+    std::unique_ptr<MFTask> task = m_tools.tasks->makeTask();
+    task->setLaunchPath(m_tools.rsyncPath);
+    task->setDelegate(m_tools.copyObserver);
+    task->setCurrentDirectoryPath(QDir::homePath());
+    task->setEnvironment(copyEnvironment());
+    task->setArguments(m_arguments);
+    // The copy holds the destination's lock as long as it runs, even if
+    // this process is killed.
+    if (const std::shared_ptr<SnapshotSession> snapshot = session())
+        task->setInheritedDescriptor(snapshot->lock().descriptor());
+    task->moveToThread(m_tools.mainThread);
+    std::lock_guard guard(m_mutex);
+    if (m_stopRequested) {
+        // Stopped while preparing: launch nothing.
+        QMetaObject::invokeMethod(task.release(), &QObject::deleteLater, Qt::QueuedConnection);
+        return false;
+    }
+    m_task = task.release();
+    return true;
+}
+
+// --- Dry run -------------------------------------------------------------------
+
+bool BackupRun::dryRun()
+{
+    m_phase = Phase::DryRun;
+    std::unique_ptr<MFTask> dryRun = m_tools.tasks->makeTask();
+    dryRun->setLaunchPath(m_tools.rsyncPath);
+    dryRun->setArguments(QStringList{QStringLiteral("--dry-run")} + m_arguments);
+    {
+        std::lock_guard guard(m_mutex);
+        m_dryRun = dryRun.get();
+    }
+    DryRunAssessor assessor(*m_tools.lastAssessingSecond);
+    const auto measure = [this, &assessor](const QByteArray &chunk) {
+        assessor.addChunk(chunk);
+        if (assessor.statusDue(m_tools.clock->now().toSecsSinceEpoch()))
+            post([&host = m_host, text = assessor.assessingText()] { host.showPreparation(text, std::nullopt); });
+    };
+    const TaskToEndResult result = runTaskToEnd(*dryRun, measure, [this] { return !stopRequested(); });
+    *m_tools.lastAssessingSecond = assessor.lastStatusSecond();
+    {
+        std::lock_guard guard(m_mutex);
+        m_dryRun = nullptr;
+    }
+    // A stop may also arrive while rsync is silent; the launch must not follow it.
+    if (stopRequested()) {
+        post([&host = m_host] { host.dryRunStopped(); });
+        if (!m_destHadOwnershipEnabled)
+            m_tools.volumes->checkSetOwnershipOnVolume(true, false, m_request.backupDest);
+        return false;
+    }
+    if (!result.launched) {
+        post([&host = m_host, detail = cannotStartDetail(result.launchError)] {
+            host.runEndedEarly(BackupRunHost::EarlyEnd::CannotStart, detail);
+        });
+        return false;
+    }
+    post([&host = m_host, files = assessor.totalFiles(), size = assessor.totalTransferredSize()] {
+        host.dryRunMeasured(files, size);
+    });
+    return true;
+}
+
+// --- Copying -------------------------------------------------------------------
+
+void BackupRun::launchCopy()
+{
+    std::lock_guard guard(m_mutex);
+    if (m_stopRequested || !m_task)
+        return;
+    m_phase = Phase::Copying;
+    try {
+        m_task->launch();
+    } catch (const std::exception &error) {
+        post([&host = m_host, detail = cannotStartDetail(QString::fromLocal8Bit(error.what()))] {
+            host.runEndedEarly(BackupRunHost::EarlyEnd::CannotStart, detail);
+        });
+    }
+}
+
+// --- Snapshot destination --------------------------------------------------------
+
+std::shared_ptr<SnapshotSession> BackupRun::session() const
+{
+    std::lock_guard guard(m_mutex);
+    return m_session;
+}
+
+bool BackupRun::hasWorkingFolder() const
+{
+    return session() != nullptr;
+}
+
+void BackupRun::releaseDestination()
+{
+    std::shared_ptr<SnapshotSession> released;
+    std::lock_guard guard(m_mutex);
+    // The lock goes with the last holder: this run's, or a worker's still
+    // finishing after a stop.
+    released.swap(m_session);
+}
+
+// Locks the destination and chooses the link destination (a complete
+// snapshot of the job) and the folder to write into. False when the run
+// cannot go on; the refusal has been sent to the host.
+bool BackupRun::prepareSnapshot(BackupArgumentInput &input)
+{
+    auto snapshot = std::make_shared<SnapshotSession>(
+        *m_tools.clock, [this] { return stopRequested(); }, m_tools.waitForNextMinute);
+    const SnapshotJob job{input.backupDest, SnapshotFolders::ownerFolderName(input.backupSources.first()),
+                          m_request.linkDest};
+    if (const std::optional<QString> refusal = snapshot->begin(job)) {
+        qWarning("%s", qUtf8Printable(*refusal));
+        post([&host = m_host, detail = *refusal] { host.runEndedEarly(BackupRunHost::EarlyEnd::Refused, detail); });
+        return false;
+    }
+    input.linkDest = snapshot->linkDest();
+    // A first bootable clone writes into the destination itself.
+    if (input.bootableClone && input.linkDest.isEmpty())
+        return true;
+    input.snapshotFolderName = snapshot->workingFolderName();
+    input.resumingFolder = snapshot->reusesWorkingFolder();
+    std::lock_guard guard(m_mutex);
+    m_session = std::move(snapshot);
+    return true;
+}
+
+// --- Rotating ------------------------------------------------------------------
+
+SnapshotRunEnd BackupRun::finishSnapshot(bool endedWell, const QString &howItEnded)
+{
+    SnapshotRunEnd end;
+    const std::shared_ptr<SnapshotSession> snapshot = session();
+    if (!snapshot)
+        return end;
+    end.linkDest = snapshot->linkDest();
+    if (!endedWell) {
+        end.notCompleted = howItEnded;
+        return end;
+    }
+    if (const std::optional<QString> error = snapshot->complete()) {
+        end.notCompleted = *error;
+        return end;
+    }
+    end.snapshotPath = snapshot->snapshotPath();
+    m_phase = Phase::Rotating;
+    SnapshotRemover::Callbacks callbacks;
+    auto showStatus
+        = [this](const QString &status) { post([&host = m_host, status] { host.showPreparation(status, true); }); };
+    callbacks.started = showStatus;
+    callbacks.progressed = showStatus;
+    callbacks.finished = [this] { post([&host = m_host] { host.showPreparation(std::nullopt, false); }); };
+    callbacks.userSaidStop = [this] { return stopRequested(); };
+    const SnapshotRemover remover(m_tools.volumes->toolPath(QStringLiteral("dropcount")), *m_tools.tasks);
+    end.rotationFailure = snapshot->rotate(m_request.snapshotsToKeep, remover, callbacks).failureText();
+    if (!end.rotationFailure.isEmpty())
+        qWarning("%s", qUtf8Printable(end.rotationFailure));
+    return end;
+}

@@ -1,0 +1,202 @@
+#pragma once
+
+// One run of a backup, from the start button to the end of the copy
+// program, in explicit phases: checking the volumes and preparing the
+// destination, rights and argument list (Checking; a Snapshot run also
+// locks its destination and chooses its link destination and working
+// folder there), measuring the job with a dry run (DryRun), launching the
+// copy (Copying) and, for a Snapshot run whose copy ended well, naming the
+// snapshot and removing the job's oldest ones (Rotating). The controller
+// owns the run for its length, calls the worker steps below on a worker
+// thread in order, and marks the end (Finishing, then Idle) itself.
+//
+// What callers may rely on:
+//  - the steps block the worker thread; what the window should show is sent
+//    to the host on the main thread, tagged with the run's id so a host can
+//    drop what belongs to a run it no longer shows;
+//  - requestStop() (any thread) ends the dry run and the copy with their
+//    process groups and prevents every later step, including a launch that
+//    races the stop; killChildren() ends them without preventing anything;
+//  - every child program is an MFTask from the run's task factory;
+//  - a Snapshot run holds its destination's lock from prepare() until
+//    releaseDestination() (the copy program shares it), and writes into a
+//    hidden working folder that only finishSnapshot() after a good end
+//    makes a snapshot.
+//  - prepare() checks the sources before anything is written: a source that
+//    is a symbolic link to a folder is copied as that folder, and sources
+//    that share a final folder name, or a Sync that would empty a mirror
+//    from an empty or unreadable source, end the run as Refused;
+//  - the system's own paths (/dev, /proc, /tmp...) are excluded only from a
+//    source that holds them.
+
+#include "BackupArguments.h"
+#include "JobRecord.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+class Clock;
+class SnapshotSession;
+class MFTask;
+class MFTaskDelegateProtocol;
+class PrivilegedRunner;
+class QThread;
+class TaskFactory;
+class VolumeTools;
+
+// The request as it stood when the start button was pressed: later changes
+// (such as restore mode being cleared right after the start) do not reach
+// the run.
+struct BackupRunRequest
+{
+    quint64 runId = 0;
+    QStringList backupSources;
+    QString backupDest;
+    QString linkDest;
+    QStringList excludedFiles;
+    bool isRestore = false;
+    bool isFinderCopy = false;
+    bool protectRoot = true;
+    qint64 snapshotsToKeep = 0;
+    int modeRow = 0; // 0 Sync, 1 Snapshot
+    // The scheduled job's pair: its record in the schedule receives the new
+    // snapshot as "linkDest".
+    QString jobSourcePath;
+    QString jobDestPath;
+    // A record outside the schedule, given by the caller, to receive it.
+    JobRecord *jobDictionary = nullptr;
+};
+
+// What a run uses; all of it outlives the run.
+struct BackupRunTools
+{
+    const TaskFactory *tasks = nullptr;
+    const VolumeTools *volumes = nullptr;
+    const Clock *clock = nullptr;
+    PrivilegedRunner *privilegedRunner = nullptr;
+    QString toolDirectory;
+    QString excludeListPath;
+    QString rsyncPath;
+    MFTaskDelegateProtocol *copyObserver = nullptr; // the copy task's delegate
+    QThread *mainThread = nullptr;                  // where the copy task lives
+    // The second of the last "Assessing..." refresh, kept across runs.
+    std::atomic<qint64> *lastAssessingSecond = nullptr;
+    // How a Snapshot run waits for the next minute when a snapshot of this
+    // minute exists (false: give up); sleeping until the clock's next
+    // minute when empty.
+    std::function<bool()> waitForNextMinute;
+};
+
+// How a Snapshot run's working folder ended up.
+struct SnapshotRunEnd
+{
+    QString snapshotPath;    // the new snapshot ("/" at the end); empty when none was made
+    QString linkDest;        // the complete snapshot the run linked against, if any
+    QString notCompleted;    // why the working folder did not become a snapshot
+    QString rotationFailure; // which old snapshot could not be removed, and why
+};
+
+// The run's window side. Every call but volumeAvailable() arrives on the
+// main thread through post().
+class BackupRunHost
+{
+public:
+    // Refused: the run must not go on as asked (its sources are unsafe to
+    // copy, or another run holds the destination).
+    enum class EarlyEnd { VolumeMissing, CannotStart, Refused };
+
+    virtual ~BackupRunHost() = default;
+    // Any thread: whether the volume of `path` is present (alerting when not).
+    virtual bool volumeAvailable(const QString &path) = 0;
+    // Queues `step` for the main thread, to run only while run `runId` is
+    // the controller's current one.
+    virtual void post(quint64 runId, std::function<void()> step) = 0;
+
+    virtual void showPreparation(std::optional<QString> status, std::optional<bool> indeterminate) = 0;
+    virtual void clearArguments() = 0;
+    // `chosenSources`: the sources as the user chose them (the job's
+    // identity), before links were followed for rsync.
+    virtual void runPrepared(const BackupArgumentInput &input, const QStringList &arguments,
+                             const QStringList &chosenSources)
+        = 0;
+    virtual void dryRunMeasured(qint64 totalFiles, qint64 totalSize) = 0;
+    virtual void dryRunStopped() = 0;
+    virtual void runEndedEarly(EarlyEnd end, const QString &detail) = 0;
+};
+
+class BackupRun
+{
+public:
+    enum class Phase { Idle, Rotating, Checking, DryRun, Copying, Finishing };
+
+    BackupRun(BackupRunRequest request, BackupRunHost &host, BackupRunTools tools);
+    ~BackupRun();
+    BackupRun(const BackupRun &) = delete;
+    BackupRun &operator=(const BackupRun &) = delete;
+
+    // Worker steps, in this order; false: the run ended there.
+    bool checkVolumes();
+    bool prepare();
+    bool dryRun();
+    void launchCopy();
+    // After the copy of a Snapshot run ended (its summary seen or not), on a
+    // worker: names the snapshot when the copy ended well, then rotates.
+    SnapshotRunEnd finishSnapshot(bool endedWell, const QString &howItEnded);
+    // Whether this run writes into a working folder that finishSnapshot()
+    // completes.
+    bool hasWorkingFolder() const;
+    // Ends the run's own hold on the destination's lock.
+    void releaseDestination();
+    const BackupRunRequest &request() const { return m_request; }
+    Phase phase() const { return m_phase; }
+    void setPhase(Phase phase) { m_phase = phase; }
+    // The copy's argument list and form, once prepared.
+    QStringList arguments() const;
+    bool writesSnapshot() const;
+    bool destHadOwnershipEnabled() const { return m_destHadOwnershipEnabled; }
+
+    void requestStop();
+    void killChildren();
+    bool stopRequested() const;
+    // The copy task (main thread); takeTask() hands it to the caller.
+    MFTask *task() const;
+    MFTask *takeTask();
+
+    // "Cannot start rsync: REASON", the status of a run whose rsync did not start.
+    static QString cannotStartDetail(const QString &reason);
+
+private:
+    bool makeCopyTask();
+    bool prepareSnapshot(BackupArgumentInput &input);
+    std::shared_ptr<SnapshotSession> session() const;
+    // Follows sources that are links to folders; returns the user's
+    // exclusions rebased onto them.
+    QStringList followSourceLinks(BackupArgumentInput &input) const;
+    // Why the sources must not be copied as they stand; empty when they may.
+    static QString unsafeSourcesText(const BackupArgumentInput &input);
+    void post(std::function<void()> step);
+    QHash<QString, QString> copyEnvironment() const;
+
+    const BackupRunRequest m_request;
+    BackupRunHost &m_host;
+    const BackupRunTools m_tools;
+    std::atomic<Phase> m_phase{Phase::Idle};
+    std::atomic<bool> m_destHadOwnershipEnabled{false};
+    BackupArgumentInput m_input; // written by prepare() only
+    QStringList m_arguments;     // written by prepare() only
+
+    // Guards the children against a stop that races their launch.
+    mutable std::mutex m_mutex;
+    bool m_stopRequested = false;
+    MFTask *m_dryRun = nullptr;
+    MFTask *m_task = nullptr;
+    // A Snapshot run's lock and working folder; a worker finishing the run
+    // may hold it a moment longer.
+    std::shared_ptr<SnapshotSession> m_session;
+};

@@ -1,0 +1,138 @@
+#include "ControllerLinks.h"
+
+#include "JobLoader.h"
+
+#include <QPointer>
+
+#include <limits>
+
+// --- RunObserver -------------------------------------------------------------
+
+void MFTaskAppDelegate::RunObserver::taskDidRecieveData(const QByteArray &data, MFTask *task)
+{
+    m_controller->m_taskDelegate.taskDidRecieveData(data, task);
+}
+
+void MFTaskAppDelegate::RunObserver::taskDidRecieveErrorData(const QByteArray &data, MFTask *task)
+{
+    m_controller->m_taskDelegate.taskDidRecieveErrorData(data, task);
+}
+
+void MFTaskAppDelegate::RunObserver::taskDidTerminate(MFTask *task)
+{
+    m_controller->m_taskDelegate.taskDidTerminate(task);
+}
+
+void MFTaskAppDelegate::RunObserver::taskDidRecieveInvalidate(MFTask *task)
+{
+    m_controller->m_taskDelegate.taskDidRecieveInvalidate(task);
+}
+
+void MFTaskAppDelegate::RunObserver::taskDidLaunch(MFTask *task)
+{
+    // Launch is reported on the launching (worker) thread; the reader's
+    // controls belong to the main thread.
+    QPointer<MFTask> guard(task);
+    QMetaObject::invokeMethod(
+        m_controller,
+        [this, guard] {
+            if (guard)
+                m_controller->m_taskDelegate.taskDidLaunch(guard);
+        },
+        Qt::QueuedConnection);
+}
+
+// --- ScheduleLink ------------------------------------------------------------
+
+bool MFTaskAppDelegate::ScheduleLink::isIdle() const
+{
+    return m_controller->m_view->startButtonTitle() == backupTitle();
+}
+
+void MFTaskAppDelegate::ScheduleLink::adoptScheduledJob(const LoadedJob &job)
+{
+    m_controller->backupSources = {job.sourcePath};
+    m_controller->backupDest = job.destPath;
+    m_controller->excludedFiles = job.excludedFiles;
+    m_controller->snapshotsToKeep = int(std::min<qint64>(job.snapshotLimit, std::numeric_limits<int>::max()));
+    m_controller->m_taskDelegate.setSourcePath(job.sourcePath);
+}
+
+// --- RunLink -------------------------------------------------------------------
+
+bool MFTaskAppDelegate::RunLink::volumeAvailable(const QString &path)
+{
+    return m_controller->displayErrorIfVolumeNotMounted(path);
+}
+
+void MFTaskAppDelegate::RunLink::post(quint64 runId, std::function<void()> step)
+{
+    MFTaskAppDelegate *controller = m_controller;
+    controller->postToMain([controller, runId, step = std::move(step)] {
+        if (controller->m_runId == runId)
+            step();
+    });
+}
+
+void MFTaskAppDelegate::RunLink::showPreparation(std::optional<QString> status, std::optional<bool> indeterminate)
+{
+    m_controller->m_window.showPreparation(status, indeterminate);
+}
+
+void MFTaskAppDelegate::RunLink::clearArguments()
+{
+    m_controller->m_view->setArgumentRows({});
+}
+
+void MFTaskAppDelegate::RunLink::runPrepared(const BackupArgumentInput &input, const QStringList &arguments,
+                                             const QStringList &chosenSources)
+{
+    MFTaskAppDelegate &controller = *m_controller;
+    // The sources as chosen: they name the job, whatever rsync was given.
+    controller.backupSources = chosenSources;
+    controller.backupDest = input.backupDest;
+    // The window shows the snapshot linked against; the run's own folder
+    // becomes the link destination only once it is complete.
+    if (input.snapshot)
+        controller.m_window.showLinkDest(input.linkDest);
+    controller.m_window.showArguments(arguments);
+    controller.m_window.prepareCopy(input.backupSources.first(), input.isFinderCopy);
+}
+
+void MFTaskAppDelegate::RunLink::dryRunMeasured(qint64 totalFiles, qint64 totalSize)
+{
+    m_controller->m_window.showCopyStarting(totalFiles, totalSize);
+    // Posted before the launch, so before the copy's first chunk: the reader
+    // reads this task and no other.
+    m_controller->m_taskDelegate.setCurrentTask(m_controller->currentTask());
+}
+
+void MFTaskAppDelegate::RunLink::dryRunStopped()
+{
+    m_controller->m_window.showDryRunStopped();
+}
+
+void MFTaskAppDelegate::RunLink::runEndedEarly(EarlyEnd end, const QString &detail)
+{
+    MFTaskAppDelegate &controller = *m_controller;
+    if (controller.m_runFinished)
+        return;
+    if (end == EarlyEnd::VolumeMissing) {
+        controller.m_window.showIdle();
+        controller.finishRun(RunOutcome::VolumeMissing, QString());
+        return;
+    }
+    if (end == EarlyEnd::Refused) {
+        controller.m_view->showAlert(QStringLiteral("Can't start backup"), detail);
+        controller.m_announcer.refused(controller.backupDest, detail);
+        controller.m_window.showIdle();
+        controller.m_window.showStatus(detail);
+        controller.finishRun(RunOutcome::Refused, detail);
+        return;
+    }
+    // rsync could not start: the ownership switched on for the run goes back.
+    controller.restoreOwnershipIfNeeded();
+    controller.m_window.showIdle();
+    controller.m_window.showStatus(detail);
+    controller.finishRun(RunOutcome::Failed, detail);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+// Alerts and choosers: what the controller asks of the user or tells them
+// outside the run view, and the end of the application.
+//
+// What implementations may rely on: every method is called on the main
+// thread. What the controller relies on: showAlert and askToQuitDuringBackup
+// return without waiting for the user; chooseFolder returns the answer.
+
+#include "ProgressControls.h"
+
+#include <QString>
+
+class PromptView
+{
+public:
+    virtual ~PromptView() = default;
+
+    // A sheet on the main window with one "OK" button and no follow-up.
+    virtual void showAlert(const QString &message, const QString &informativeText) = 0;
+    // A desktop notification banner.
+    virtual void deliverUserNotification(const QString &title, const QString &text) = 0;
+    // A folder chooser; an empty answer means the user cancelled.
+    virtual QString chooseFolder(bool isSource, const QString &prompt, const QString &message) = 0;
+    // The quit question ("Quit" first, "Cancel"); the answer comes back
+    // through MFTaskAppDelegate::quitOrCancel().
+    virtual void askToQuitDuringBackup(const QString &message, const QString &informativeText) = 0;
+    // Ends the application's event loop.
+    virtual void terminateApplication() = 0;
+    // The modal alert the output reader raises (a full destination).
+    virtual AlertPresenter *alertPresenter() = 0;
+};

@@ -1,0 +1,123 @@
+#include "SourceChecks.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <dirent.h>
+
+namespace {
+
+// Links followed before a chain counts as a loop.
+constexpr int maximumLinks = 40;
+
+enum class FolderState { Empty, HasEntries, Unreadable };
+
+// Reads at most one entry: enough to tell an empty folder, and cheap on a
+// mirror of millions of files.
+FolderState folderState(const QString &path)
+{
+    DIR *directory = ::opendir(QFile::encodeName(path).constData());
+    if (!directory)
+        return FolderState::Unreadable;
+    FolderState state = FolderState::Empty;
+    while (const dirent *entry = ::readdir(directory)) {
+        const char *name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        state = FolderState::HasEntries;
+        break;
+    }
+    ::closedir(directory);
+    return state;
+}
+
+QString withoutTrailingSlash(const QString &path)
+{
+    return path.size() > 1 && path.endsWith(u'/') ? path.chopped(1) : path;
+}
+
+} // namespace
+
+namespace SourceChecks {
+
+ResolvedSource resolveSourceLink(const QString &source)
+{
+    ResolvedSource resolved{source, false};
+    QString path = withoutTrailingSlash(source);
+    const QFileInfo info(path);
+    // isDir() follows the link: only a link that ends at a folder counts.
+    if (!info.isSymLink() || !info.isDir())
+        return resolved;
+    for (int step = 0; step < maximumLinks && QFileInfo(path).isSymLink(); ++step)
+        path = QDir::cleanPath(QFileInfo(path).symLinkTarget());
+    resolved.path = path;
+    resolved.wasLink = true;
+    return resolved;
+}
+
+QStringList rebasedEntries(const QStringList &entries, const QString &from, const QString &to)
+{
+    const QString base = withoutTrailingSlash(from);
+    QStringList rebased;
+    rebased.reserve(entries.size());
+    for (const QString &entry : entries) {
+        if (entry.startsWith(base + u'/'))
+            rebased << withoutTrailingSlash(to) + entry.mid(base.size());
+        else
+            rebased << entry;
+    }
+    return rebased;
+}
+
+QStringList sharedFinalNames(const QStringList &sourcesPassed)
+{
+    QStringList seen;
+    QStringList shared;
+    for (const QString &source : sourcesPassed) {
+        if (source.endsWith(u'/'))
+            continue; // its contents are copied, not a folder of that name
+        const QString name = source.section(u'/', -1);
+        if (seen.contains(name)) {
+            if (!shared.contains(name))
+                shared << name;
+        } else {
+            seen << name;
+        }
+    }
+    return shared;
+}
+
+std::optional<EmptySourceRefusal> emptySourceRefusal(const QStringList &sourcesPassed, const QString &backupDest)
+{
+    for (const QString &source : sourcesPassed) {
+        const FolderState sourceState = folderState(source);
+        if (sourceState == FolderState::HasEntries)
+            continue;
+        // rsync writes a folder source into a folder of its name, and a
+        // source ending in "/" into the destination itself.
+        const QString copy = source.endsWith(u'/') ? backupDest : backupDest + source.section(u'/', -1);
+        if (folderState(copy) != FolderState::HasEntries)
+            continue;
+        return EmptySourceRefusal{source, copy, sourceState == FolderState::Unreadable};
+    }
+    return std::nullopt;
+}
+
+QString refusalText(const EmptySourceRefusal &refusal)
+{
+    const QString state = refusal.unreadable ? QStringLiteral("cannot be read") : QStringLiteral("is empty");
+    return QStringLiteral("The backup did not start because %1 %2, while its copy %3 is not. This Sync would "
+                          "have deleted everything in %3. If %1 is on a disk or share that is not mounted, "
+                          "mount it and try again.")
+        .arg(refusal.source, state, refusal.copy);
+}
+
+QString sharedNamesText(const QStringList &names)
+{
+    return QStringLiteral("The backup did not start because more than one source is named %1: they would be "
+                          "copied into the same folder of the destination, and files of one would replace or "
+                          "delete files of the other. Back them up to different destinations.")
+        .arg(names.join(QStringLiteral(", ")));
+}
+
+} // namespace SourceChecks

@@ -1,0 +1,23 @@
+#pragma once
+
+// Tells when the machine has woken from sleep: systemd-logind's
+// PrepareForSleep(false) on the system bus. Without logind nothing is
+// emitted, ever.
+
+#include <QDBusConnection>
+#include <QObject>
+
+class OrgFreedesktopLogin1ManagerInterface;
+
+class SleepWatcher : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SleepWatcher(const QDBusConnection &systemBus, QObject *parent = nullptr);
+
+Q_SIGNALS:
+    void woke();
+
+private:
+    OrgFreedesktopLogin1ManagerInterface *m_manager = nullptr;
+};

@@ -1,0 +1,111 @@
+// UPower and logind standing in for the system's, on the bus that
+// DBUS_SYSTEM_BUS_ADDRESS names (a private one of the test's own).
+// Arguments choose which services to provide ("upower", "logind"). Prints
+// "ready" once its names are claimed; then reads commands from standard
+// input, answering "ok" to each once its signal is sent:
+//   battery on|off   sets OnBattery and sends PropertiesChanged
+//   sleep | wake     sends PrepareForSleep(true) | PrepareForSleep(false)
+//   charge           sends PropertiesChanged for a property other than OnBattery
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString upowerPath = QStringLiteral("/org/freedesktop/UPower");
+const QString upowerInterface = QStringLiteral("org.freedesktop.UPower");
+
+class FakeUPower : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.UPower")
+    Q_PROPERTY(bool OnBattery READ onBattery)
+public:
+    bool onBattery() const { return m_onBattery; }
+    void setOnBattery(bool onBattery) { m_onBattery = onBattery; }
+
+private:
+    bool m_onBattery = false;
+};
+
+void sendPropertiesChanged(const QVariantMap &changed)
+{
+    QDBusMessage signal = QDBusMessage::createSignal(upowerPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                     QStringLiteral("PropertiesChanged"));
+    signal << upowerInterface << changed << QStringList();
+    QDBusConnection::systemBus().send(signal);
+}
+
+void sendPrepareForSleep(bool start)
+{
+    QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                                     QStringLiteral("org.freedesktop.login1.Manager"),
+                                                     QStringLiteral("PrepareForSleep"));
+    signal << start;
+    QDBusConnection::systemBus().send(signal);
+}
+
+void answer(const char *text)
+{
+    std::printf("%s\n", text);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList services = app.arguments().mid(1);
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected())
+        return 2;
+    FakeUPower upower;
+    if (services.contains(u"upower"_s)) {
+        bus.registerObject(upowerPath, &upower, QDBusConnection::ExportAllProperties);
+        if (!bus.registerService(QStringLiteral("org.freedesktop.UPower")))
+            return 3;
+    }
+    if (services.contains(u"logind"_s) && !bus.registerService(QStringLiteral("org.freedesktop.login1")))
+        return 4;
+    answer("ready");
+
+    // Raw reads with a line buffer of our own: a buffered stream could take
+    // in several commands while the notifier tells of only one.
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QByteArray pending;
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
+        char buffer[256];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            QCoreApplication::quit();
+            return;
+        }
+        pending.append(buffer, n);
+        for (qsizetype end = pending.indexOf('\n'); end >= 0; end = pending.indexOf('\n')) {
+            const QString line = QString::fromLatin1(pending.left(end)).trimmed();
+            pending.remove(0, end + 1);
+            if (line.startsWith(u"battery "_s)) {
+                upower.setOnBattery(line.endsWith(u"on"_s));
+                sendPropertiesChanged({{QStringLiteral("OnBattery"), upower.onBattery()}});
+            } else if (line == u"charge"_s) {
+                sendPropertiesChanged({{QStringLiteral("LidIsPresent"), true}});
+            } else if (line == u"sleep"_s || line == u"wake"_s) {
+                sendPrepareForSleep(line == u"sleep"_s);
+            }
+            // A round trip to the bus: the signal is out before we say so.
+            bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.DBus"));
+            answer("ok");
+        }
+    });
+    return app.exec();
+}
+
+#include "FakeSystemServicesMain.moc"

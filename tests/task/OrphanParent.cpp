@@ -1,0 +1,42 @@
+// A front end for the parent-death test: starts "task_child sleep" through
+// MFTask from a thread that ends right after the launch, prints the child's
+// pid and waits to be killed.
+#include "MFTask.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+class IgnoringDelegate : public MFTaskDelegateProtocol
+{
+public:
+    void taskDidRecieveData(const QByteArray &, MFTask *) override {}
+    void taskDidRecieveErrorData(const QByteArray &, MFTask *) override {}
+    void taskDidTerminate(MFTask *) override {}
+    void taskDidRecieveInvalidate(MFTask *) override {}
+    void taskDidLaunch(MFTask *) override {}
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 2)
+        return 2;
+    IgnoringDelegate delegate;
+    MFTask task;
+    task.setLaunchPath(QString::fromLocal8Bit(argv[1]));
+    task.setArguments({QStringLiteral("sleep")});
+    task.setDelegate(&delegate);
+    std::thread launcher([&task] { task.launch(); });
+    launcher.join();
+    std::printf("%lld\n", static_cast<long long>(task.processIdentifier()));
+    std::fflush(stdout);
+    for (;;)
+        ::pause();
+}

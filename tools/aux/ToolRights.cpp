@@ -1,0 +1,83 @@
+#include "ToolRights.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace ToolRights {
+
+const std::vector<std::string> &toolNames()
+{
+    static const std::vector<std::string> names = {"rsync", "mount", "bless", "dropcount"};
+    return names;
+}
+
+bool isToolName(const std::string &name)
+{
+    const std::vector<std::string> &names = toolNames();
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+bool hasRequiredState(const struct stat &status, gid_t group)
+{
+    return status.st_mode == requiredMode && status.st_uid == 0 && status.st_gid == group;
+}
+
+namespace {
+
+std::string parentOf(const std::string &path)
+{
+    const auto slash = path.rfind('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+}
+
+std::string folderReason(const std::string &folder)
+{
+    struct stat status;
+    if (::lstat(folder.c_str(), &status) != 0)
+        return folder + " cannot be examined (" + std::strerror(errno) + ")";
+    if (S_ISLNK(status.st_mode))
+        return folder + " is a symbolic link";
+    if (!S_ISDIR(status.st_mode))
+        return folder + " is not a folder";
+    if (status.st_uid != 0)
+        return folder + " is not owned by root";
+    if (status.st_mode & (S_IWGRP | S_IWOTH))
+        return folder + " may be changed by other accounts";
+    return {};
+}
+
+} // namespace
+
+std::string unsafeFolderReason(const std::string &folder)
+{
+    if (folder.empty() || folder.front() != '/')
+        return "\"" + folder + "\" is not an absolute path";
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    if (path.find("/./") != std::string::npos || path.find("/../") != std::string::npos || path.ends_with("/.")
+        || path.ends_with("/.."))
+        return "\"" + folder + "\" is not a plain path";
+    for (;;) {
+        const std::string reason = folderReason(path);
+        if (!reason.empty())
+            return reason;
+        if (path == "/")
+            return {};
+        path = parentOf(path);
+    }
+}
+
+std::string unrepairableFileReason(const struct stat &status)
+{
+    if (!S_ISREG(status.st_mode))
+        return "it is not a regular file";
+    if (status.st_nlink != 1)
+        return "it has more than one name (hard links)";
+    if (status.st_uid != 0)
+        return "it is not owned by root";
+    return {};
+}
+
+} // namespace ToolRights
