@@ -295,7 +295,9 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
     request.excludedFiles = excludedFiles;
     request.isRestore = isRestore;
     request.isFinderCopy = isFinderCopy;
-    request.protectRoot = SharedDefaults::protectRoot(*getUserDefaults());
+    const std::unique_ptr<QSettings> defaults = getUserDefaults();
+    request.protectRoot = SharedDefaults::protectRoot(*defaults);
+    request.fastSnapshots = fastSnapshotsRequested || SharedDefaults::fastSnapshots(*defaults);
     request.snapshotsToKeep = snapshotsToKeep;
     request.modeRow = m_view->selectedModeRow();
     if (jobDictionary) {
@@ -348,10 +350,10 @@ void MFTaskAppDelegate::backupComplete()
 
 void MFTaskAppDelegate::completeRun(const CopyOutcome &copy, const SnapshotRunEnd &end, bool snapshotRun)
 {
-    const CopyOutcome outcomeOfRun
-        = snapshotRun ? RunAnnouncer::withSnapshotEnd(copy, end.snapshotPath.isEmpty() ? end.notCompleted : QString(),
-                                                      end.rotationFailure)
-                      : copy;
+    const CopyOutcome outcomeOfRun = snapshotRun
+        ? RunAnnouncer::withSnapshotEnd(copy, end.snapshotPath.isEmpty() ? end.notCompleted : QString(),
+                                        end.rotationFailure)
+        : copy;
     const RunOutcome outcome = runOutcomeFor(outcomeOfRun.result);
     m_announcer.completed(backupDest, outcomeOfRun);
     // The reader shows the completion text itself; a run that did not
