@@ -350,10 +350,10 @@ void MFTaskAppDelegate::backupComplete()
 
 void MFTaskAppDelegate::completeRun(const CopyOutcome &copy, const SnapshotRunEnd &end, bool snapshotRun)
 {
-    const CopyOutcome outcomeOfRun = snapshotRun
-        ? RunAnnouncer::withSnapshotEnd(copy, end.snapshotPath.isEmpty() ? end.notCompleted : QString(),
-                                        end.rotationFailure)
-        : copy;
+    const CopyOutcome outcomeOfRun
+        = snapshotRun ? RunAnnouncer::withSnapshotEnd(copy, end.snapshotPath.isEmpty() ? end.notCompleted : QString(),
+                                                      end.rotationFailure)
+                      : copy;
     const RunOutcome outcome = runOutcomeFor(outcomeOfRun.result);
     m_announcer.completed(backupDest, outcomeOfRun);
     // The reader shows the completion text itself; a run that did not
