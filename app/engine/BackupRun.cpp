@@ -322,6 +322,7 @@ void BackupRun::launchCopy()
     if (m_stopRequested || !m_task)
         return;
     m_phase = Phase::Copying;
+    m_copyTimer.start();
     try {
         m_task->launch();
     } catch (const std::exception &error) {
@@ -406,6 +407,8 @@ SnapshotRunEnd BackupRun::finishSnapshot(bool endedWell, const QString &howItEnd
     if (!snapshot)
         return end;
     end.linkDest = snapshot->linkDest();
+    if (m_fast && m_copyTimer.isValid())
+        qInfo("fast snapshot: copy %.2f s", double(m_copyTimer.elapsed()) / 1000.0);
     if (!endedWell) {
         end.notCompleted = howItEnded;
         return end;

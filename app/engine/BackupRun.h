@@ -33,6 +33,7 @@
 #include "JobRecord.h"
 #include "TaskToEnd.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
@@ -217,4 +218,5 @@ private:
     // The fast form's clone stops with the run; m_fast is set by prepare().
     std::atomic<bool> m_cloneStop{false};
     std::unique_ptr<FastSnapshot> m_fast;
+    QElapsedTimer m_copyTimer; // from the copy's launch to finishSnapshot()
 };

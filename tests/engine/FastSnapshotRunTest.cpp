@@ -371,6 +371,7 @@ TEST_F(FastSnapshotRunTest, TheFastFormMakesTheOrdinarySnapshotAndLeavesOlderSna
         ASSERT_EQ(snapshotRun(*fast, 22).first, Outcome::Completed);
         EXPECT_TRUE(logged(u"fast snapshot: clone"_s));
         EXPECT_TRUE(logged(u"fast snapshot: detach"_s));
+        EXPECT_TRUE(logged(u"fast snapshot: copy"_s));
 
         const QString secondA = destA + u'/' + snapshotName(22);
         const QString secondB = destB + u'/' + snapshotName(22);
