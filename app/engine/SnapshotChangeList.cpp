@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace SnapshotChangeList {
@@ -101,6 +102,31 @@ void Collector::addLine(std::string_view line)
         m_entries.push_back(std::move(name));
 }
 
+namespace {
+
+// A folder of the clone is the clone's own inode (never shared with a
+// snapshot), so one that is read-only for its owner (as its original was) may
+// be made writable for a moment to unlink an entry, as rsync itself does with
+// such folders when it is not run by root.
+bool unlinkInReadOnlyFolder(int folder, const std::string &name)
+{
+    struct stat status = {};
+    if (errno != EACCES || ::fstat(folder, &status) != 0 || (status.st_mode & S_IWUSR) != 0)
+        return false;
+    const mode_t mode = status.st_mode & 07777;
+    if (::fchmod(folder, mode | S_IWUSR) != 0) {
+        errno = EACCES;
+        return false;
+    }
+    const bool unlinked = ::unlinkat(folder, name.c_str(), 0) == 0;
+    const int error = errno;
+    ::fchmod(folder, mode);
+    errno = error;
+    return unlinked;
+}
+
+} // namespace
+
 DetachResult detachEntries(int cloneRootFd, const std::vector<std::string> &entries)
 {
     DetachResult result;
@@ -119,7 +145,7 @@ DetachResult detachEntries(int cloneRootFd, const std::vector<std::string> &entr
                 result.failures.push_back(entry);
             continue;
         }
-        if (::unlinkat(folder, name.c_str(), 0) == 0)
+        if (::unlinkat(folder, name.c_str(), 0) == 0 || unlinkInReadOnlyFolder(folder, name))
             ++result.detached;
         else if (errno != ENOENT && errno != EISDIR)
             result.failures.push_back(entry);

@@ -4,6 +4,7 @@
 #include "SnapshotChangeList.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -11,6 +12,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -19,7 +21,8 @@ namespace {
 
 struct stat statusOf(const QString &path)
 {
-    struct stat status {};
+    struct stat status
+    {};
     ::lstat(QFile::encodeName(path).constData(), &status);
     return status;
 }
@@ -83,9 +86,10 @@ TEST_F(CloneTest, EveryEntryButFoldersIsALinkToTheOriginalAndFoldersKeepTheirAtt
     ASSERT_TRUE(result.ok) << result.error.toStdString();
     EXPECT_EQ(result.skipped, 0u);
 
-    const QStringList linkedEntries = {u"Data/a.txt"_s,    u"Data/deep/er/b.txt"_s, u"Data/Odd Names/new\nline \xff.txt"_s,
-                                       u"Data/link to a"_s, u"Data/link to outside"_s, u"Data/dangling"_s,
-                                       u"Data/pipe"_s,      u"Data/deep/a hard link"_s};
+    const QStringList linkedEntries
+        = {u"Data/a.txt"_s,     u"Data/deep/er/b.txt"_s,   u"Data/Odd Names/new\nline \xff.txt"_s,
+           u"Data/link to a"_s, u"Data/link to outside"_s, u"Data/dangling"_s,
+           u"Data/pipe"_s,      u"Data/deep/a hard link"_s};
     for (const QString &entry : linkedEntries) {
         SCOPED_TRACE(entry.toStdString());
         EXPECT_EQ(statusOf(to(entry)).st_ino, statusOf(from(entry)).st_ino);
@@ -125,8 +129,9 @@ TEST_F(CloneTest, DetachingUnlinksFromTheCloneOnlyAndNeverThroughALink)
     const int cloneFd = ::open(QFile::encodeName(to(QString())).constData(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(cloneFd, 0);
     const SnapshotChangeList::DetachResult result = SnapshotChangeList::detachEntries(
-        cloneFd, {"Data/a.txt", "Data/link to outside/victim.txt", "Data/deep", "Data/missing/x", "Data/gone.txt",
-                  "Data/Odd Names/new\nline \xc3\xbf.txt", "Data/../previous/Data/deep/er/b.txt"});
+        cloneFd,
+        {"Data/a.txt", "Data/link to outside/victim.txt", "Data/deep", "Data/missing/x", "Data/gone.txt",
+         "Data/Odd Names/new\nline \xc3\xbf.txt", "Data/../previous/Data/deep/er/b.txt"});
     ::close(cloneFd);
 
     EXPECT_EQ(result.detached, 2u);
@@ -138,6 +143,44 @@ TEST_F(CloneTest, DetachingUnlinksFromTheCloneOnlyAndNeverThroughALink)
     EXPECT_TRUE(QFile::exists(m_dir.filePath(u"outside/victim.txt"_s)));
     EXPECT_TRUE(QFile::exists(from(u"Data/deep/er/b.txt"_s)));
     EXPECT_TRUE(QFileInfo(to(u"Data/deep"_s)).isDir());
+}
+
+// Without root's rights, an entry of a read-only folder is detached too, and
+// the folder keeps its mode.
+TEST_F(CloneTest, DetachingReachesIntoAReadOnlyFolderWithoutRootsRights)
+{
+    const auto detach = [this]() -> int {
+        if (!HardLinkClone().clone(from(QString()), to(QString())).ok)
+            return 2;
+        const int cloneFd = ::open(QFile::encodeName(to(QString())).constData(), O_RDONLY | O_DIRECTORY);
+        const SnapshotChangeList::DetachResult result
+            = SnapshotChangeList::detachEntries(cloneFd, {"Data/deep/er/b.txt"});
+        ::close(cloneFd);
+        if (result.detached != 1 || !result.failures.empty())
+            return 3;
+        if (QFile::exists(to(u"Data/deep/er/b.txt"_s)) || !QFile::exists(from(u"Data/deep/er/b.txt"_s)))
+            return 4;
+        return (statusOf(to(u"Data/deep/er"_s)).st_mode & 07777) == 0555 ? 0 : 5;
+    };
+    if (::geteuid() != 0) {
+        EXPECT_EQ(detach(), 0);
+        return;
+    }
+    // As root: the same in a child that has given up root for an account
+    // that owns the tree.
+    const uid_t nobody = 65534;
+    ASSERT_EQ(QProcess::execute(u"chown"_s, {u"-R"_s, u"65534:65534"_s, m_dir.path()}), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+            ::_exit(1);
+        ::_exit(detach());
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(SnapshotChangeList, NamesAreUnescapedAsRsyncEscapesThem)
