@@ -86,7 +86,7 @@ std::optional<std::array<bool, 7>> parseDays(const QString &text)
 QString usageText()
 {
     return QStringLiteral(
-        "usage: vellumor-cli backup [--snapshot] [--keep N] [--exclude PATH]... SOURCE... DEST\n"
+        "usage: vellumor-cli backup [--snapshot [--fast]] [--keep N] [--exclude PATH]... SOURCE... DEST\n"
         "       vellumor-cli restore SOURCE DEST\n"
         "       vellumor-cli schedule [--snapshot] [--keep N] [--exclude PATH]... --days mon,tue,... --at HH:MM "
         "SOURCE DEST\n"
@@ -98,6 +98,8 @@ QString usageText()
         "         (Sync), or with --snapshot a new dated snapshot folder in DEST;\n"
         "         --keep N keeps at most N snapshots; --exclude PATH skips PATH (inside the first SOURCE).\n"
         "         A Snapshot backup saves its job in the schedule, so the next one links against it.\n"
+        "         --fast (with --snapshot) clones the last snapshot as hard links and copies only the\n"
+        "         changes into the clone, for this run whatever the preference fastSnapshots says.\n"
         "restore  copies SOURCE back to DEST without deleting anything and without replacing newer files.\n"
         "schedule saves a job that runs on the given weekdays at HH:MM (24-hour clock), replacing the\n"
         "         job of the same SOURCE and DEST; --keep N (default 99) keeps at most N snapshots.\n"
@@ -185,6 +187,8 @@ QString readOptions(const QStringList &arguments, CliJob &job, QStringList &path
             || (takesJobOptions && (argument == u"--keep" || argument == u"--exclude"));
         if (takesJobOptions && argument == u"--snapshot") {
             job.snapshot = true;
+        } else if (job.command == CliJob::Command::Backup && argument == u"--fast") {
+            job.fast = true;
         } else if (!takesValue) {
             return QStringLiteral("unknown option %1").arg(argument);
         } else if (i + 1 >= arguments.size()) {
@@ -210,6 +214,8 @@ QString checkCounts(const CliJob &job, const QStringList &paths)
         if (std::none_of(job.days.cbegin(), job.days.cend(), [](bool day) { return day; }))
             return QStringLiteral("schedule needs --days");
     }
+    if (job.fast && !job.snapshot)
+        return QStringLiteral("--fast needs --snapshot");
     if (paths.size() < 2)
         return QStringLiteral("a SOURCE and a DEST are needed");
     if (paths.contains(QString()))

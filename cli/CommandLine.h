@@ -2,7 +2,7 @@
 
 // The command line of vellumor-cli, checked before anything runs.
 //
-//   vellumor-cli backup [--snapshot] [--keep N] [--exclude PATH]... SOURCE... DEST
+//   vellumor-cli backup [--snapshot [--fast]] [--keep N] [--exclude PATH]... SOURCE... DEST
 //   vellumor-cli restore SOURCE DEST
 //   vellumor-cli schedule [--snapshot] [--keep N] [--exclude PATH]... --days mon,tue,... --at HH:MM SOURCE DEST
 //   vellumor-cli list
@@ -26,6 +26,7 @@ struct CliJob
     enum class Command { Backup, Restore, Schedule, List, RunDue, Help };
     Command command = Command::Help;
     bool snapshot = false;
+    bool fast = false; // backup --snapshot --fast: this run takes the fast form
     int snapshotsToKeep = 0;
     bool snapshotsToKeepGiven = false; // --keep was on the command line
     // schedule: the weekdays (0 Monday ... 6 Sunday) and the time of day.

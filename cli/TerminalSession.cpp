@@ -61,6 +61,7 @@ void loadRequest(MFTaskAppDelegate &controller, TerminalView &view, SharedSchedu
     controller.backupDest = job.destination;
     controller.excludedFiles = job.excludedFiles;
     controller.snapshotsToKeep = job.snapshotsToKeep;
+    controller.fastSnapshotsRequested = job.fast;
     view.setModeRow(job.snapshot ? 1 : 0);
     view.snapshotsText = QString::number(job.snapshotsToKeep);
     if (job.command != CliJob::Command::Backup || job.sources.isEmpty())

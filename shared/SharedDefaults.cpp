@@ -39,4 +39,9 @@ bool showAnimation(const QSettings &defaults)
     return boolValue(defaults, DefaultsKey::showAnimation, true);
 }
 
+bool fastSnapshots(const QSettings &defaults)
+{
+    return boolValue(defaults, DefaultsKey::fastSnapshots, false);
+}
+
 } // namespace SharedDefaults

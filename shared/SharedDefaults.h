@@ -17,6 +17,7 @@ namespace DefaultsKey {
 inline constexpr QLatin1String waitForPowerToBackup("waitForPowerToBackup");
 inline constexpr QLatin1String protectRoot("protectRoot");
 inline constexpr QLatin1String showAnimation("showAnimation");
+inline constexpr QLatin1String fastSnapshots("fastSnapshots");
 inline constexpr QLatin1String selectedForCopy("selectedForCopy");
 inline constexpr QLatin1String selectedForPaste("selectedForPaste");
 } // namespace DefaultsKey
@@ -32,4 +33,6 @@ bool waitForPowerToBackup(const QSettings &defaults);
 bool protectRoot(const QSettings &defaults);
 // Show the animated transfer view; absent: true.
 bool showAnimation(const QSettings &defaults);
+// Make a snapshot by cloning the last one and copying into the clone; absent: false.
+bool fastSnapshots(const QSettings &defaults);
 } // namespace SharedDefaults

@@ -4,6 +4,7 @@
 #include "ChildLocale.h"
 #include "Clock.h"
 #include "DryRunAssessor.h"
+#include "FastSnapshot.h"
 #include "MFTask.h"
 #include "SnapshotFolders.h"
 #include "SnapshotRotation.h"
@@ -14,6 +15,7 @@
 #include "VolumeTools.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QMetaObject>
 
@@ -27,6 +29,8 @@ BackupRun::BackupRun(BackupRunRequest request, BackupRunHost &host, BackupRunToo
 
 BackupRun::~BackupRun()
 {
+    m_cloneStop = true;
+    m_fast.reset();
     // A copy task nobody took lives on the main thread; it goes there.
     if (m_task)
         QMetaObject::invokeMethod(m_task, &QObject::deleteLater, Qt::QueuedConnection);
@@ -62,6 +66,7 @@ void BackupRun::requestStop()
 {
     std::lock_guard guard(m_mutex);
     m_stopRequested = true;
+    m_cloneStop = true;
     if (m_dryRun)
         m_dryRun->killProcessGroup();
     if (m_task && m_task->isRunning()) {
@@ -146,6 +151,8 @@ bool BackupRun::prepare()
     input.exclusionPatterns
         = exclusionPatterns(excludedFiles, passed.first()) + systemExclusionPatterns(passed, input.bootableClone);
     m_arguments = backupArgumentList(input);
+    if (input.snapshot && m_request.fastSnapshots)
+        prepareFastSnapshot(input);
     m_input = input;
     if (input.snapshot && !input.linkDest.isEmpty())
         qInfo("set backup arguments with linkDest:%s", qPrintable(input.linkDest));
@@ -240,24 +247,15 @@ bool BackupRun::makeCopyTask()
 bool BackupRun::dryRun()
 {
     m_phase = Phase::DryRun;
-    std::unique_ptr<MFTask> dryRun = m_tools.tasks->makeTask();
-    dryRun->setLaunchPath(m_tools.rsyncPath);
-    dryRun->setArguments(QStringList{QStringLiteral("--dry-run")} + m_arguments);
-    {
-        std::lock_guard guard(m_mutex);
-        m_dryRun = dryRun.get();
-    }
     DryRunAssessor assessor(*m_tools.lastAssessingSecond);
-    const auto measure = [this, &assessor](const QByteArray &chunk) {
-        assessor.addChunk(chunk);
-        if (assessor.statusDue(m_tools.clock->now().toSecsSinceEpoch()))
-            post([&host = m_host, text = assessor.assessingText()] { host.showPreparation(text, std::nullopt); });
-    };
-    const TaskToEndResult result = runTaskToEnd(*dryRun, measure, [this] { return !stopRequested(); });
-    *m_tools.lastAssessingSecond = assessor.lastStatusSecond();
-    {
-        std::lock_guard guard(m_mutex);
-        m_dryRun = nullptr;
+    TaskToEndResult result;
+    if (m_fast) {
+        m_fast->startClone();
+        result = measureDryRun(m_fast->dryRunArguments(), assessor,
+                               [fast = m_fast.get()](const QByteArray &chunk) { fast->addDryRunChunk(chunk); });
+        m_fast->finishClone(result.termination);
+    } else {
+        result = measureDryRun(QStringList{QStringLiteral("--dry-run")} + m_arguments, assessor, {});
     }
     // A stop may also arrive while rsync is silent; the launch must not follow it.
     if (stopRequested()) {
@@ -272,10 +270,48 @@ bool BackupRun::dryRun()
         });
         return false;
     }
+    if (m_fast && !readyFastClone())
+        return false;
     post([&host = m_host, files = assessor.totalFiles(), size = assessor.totalTransferredSize()] {
         host.dryRunMeasured(files, size);
     });
     return true;
+}
+
+TaskToEndResult BackupRun::measureDryRun(const QStringList &arguments, DryRunAssessor &assessor,
+                                         const std::function<void(const QByteArray &)> &extra)
+{
+    std::unique_ptr<MFTask> dryRun = m_tools.tasks->makeTask();
+    dryRun->setLaunchPath(m_tools.rsyncPath);
+    dryRun->setArguments(arguments);
+    {
+        std::lock_guard guard(m_mutex);
+        m_dryRun = dryRun.get();
+    }
+    const auto measure = [this, &assessor, &extra](const QByteArray &chunk) {
+        assessor.addChunk(chunk);
+        if (extra)
+            extra(chunk);
+        if (assessor.statusDue(m_tools.clock->now().toSecsSinceEpoch()))
+            post([&host = m_host, text = assessor.assessingText()] { host.showPreparation(text, std::nullopt); });
+    };
+    const TaskToEndResult result = runTaskToEnd(*dryRun, measure, [this] { return !stopRequested(); });
+    *m_tools.lastAssessingSecond = assessor.lastStatusSecond();
+    std::lock_guard guard(m_mutex);
+    m_dryRun = nullptr;
+    return result;
+}
+
+bool BackupRun::readyFastClone()
+{
+    const std::optional<QString> failure = m_fast->prepareClone();
+    if (!failure)
+        return true;
+    qWarning("%s", qUtf8Printable(*failure));
+    // The copy task made in prepare() is never launched; the working folder
+    // stays hidden, and the next run completes it the ordinary way.
+    post([&host = m_host, detail = *failure] { host.runEndedEarly(BackupRunHost::EarlyEnd::CannotStart, detail); });
+    return false;
 }
 
 // --- Copying -------------------------------------------------------------------
@@ -286,6 +322,7 @@ void BackupRun::launchCopy()
     if (m_stopRequested || !m_task)
         return;
     m_phase = Phase::Copying;
+    m_copyTimer.start();
     try {
         m_task->launch();
     } catch (const std::exception &error) {
@@ -342,6 +379,25 @@ bool BackupRun::prepareSnapshot(BackupArgumentInput &input)
     return true;
 }
 
+// Takes the fast form when the run writes a new working folder next to a
+// complete previous snapshot; otherwise says why the run stays ordinary.
+void BackupRun::prepareFastSnapshot(const BackupArgumentInput &input)
+{
+    const std::shared_ptr<SnapshotSession> snapshot = session();
+    const char *ordinaryBecause = nullptr;
+    if (!snapshot || input.linkDest.isEmpty())
+        ordinaryBecause = "there is no complete previous snapshot";
+    else if (const QFileInfo working(QDir::cleanPath(snapshot->workingFolderPath()));
+             input.resumingFolder || working.exists() || working.isSymLink())
+        ordinaryBecause = "an earlier run's working folder is completed";
+    if (ordinaryBecause) {
+        qInfo("fast snapshot: ordinary run, as %s", ordinaryBecause);
+        return;
+    }
+    m_fast = std::make_unique<FastSnapshot>(m_arguments, input.linkDest, snapshot->workingFolderPath(), &m_cloneStop);
+    m_arguments = m_fast->copyArguments();
+}
+
 // --- Rotating ------------------------------------------------------------------
 
 SnapshotRunEnd BackupRun::finishSnapshot(bool endedWell, const QString &howItEnded)
@@ -351,6 +407,8 @@ SnapshotRunEnd BackupRun::finishSnapshot(bool endedWell, const QString &howItEnd
     if (!snapshot)
         return end;
     end.linkDest = snapshot->linkDest();
+    if (m_fast && m_copyTimer.isValid())
+        qInfo("fast snapshot: copy %.2f s", double(m_copyTimer.elapsed()) / 1000.0);
     if (!endedWell) {
         end.notCompleted = howItEnded;
         return end;

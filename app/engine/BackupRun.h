@@ -31,7 +31,9 @@
 
 #include "BackupArguments.h"
 #include "JobRecord.h"
+#include "TaskToEnd.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
@@ -42,6 +44,8 @@
 #include <optional>
 
 class Clock;
+class DryRunAssessor;
+class FastSnapshot;
 class SnapshotSession;
 class MFTask;
 class MFTaskDelegateProtocol;
@@ -63,6 +67,9 @@ struct BackupRunRequest
     bool isRestore = false;
     bool isFinderCopy = false;
     bool protectRoot = true;
+    // A Snapshot run with a complete previous snapshot clones it and copies
+    // into the clone (FastSnapshot); otherwise the ordinary run.
+    bool fastSnapshots = false;
     qint64 snapshotsToKeep = 0;
     int modeRow = 0; // 0 Sync, 1 Snapshot
     // The scheduled job's pair: its record in the schedule receives the new
@@ -174,6 +181,15 @@ public:
 private:
     bool makeCopyTask();
     bool prepareSnapshot(BackupArgumentInput &input);
+    // Chooses the fast form for a Snapshot run that may take it.
+    void prepareFastSnapshot(const BackupArgumentInput &input);
+    // Runs the dry run with `arguments`, measuring it; `extra` sees its
+    // output too.
+    TaskToEndResult measureDryRun(const QStringList &arguments, DryRunAssessor &assessor,
+                                  const std::function<void(const QByteArray &)> &extra);
+    // After the dry run of the fast form: the clone readied, or the run
+    // ended (sent to the host). False when the run ended.
+    bool readyFastClone();
     std::shared_ptr<SnapshotSession> session() const;
     // Follows sources that are links to folders; returns the user's
     // exclusions rebased onto them.
@@ -199,4 +215,8 @@ private:
     // A Snapshot run's lock and working folder; a worker finishing the run
     // may hold it a moment longer.
     std::shared_ptr<SnapshotSession> m_session;
+    // The fast form's clone stops with the run; m_fast is set by prepare().
+    std::atomic<bool> m_cloneStop{false};
+    std::unique_ptr<FastSnapshot> m_fast;
+    QElapsedTimer m_copyTimer; // from the copy's launch to finishSnapshot()
 };

@@ -280,7 +280,9 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
     request.excludedFiles = excludedFiles;
     request.isRestore = isRestore;
     request.isFinderCopy = isFinderCopy;
-    request.protectRoot = SharedDefaults::protectRoot(*getUserDefaults());
+    const std::unique_ptr<QSettings> defaults = getUserDefaults();
+    request.protectRoot = SharedDefaults::protectRoot(*defaults);
+    request.fastSnapshots = fastSnapshotsRequested || SharedDefaults::fastSnapshots(*defaults);
     request.snapshotsToKeep = snapshotsToKeep;
     request.modeRow = m_view->selectedModeRow();
     if (jobDictionary) {

@@ -120,6 +120,9 @@ public:
     int snapshotsToKeep = 0;
     bool isRestore = false;
     bool isFinderCopy = false;
+    // The next Snapshot runs take the fast form whatever the preference
+    // "fastSnapshots" says (the terminal's "--fast").
+    bool fastSnapshotsRequested = false;
     bool userSelectedShouldTerminate = false;
 
     // Run state.

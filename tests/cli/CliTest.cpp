@@ -43,6 +43,21 @@ TEST(CliCommandLine, AcceptsAndRejects)
          {QStringLiteral("backup"), QStringLiteral("--snapshot"), QStringLiteral("--keep"), QStringLiteral("3"),
           QStringLiteral("--exclude"), QStringLiteral("src/sub"), src, dir.filePath(QStringLiteral("dest"))},
          {}},
+        {"fast snapshot",
+         {QStringLiteral("backup"), QStringLiteral("--snapshot"), QStringLiteral("--fast"), src,
+          dir.filePath(QStringLiteral("dest"))},
+         {}},
+        {"fast before snapshot",
+         {QStringLiteral("backup"), QStringLiteral("--fast"), QStringLiteral("--snapshot"), src,
+          dir.filePath(QStringLiteral("dest"))},
+         {}},
+        {"fast without snapshot",
+         {QStringLiteral("backup"), QStringLiteral("--fast"), src, dir.filePath(QStringLiteral("dest"))},
+         QStringLiteral("--fast needs --snapshot")},
+        {"schedule has no --fast",
+         {QStringLiteral("schedule"), QStringLiteral("--snapshot"), QStringLiteral("--fast"), QStringLiteral("--days"),
+          QStringLiteral("mon"), QStringLiteral("--at"), QStringLiteral("10:00"), src, QStringLiteral("d")},
+         QStringLiteral("unknown option --fast")},
         {"missing source",
          {QStringLiteral("backup"), dir.filePath(QStringLiteral("nope")), dir.path()},
          QStringLiteral("does not exist")},
@@ -90,6 +105,14 @@ TEST(CliCommandLine, AcceptsAndRejects)
     EXPECT_EQ(relative.destination, dir.filePath(QStringLiteral("dest")));
     EXPECT_EQ(relative.excludedFiles, QStringList{src + QStringLiteral("/sub")});
     EXPECT_EQ(parseCommandLine({QStringLiteral("--help")}, dir.path()).command, CliJob::Command::Help);
+    EXPECT_TRUE(parseCommandLine({QStringLiteral("backup"), QStringLiteral("--snapshot"), QStringLiteral("--fast"), src,
+                                  QStringLiteral("dest")},
+                                 dir.path())
+                    .fast);
+    EXPECT_FALSE(parseCommandLine({QStringLiteral("backup"), QStringLiteral("--snapshot"), src, QStringLiteral("dest")},
+                                  dir.path())
+                     .fast);
+    EXPECT_TRUE(usageText().contains(QStringLiteral("[--snapshot [--fast]]")));
 }
 
 const QString kCli = QStringLiteral(VELLUMOR_STAGE "/bin/vellumor-cli");

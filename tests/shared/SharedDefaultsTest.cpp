@@ -44,6 +44,7 @@ TEST_F(XdgFolders, AbsentPreferencesReadAsTheirDefaults)
     EXPECT_FALSE(SharedDefaults::waitForPowerToBackup(*defaults));
     EXPECT_TRUE(SharedDefaults::protectRoot(*defaults));
     EXPECT_TRUE(SharedDefaults::showAnimation(*defaults));
+    EXPECT_FALSE(SharedDefaults::fastSnapshots(*defaults));
 }
 
 TEST_F(XdgFolders, StoredPreferencesReachAnotherReader)
@@ -53,6 +54,7 @@ TEST_F(XdgFolders, StoredPreferencesReachAnotherReader)
         writer->setValue(DefaultsKey::waitForPowerToBackup, true);
         writer->setValue(DefaultsKey::protectRoot, false);
         writer->setValue(DefaultsKey::showAnimation, false);
+        writer->setValue(DefaultsKey::fastSnapshots, true);
         writer->sync();
         ASSERT_EQ(writer->status(), QSettings::NoError);
     }
@@ -60,6 +62,7 @@ TEST_F(XdgFolders, StoredPreferencesReachAnotherReader)
     EXPECT_TRUE(SharedDefaults::waitForPowerToBackup(*reader));
     EXPECT_FALSE(SharedDefaults::protectRoot(*reader));
     EXPECT_FALSE(SharedDefaults::showAnimation(*reader));
+    EXPECT_TRUE(SharedDefaults::fastSnapshots(*reader));
 }
 
 TEST_F(XdgFolders, ApplicationAndAgentResolveOneSupportFolder)

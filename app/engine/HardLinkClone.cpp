@@ -1,0 +1,195 @@
+#include "HardLinkClone.h"
+
+#include "BeneathPath.h"
+
+#include <QFile>
+
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <dirent.h>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// A folder of the clone whose owner, mode and times are set once the walk is
+// over (linking entries into it would change its times again).
+struct FolderAttributes
+{
+    std::string relative;
+    struct stat status;
+};
+
+class CloneWalk
+{
+public:
+    CloneWalk(int fromFd, int toFd, const std::atomic<bool> *stop)
+        : m_fromFd(fromFd)
+        , m_toFd(toFd)
+        , m_stop(stop)
+    {
+        m_pending.emplace_back();
+    }
+
+    void work()
+    {
+        for (;;) {
+            std::string folder;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] { return !m_pending.empty() || m_busy == 0 || stopped(); });
+                if (m_pending.empty() || stopped())
+                    return;
+                folder = std::move(m_pending.front());
+                m_pending.pop_front();
+                ++m_busy;
+            }
+            cloneFolder(folder);
+            {
+                std::lock_guard lock(m_mutex);
+                --m_busy;
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    bool stopped() const { return m_stop && m_stop->load(); }
+    std::vector<FolderAttributes> &folders() { return m_folders; }
+    std::atomic<std::uint64_t> linked{0};
+    std::atomic<std::uint64_t> skipped{0};
+
+private:
+    void cloneFolder(const std::string &relative)
+    {
+        const int from = BeneathPath::openDirectory(m_fromFd, relative);
+        const int to = from < 0 ? -1 : BeneathPath::openDirectory(m_toFd, relative);
+        DIR *listing = to < 0 ? nullptr : ::fdopendir(::dup(from));
+        if (!listing) {
+            ++skipped;
+        } else {
+            while (const dirent *entry = ::readdir(listing)) {
+                if (stopped())
+                    break;
+                cloneEntry(from, to, relative, *entry);
+            }
+            ::closedir(listing);
+        }
+        if (from >= 0)
+            ::close(from);
+        if (to >= 0)
+            ::close(to);
+    }
+
+    void cloneEntry(int from, int to, const std::string &relative, const dirent &entry)
+    {
+        const char *name = entry.d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            return;
+        bool isFolder = entry.d_type == DT_DIR;
+        struct stat status;
+        if (entry.d_type == DT_UNKNOWN || isFolder) {
+            if (::fstatat(from, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+                ++skipped;
+                return;
+            }
+            isFolder = S_ISDIR(status.st_mode);
+        }
+        if (!isFolder) {
+            // Without AT_SYMLINK_FOLLOW a symbolic link is linked as itself.
+            if (::linkat(from, name, to, name, 0) == 0)
+                ++linked;
+            else
+                ++skipped;
+            return;
+        }
+        // Owner-only while the walk fills it; its own mode comes at the end.
+        if (::mkdirat(to, name, S_IRWXU) != 0) {
+            ++skipped;
+            return;
+        }
+        std::string child = relative.empty() ? std::string(name) : relative + '/' + name;
+        {
+            std::lock_guard lock(m_mutex);
+            m_folders.push_back({child, status});
+            m_pending.push_back(std::move(child));
+        }
+        m_changed.notify_one();
+    }
+
+    const int m_fromFd;
+    const int m_toFd;
+    const std::atomic<bool> *m_stop;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::string> m_pending;
+    std::vector<FolderAttributes> m_folders;
+    int m_busy = 0;
+};
+
+// Owner first (a change of owner may clear mode bits), then mode, then times.
+void applyFolderAttributes(int toFd, const FolderAttributes &folder)
+{
+    const int fd = BeneathPath::openDirectory(toFd, folder.relative);
+    if (fd < 0)
+        return;
+    const struct stat &status = folder.status;
+    // Without root only one's own groups can be given; rsync fixes the rest.
+    [[maybe_unused]] const int owned = ::fchown(fd, status.st_uid, status.st_gid);
+    ::fchmod(fd, status.st_mode & 07777);
+    const struct timespec times[2] = {status.st_atim, status.st_mtim};
+    ::futimens(fd, times);
+    ::close(fd);
+}
+
+} // namespace
+
+HardLinkClone::HardLinkClone(int threads, const std::atomic<bool> *stop)
+    : m_threads(threads < 1 ? 1 : threads)
+    , m_stop(stop)
+{
+}
+
+HardLinkCloneResult HardLinkClone::clone(const QString &from, const QString &to) const
+{
+    HardLinkCloneResult result;
+    const QByteArray fromPath = QFile::encodeName(from);
+    const QByteArray toPath = QFile::encodeName(to);
+    const int fromFd = ::open(fromPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat rootStatus;
+    if (fromFd < 0 || ::fstat(fromFd, &rootStatus) != 0) {
+        result.error = QStringLiteral("Cannot read %1: %2").arg(from, QString::fromLocal8Bit(std::strerror(errno)));
+        if (fromFd >= 0)
+            ::close(fromFd);
+        return result;
+    }
+    if (::mkdir(toPath.constData(), S_IRWXU) != 0) {
+        result.error = QStringLiteral("Cannot create %1: %2").arg(to, QString::fromLocal8Bit(std::strerror(errno)));
+        ::close(fromFd);
+        return result;
+    }
+    const int toFd = ::open(toPath.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    CloneWalk walk(fromFd, toFd, m_stop);
+    std::vector<std::thread> workers;
+    for (int i = 0; i < m_threads; ++i)
+        workers.emplace_back([&walk] { walk.work(); });
+    for (std::thread &worker : workers)
+        worker.join();
+    for (const FolderAttributes &folder : walk.folders())
+        applyFolderAttributes(toFd, folder);
+    applyFolderAttributes(toFd, {std::string(), rootStatus});
+    ::close(toFd);
+    ::close(fromFd);
+
+    result.linked = walk.linked;
+    result.skipped = walk.skipped;
+    result.folders = walk.folders().size() + 1;
+    result.ok = !walk.stopped();
+    if (!result.ok)
+        result.error = QStringLiteral("Stopped");
+    return result;
+}

@@ -1,0 +1,262 @@
+// The pieces of a fast snapshot: the hard-link clone, the change list read
+// from the dry run, and detaching changed entries from the clone.
+#include "HardLinkClone.h"
+#include "SnapshotChangeList.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct stat statusOf(const QString &path)
+{
+    struct stat status {};
+    ::lstat(QFile::encodeName(path).constData(), &status);
+    return status;
+}
+
+void writeFile(const QString &path, const QByteArray &contents)
+{
+    QDir().mkpath(path.section(u'/', 0, -2));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+}
+
+void setTimes(const QString &path, time_t seconds)
+{
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+// A previous snapshot with the kinds of entries a backup holds.
+class CloneTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        writeFile(from(u"Data/a.txt"_s), "alpha");
+        writeFile(from(u"Data/deep/er/b.txt"_s), "beta");
+        writeFile(from(u"Data/Odd Names/new\nline \xff.txt"_s), "odd");
+        QDir().mkpath(from(u"Data/empty"_s));
+        QDir().mkpath(m_dir.filePath(u"outside"_s));
+        writeFile(m_dir.filePath(u"outside/victim.txt"_s), "keep me");
+        ::symlink("a.txt", QFile::encodeName(from(u"Data/link to a"_s)).constData());
+        ::symlink(QFile::encodeName(m_dir.filePath(u"outside"_s)).constData(),
+                  QFile::encodeName(from(u"Data/link to outside"_s)).constData());
+        ::symlink("nowhere", QFile::encodeName(from(u"Data/dangling"_s)).constData());
+        ::mkfifo(QFile::encodeName(from(u"Data/pipe"_s)).constData(), 0640);
+        ::link(QFile::encodeName(from(u"Data/a.txt"_s)).constData(),
+               QFile::encodeName(from(u"Data/deep/a hard link"_s)).constData());
+        ::chmod(QFile::encodeName(from(u"Data/deep/er"_s)).constData(), 0555);
+        setTimes(from(u"Data/deep/er"_s), 1000000);
+        setTimes(from(u"Data/deep"_s), 2000000);
+        setTimes(from(u"Data"_s), 3000000);
+    }
+
+    void TearDown() override
+    {
+        // Read-only folders must be writable again for the temporary folder.
+        for (const QString &root : {from(QString()), to(QString())})
+            ::chmod(QFile::encodeName(root + u"Data/deep/er"_s).constData(), 0755);
+    }
+
+    QString from(const QString &relative) const { return m_dir.filePath(u"previous/"_s) + relative; }
+    QString to(const QString &relative) const { return m_dir.filePath(u"clone/"_s) + relative; }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(CloneTest, EveryEntryButFoldersIsALinkToTheOriginalAndFoldersKeepTheirAttributes)
+{
+    const HardLinkCloneResult result = HardLinkClone(3).clone(from(QString()), to(QString()));
+    ASSERT_TRUE(result.ok) << result.error.toStdString();
+    EXPECT_EQ(result.skipped, 0u);
+
+    const QStringList linkedEntries = {u"Data/a.txt"_s,    u"Data/deep/er/b.txt"_s, u"Data/Odd Names/new\nline \xff.txt"_s,
+                                       u"Data/link to a"_s, u"Data/link to outside"_s, u"Data/dangling"_s,
+                                       u"Data/pipe"_s,      u"Data/deep/a hard link"_s};
+    for (const QString &entry : linkedEntries) {
+        SCOPED_TRACE(entry.toStdString());
+        EXPECT_EQ(statusOf(to(entry)).st_ino, statusOf(from(entry)).st_ino);
+    }
+    EXPECT_EQ(result.linked, std::uint64_t(linkedEntries.size()));
+    // The link to a folder outside is a link, not a copy of what it points to.
+    EXPECT_TRUE(S_ISLNK(statusOf(to(u"Data/link to outside"_s)).st_mode));
+
+    for (const QString &folder : {u"Data"_s, u"Data/deep"_s, u"Data/deep/er"_s, u"Data/empty"_s}) {
+        SCOPED_TRACE(folder.toStdString());
+        const struct stat original = statusOf(from(folder));
+        const struct stat copy = statusOf(to(folder));
+        EXPECT_NE(copy.st_ino, original.st_ino);
+        EXPECT_EQ(copy.st_mode, original.st_mode);
+        EXPECT_EQ(copy.st_uid, original.st_uid);
+        EXPECT_EQ(copy.st_gid, original.st_gid);
+        EXPECT_EQ(copy.st_mtim.tv_sec, original.st_mtim.tv_sec);
+    }
+}
+
+TEST_F(CloneTest, RefusesAnExistingTargetAndAStopEndsTheWalk)
+{
+    QDir().mkpath(to(QString()));
+    HardLinkCloneResult result = HardLinkClone().clone(from(QString()), to(QString()));
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.error.isEmpty());
+
+    std::atomic<bool> stop{true};
+    result = HardLinkClone(2, &stop).clone(from(QString()), m_dir.filePath(u"stopped"_s));
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.linked, 0u);
+}
+
+TEST_F(CloneTest, DetachingUnlinksFromTheCloneOnlyAndNeverThroughALink)
+{
+    ASSERT_TRUE(HardLinkClone().clone(from(QString()), to(QString())).ok);
+    const int cloneFd = ::open(QFile::encodeName(to(QString())).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(cloneFd, 0);
+    const SnapshotChangeList::DetachResult result = SnapshotChangeList::detachEntries(
+        cloneFd, {"Data/a.txt", "Data/link to outside/victim.txt", "Data/deep", "Data/missing/x", "Data/gone.txt",
+                  "Data/Odd Names/new\nline \xc3\xbf.txt", "Data/../previous/Data/deep/er/b.txt"});
+    ::close(cloneFd);
+
+    EXPECT_EQ(result.detached, 2u);
+    // A name that climbs out of the clone is refused, never followed.
+    EXPECT_EQ(result.failures, std::vector<std::string>{"Data/../previous/Data/deep/er/b.txt"});
+    EXPECT_FALSE(QFile::exists(to(u"Data/a.txt"_s)));
+    EXPECT_TRUE(QFile::exists(from(u"Data/a.txt"_s)));
+    EXPECT_FALSE(QFile::exists(to(u"Data/Odd Names/new\nline \xff.txt"_s)));
+    EXPECT_TRUE(QFile::exists(m_dir.filePath(u"outside/victim.txt"_s)));
+    EXPECT_TRUE(QFile::exists(from(u"Data/deep/er/b.txt"_s)));
+    EXPECT_TRUE(QFileInfo(to(u"Data/deep"_s)).isDir());
+}
+
+// Without root's rights, an entry of a read-only folder is detached too, and
+// the folder keeps its mode.
+TEST_F(CloneTest, DetachingReachesIntoAReadOnlyFolderWithoutRootsRights)
+{
+    const auto detach = [this]() -> int {
+        if (!HardLinkClone().clone(from(QString()), to(QString())).ok)
+            return 2;
+        const int cloneFd = ::open(QFile::encodeName(to(QString())).constData(), O_RDONLY | O_DIRECTORY);
+        const SnapshotChangeList::DetachResult result
+            = SnapshotChangeList::detachEntries(cloneFd, {"Data/deep/er/b.txt"});
+        ::close(cloneFd);
+        if (result.detached != 1 || !result.failures.empty())
+            return 3;
+        if (QFile::exists(to(u"Data/deep/er/b.txt"_s)) || !QFile::exists(from(u"Data/deep/er/b.txt"_s)))
+            return 4;
+        return (statusOf(to(u"Data/deep/er"_s)).st_mode & 07777) == 0555 ? 0 : 5;
+    };
+    if (::geteuid() != 0) {
+        EXPECT_EQ(detach(), 0);
+        return;
+    }
+    // As root: the same in a child that has given up root for an account
+    // that owns the tree.
+    const uid_t nobody = 65534;
+    ASSERT_EQ(QProcess::execute(u"chown"_s, {u"-R"_s, u"65534:65534"_s, m_dir.path()}), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+            ::_exit(1);
+        ::_exit(detach());
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(SnapshotChangeList, NamesAreUnescapedAsRsyncEscapesThem)
+{
+    const struct
+    {
+        std::string escaped;
+        std::string name;
+    } cases[] = {
+        {"plain name.txt", "plain name.txt"},
+        {"new\\#012line", "new\nline"},
+        {"tab\\#011and cr\\#015", "tab\tand cr\r"},
+        {"latin1 \\#351t\\#351", "latin1 \xe9t\xe9"},
+        {"back\\slash", "back\\slash"},
+        {"short \\#01", "short \\#01"},
+        {"not octal \\#089", "not octal \\#089"},
+        {"end\\", "end\\"},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.escaped);
+        EXPECT_EQ(SnapshotChangeList::unescapeName(testCase.escaped), testCase.name);
+    }
+}
+
+TEST(SnapshotChangeList, OnlyChangedEntriesThatAreNotFoldersAreDetached)
+{
+    const struct
+    {
+        std::string line;
+        bool detach;
+        std::string name;
+    } cases[] = {
+        {"\t#change: >f+++++++++ Data/new.txt", true, "Data/new.txt"},
+        {"\t#change: >f.st...... Data/changed.txt", true, "Data/changed.txt"},
+        {"\t#change: .f...p..... Data/mode only.txt", true, "Data/mode only.txt"},
+        {"\t#change: .f....o.... Data/owner only.txt", true, "Data/owner only.txt"},
+        {"\t#change: .L..t...... Data/link", true, "Data/link"},
+        {"\t#change: cL+++++++++ Data/repointed", true, "Data/repointed"},
+        {"\t#change: hf+++++++++ Data/second name", true, "Data/second name"},
+        {"\t#change: cD+++++++++ Data/pipe", true, "Data/pipe"},
+        {"\t#change: .d..t...... Data/folder/", false, ""},
+        {"\t#change: cd+++++++++ Data/new folder/", false, ""},
+        {"\t#change: *deleting   Data/gone.txt", false, ""},
+        {">f+++++++++ Data/no marker.txt", false, ""},
+        {"\t#change: >f+++++++++", false, ""},
+        {"Number of files: 12 (reg: 10, dir: 2)", false, ""},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.line);
+        std::string name;
+        EXPECT_EQ(SnapshotChangeList::parseChangeLine(testCase.line, name), testCase.detach);
+        if (testCase.detach) {
+            EXPECT_EQ(name, testCase.name);
+        }
+    }
+}
+
+TEST(SnapshotChangeList, ChunksSplitAnywhereGiveTheSameList)
+{
+    const QByteArray output = "sending incremental file list\n"
+                              "\t#change: >f.st...... Data/a.txt\n"
+                              "\t#change: .d..t...... Data/\n"
+                              "   1,024 100%  1.00MB/s 0:00:00\r\t#change: .f...p..... Data/new\\#012line\n"
+                              "\t#change: *deleting   Data/old.txt\n"
+                              "\t#change: >f+++++++++ Data/last \xc3\xa9.txt";
+    const std::vector<std::string> expected = {"Data/a.txt", "Data/new\nline", "Data/last \xc3\xa9.txt"};
+    for (int split = 0; split <= output.size(); ++split) {
+        SCOPED_TRACE(split);
+        SnapshotChangeList::Collector collector;
+        collector.addChunk(output.left(split));
+        collector.addChunk(output.mid(split));
+        collector.finish();
+        EXPECT_EQ(collector.entriesToDetach(), expected);
+    }
+}
+
+TEST(SnapshotChangeList, TheOutFormatCarriesTheMarkerAndTheItemisation)
+{
+    EXPECT_EQ(SnapshotChangeList::changeListOutFormat(), QByteArray("--out-format=\t#change: %i %n"));
+}
+
+} // namespace

@@ -1,0 +1,493 @@
+// Fast snapshots through the controller with real rsync and real folders:
+// the fast form makes the same snapshot as the ordinary run (compared with
+// rsync and by hard-link groups) and leaves every older snapshot as it was;
+// it falls back to the ordinary run when it must; a detach failure or a stop
+// ends it before a snapshot is named. A clock the test sets; run under
+// dbus-run-session like the rest of the suite.
+#include "EventLoopWait.h"
+#include "MFTaskAppDelegate.h"
+#include "RecordingView.h"
+
+#include "Clock.h"
+#include "SharedSchedule.h"
+#include "SnapshotFolders.h"
+#include "UserNotifications.h"
+#include "shared/RecordingPoster.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <random>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Outcome = MFTaskAppDelegate::RunOutcome;
+
+class NoPrivileges : public PrivilegedRunner
+{
+public:
+    int runAsRoot(const QStringList &) override { return 0; }
+};
+
+class SilentNotifier : public UserNotifier
+{
+public:
+    void deliverNotification(const UserNotification &) override {}
+};
+
+// The messages the engine logs, for the lines that say which form ran.
+QStringList g_log;
+QtMessageHandler g_previousHandler = nullptr;
+void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    g_log.append(message);
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
+// --- Trees by raw byte paths (names may hold newlines and invalid UTF-8) ---
+
+constexpr time_t baseTime = 1'700'000'000;
+
+void setTime(const std::string &path, time_t seconds)
+{
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+void put(const std::string &path, const std::string &content, mode_t mode, time_t seconds)
+{
+    ::unlink(path.c_str());
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0) << path;
+    ASSERT_EQ(::write(fd, content.data(), content.size()), ssize_t(content.size()));
+    ::close(fd);
+    ::chmod(path.c_str(), mode);
+    setTime(path, seconds);
+}
+
+std::string readAll(const std::string &path)
+{
+    std::string content;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW);
+    if (fd < 0)
+        return "(unreadable)";
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        content.append(buffer, size_t(n));
+    ::close(fd);
+    return content;
+}
+
+// Every entry below `root`: type, mode, owner, modification time and content
+// (or link target), link count aside; and the inode of each.
+struct Manifest
+{
+    // Whether folders and symbolic links are compared by time too (rsync
+    // leaves them the time it made them at, which differs between runs).
+    bool folderAndLinkTimes = true;
+    std::map<std::string, std::string> entries;
+    std::map<std::string, ino_t> inodes;
+};
+
+void walk(const std::string &root, const std::string &relative, Manifest &manifest)
+{
+    DIR *dir = ::opendir((root + relative).c_str());
+    if (!dir)
+        return;
+    std::vector<std::string> names;
+    while (const struct dirent *entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(dir);
+    for (const std::string &name : names) {
+        const std::string path = relative + "/" + name;
+        struct stat status = {};
+        ::lstat((root + path).c_str(), &status);
+        std::string content;
+        if (S_ISREG(status.st_mode))
+            content = std::to_string(std::hash<std::string>()(readAll(root + path)));
+        else if (S_ISLNK(status.st_mode)) {
+            char target[4096];
+            const ssize_t n = ::readlink((root + path).c_str(), target, sizeof target);
+            content.assign(target, size_t(std::max<ssize_t>(n, 0)));
+        }
+        const bool timed = manifest.folderAndLinkTimes || S_ISREG(status.st_mode);
+        const std::string time = timed
+            ? std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec)
+            : std::string("-");
+        manifest.entries[path] = std::to_string(status.st_mode) + " " + std::to_string(status.st_uid) + ":"
+            + std::to_string(status.st_gid) + " " + time + " " + content;
+        manifest.inodes[path] = status.st_ino;
+        if (S_ISDIR(status.st_mode))
+            walk(root, path, manifest);
+    }
+}
+
+Manifest manifestOf(const QString &folder, bool folderAndLinkTimes = true)
+{
+    Manifest manifest;
+    manifest.folderAndLinkTimes = folderAndLinkTimes;
+    walk(QFile::encodeName(folder).toStdString(), std::string(), manifest);
+    return manifest;
+}
+
+// The paths whose entries differ, with both sides, for a readable failure.
+std::string differences(const Manifest &a, const Manifest &b)
+{
+    std::string text;
+    std::set<std::string> paths;
+    for (const auto &[path, entry] : a.entries)
+        paths.insert(path);
+    for (const auto &[path, entry] : b.entries)
+        paths.insert(path);
+    for (const std::string &path : paths) {
+        const auto left = a.entries.find(path);
+        const auto right = b.entries.find(path);
+        const std::string l = left == a.entries.end() ? "(none)" : left->second;
+        const std::string r = right == b.entries.end() ? "(none)" : right->second;
+        if (l != r)
+            text += path + ": " + l + " | " + r + "\n";
+    }
+    return text;
+}
+
+// The groups of two or more paths that share an inode.
+std::set<std::set<std::string>> linkGroups(const Manifest &manifest)
+{
+    std::map<ino_t, std::set<std::string>> byInode;
+    for (const auto &[path, inode] : manifest.inodes)
+        byInode[inode].insert(path);
+    std::set<std::set<std::string>> groups;
+    for (const auto &[inode, paths] : byInode) {
+        if (paths.size() > 1)
+            groups.insert(paths);
+    }
+    return groups;
+}
+
+// The source tree: folders, files of random content, modes and times,
+// hard-link groups, symbolic links, an empty folder, awkward names.
+void makeTree(const std::string &root, std::mt19937 &random)
+{
+    for (const char *folder : {"", "/d0", "/d0/sub", "/d1", "/d2", "/d3", "/d4", "/empty", "/cache", "/ro"})
+        ::mkdir((root + folder).c_str(), 0755);
+    const mode_t modes[] = {0644, 0600, 0755, 0444};
+    const char *folders[] = {"/d0", "/d0/sub", "/d1", "/d2", "/d3", "/d4"};
+    for (int i = 0; i < 60; ++i) {
+        const std::string content(random() % 3000, char('a' + random() % 26));
+        put(root + folders[i % 6] + "/file " + std::to_string(i), content, modes[random() % 4], baseTime + i);
+    }
+    put(root + "/new\nline", "newline\n", 0644, baseTime);
+    put(root + "/bad \xff\xfe name", "invalid utf-8\n", 0644, baseTime);
+    put(root + "/tab\tname", "tab\n", 0644, baseTime);
+    put(root + "/cache/big", std::string(5000, 'c'), 0644, baseTime);
+    put(root + "/ro/inside", "read-only folder\n", 0644, baseTime);
+    put(root + "/d1/link-a", "linked pair\n", 0644, baseTime);
+    ::link((root + "/d1/link-a").c_str(), (root + "/d1/link-b").c_str());
+    put(root + "/d2/pair-x", "another pair\n", 0644, baseTime);
+    ::link((root + "/d2/pair-x").c_str(), (root + "/d3/pair-y").c_str());
+    ::symlink("target-one", (root + "/d0/sym").c_str());
+    ::symlink("../d1", (root + "/d2/sym2").c_str());
+    ::chmod((root + "/ro").c_str(), 0555);
+}
+
+// The day's changes between the two snapshots.
+void changeTree(const std::string &root, std::mt19937 &random, bool root_user)
+{
+    put(root + "/d4/new file", "new\n", 0644, baseTime + 500);
+    ::mkdir((root + "/new folder").c_str(), 0750);
+    put(root + "/new folder/new\nname \xfe", "new in a new folder\n", 0600, baseTime + 501);
+    ::mkdir((root + "/empty2").c_str(), 0700);
+    for (int i = 0; i < 5; ++i) { // content
+        const int n = int(random() % 10);
+        put(root + "/d0/file " + std::to_string(n * 6), std::string(random() % 4000, 'z'), 0644, baseTime + 600 + n);
+    }
+    put(root + "/d1/file 2", std::string(3000, 'q'), 0644, baseTime + 700); // may keep the size
+    for (const char *gone : {"/d2/file 3", "/d3/file 4", "/d4/file 5"})
+        ::unlink((root + gone).c_str());
+    ::rename((root + "/d2/file 9").c_str(), (root + "/d3/renamed 9").c_str());
+    ::rename((root + "/d0/sub/file 7").c_str(), (root + "/d0/sub/renamed with space").c_str());
+    for (const char *modeOnly : {"/d3/file 10", "/d4/file 11", "/new\nline", "/ro/inside"})
+        ::chmod((root + modeOnly).c_str(), 0640);
+    ::chmod((root + "/d4").c_str(), 0700);
+    for (const char *timeOnly : {"/d0/file 12", "/d0/sub/file 13", "/tab\tname"})
+        setTime(root + timeOnly, baseTime + 900);
+    if (root_user) {
+        for (const char *ownerOnly : {"/d2/file 15", "/bad \xff\xfe name", "/d1/link-a"})
+            ::lchown((root + ownerOnly).c_str(), 4242, 4343);
+    }
+    ::link((root + "/d3/file 16").c_str(), (root + "/d4/new link to 16").c_str()); // new group
+    // A group broken by a copy alike in all but the inode, and by new content.
+    const std::string pairB = root + "/d1/link-b";
+    ::unlink(pairB.c_str());
+    put(pairB, "linked pair\n", 0644, baseTime);
+    put(root + "/d3/pair-y", "no longer the pair\n", 0644, baseTime + 950);
+    ::unlink((root + "/d0/sym").c_str());
+    ::symlink("target-two", (root + "/d0/sym").c_str());
+}
+
+class FastSnapshotRunTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_source = m_dir.filePath(u"Data"_s);
+        g_log.clear();
+        g_previousHandler = qInstallMessageHandler(recordMessage);
+    }
+    void TearDown() override
+    {
+        qInstallMessageHandler(g_previousHandler);
+        // Names that are not UTF-8 do not survive QDir's removal.
+        QProcess::execute(u"rm"_s, {u"-rf"_s, m_dir.path()});
+    }
+
+    std::unique_ptr<MFTaskAppDelegate> makeController(const QString &dest, bool fast, const QString &tools = {})
+    {
+        MFTaskAppServices services;
+        services.clock = &m_clock;
+        services.waitForNextMinute = [this] {
+            m_clock.advanceSeconds(60);
+            return true;
+        };
+        services.privilegedRunner = &m_noPrivileges;
+        services.toolDirectory = tools;
+        services.schedule = &m_schedule;
+        services.notifier = &m_notifier;
+        services.volumeIsMounted = [](const QString &) { return true; };
+        auto controller = std::make_unique<MFTaskAppDelegate>(&m_view, services);
+        QObject::connect(controller.get(), &MFTaskAppDelegate::runFinished, controller.get(),
+                         [this](Outcome outcome, const QString &detail) {
+                             m_ends.append({outcome, detail});
+                         });
+        controller->backupSources = {m_source};
+        controller->backupDest = dest;
+        controller->snapshotsToKeep = 10;
+        controller->fastSnapshotsRequested = fast;
+        return controller;
+    }
+
+    QPair<Outcome, QString> snapshotRun(MFTaskAppDelegate &controller, int hour,
+                                        const std::function<void()> &onEachTurn = {})
+    {
+        m_view.reset();
+        m_view.modeRow = 1;
+        m_clock.setNow(QDateTime(QDate(2026, 12, 6), QTime(hour, 0), Qt::UTC));
+        const qsizetype before = m_ends.size();
+        controller.startBackup();
+        processEventsUntil([&] {
+            if (onEachTurn)
+                onEachTurn();
+            return m_ends.size() > before && m_view.title == u"Backup"_s;
+        });
+        return m_ends.value(before, {Outcome::Failed, u"the run never ended"_s});
+    }
+
+    static QString snapshotName(int hour) { return u"VLM Snapshot 06-12-2026 Sun %1-00 PM"_s.arg(hour); }
+
+    static QStringList entriesOf(const QString &dest)
+    {
+        return QDir(dest).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    bool logged(const QString &text) const
+    {
+        return std::any_of(g_log.cbegin(), g_log.cend(), [&](const QString &line) { return line.contains(text); });
+    }
+
+    // The bundle's tools, with rsync replaced by `script` (run by sh; $REAL
+    // is the bundle's rsync).
+    QString toolsWithRsync(const QByteArray &script)
+    {
+        const QString tools = m_dir.filePath(u"tools"_s);
+        QDir().mkpath(tools);
+        const QString stage = QStringLiteral(VELLUMOR_STAGE) + u"/libexec/vellumor"_s;
+        for (const QString &name : QDir(stage).entryList(QDir::Files))
+            QFile::link(stage + u'/' + name, tools + u'/' + name);
+        QFile::remove(tools + u"/rsync"_s);
+        QFile file(tools + u"/rsync"_s);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\nREAL='" + QFile::encodeName(stage) + "/rsync'\n" + script);
+        file.close();
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return tools;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_source;
+    RecordingView m_view;
+    FixedClock m_clock{QDateTime(QDate(2026, 12, 6), QTime(21, 0), Qt::UTC)};
+    NoPrivileges m_noPrivileges;
+    RecordingPoster m_poster;
+    SharedSchedule m_schedule{ScheduleFile(m_dir.filePath(u"support/Scheduled Backups.xml"_s), m_clock), m_poster};
+    SilentNotifier m_notifier;
+    QList<QPair<Outcome, QString>> m_ends;
+};
+
+TEST_F(FastSnapshotRunTest, TheFastFormMakesTheOrdinarySnapshotAndLeavesOlderSnapshotsAsTheyWere)
+{
+    for (const unsigned seed : {1u, 2u, 3u}) {
+        SCOPED_TRACE(seed);
+        QDir(m_source).removeRecursively();
+        std::mt19937 random(seed);
+        const std::string source = QFile::encodeName(m_source).toStdString();
+        makeTree(source, random);
+        const QString destA = m_dir.filePath(u"A%1"_s.arg(seed));
+        const QString destB = m_dir.filePath(u"B%1"_s.arg(seed));
+        auto ordinary = makeController(destA, false);
+        auto fast = makeController(destB, true);
+        ASSERT_EQ(snapshotRun(*ordinary, 21).first, Outcome::Completed);
+        ASSERT_EQ(snapshotRun(*fast, 21).first, Outcome::Completed); // no previous snapshot: ordinary
+        const QString firstA = destA + u'/' + snapshotName(21);
+        const QString firstB = destB + u'/' + snapshotName(21);
+        const Manifest beforeA = manifestOf(firstA);
+        const Manifest beforeB = manifestOf(firstB);
+        ASSERT_EQ(differences(manifestOf(firstA, false), manifestOf(firstB, false)), "");
+
+        changeTree(source, random, ::geteuid() == 0);
+        for (auto *controller : {ordinary.get(), fast.get()})
+            controller->excludedFiles = {m_source + u"/cache"_s};
+        g_log.clear();
+        ASSERT_EQ(snapshotRun(*ordinary, 22).first, Outcome::Completed);
+        EXPECT_FALSE(logged(u"fast snapshot: clone"_s));
+        ASSERT_EQ(snapshotRun(*fast, 22).first, Outcome::Completed);
+        EXPECT_TRUE(logged(u"fast snapshot: clone"_s));
+        EXPECT_TRUE(logged(u"fast snapshot: detach"_s));
+        EXPECT_TRUE(logged(u"fast snapshot: copy"_s));
+
+        const QString secondA = destA + u'/' + snapshotName(22);
+        const QString secondB = destB + u'/' + snapshotName(22);
+        QProcess compare;
+        compare.start(u"rsync"_s, {u"-anciH"_s, u"--checksum"_s, secondA + u'/', secondB + u'/'});
+        ASSERT_TRUE(compare.waitForFinished(60000));
+        EXPECT_EQ(compare.exitCode(), 0);
+        // Folder and link times are the times rsync made them at, in both.
+        QStringList differing = QString::fromUtf8(compare.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        differing.removeIf(
+            [](const QString &line) { return line.contains(QRegularExpression(u"^\\.[dL]\\.\\.t\\.+ "_s)); });
+        EXPECT_EQ(differing, QStringList());
+        const Manifest afterA = manifestOf(secondA, false);
+        const Manifest afterB = manifestOf(secondB, false);
+        EXPECT_EQ(differences(afterA, afterB), "");
+        EXPECT_EQ(linkGroups(afterA), linkGroups(afterB));
+        EXPECT_FALSE(afterB.entries.count("/Data/cache")); // newly excluded
+        EXPECT_TRUE(afterB.entries.count("/Data/empty2"));
+
+        // Older snapshots: every byte, mode, owner and time as before.
+        EXPECT_EQ(differences(manifestOf(firstA), beforeA), "");
+        EXPECT_EQ(differences(manifestOf(firstB), beforeB), "");
+        // The clone shares what did not change and detached what did.
+        const Manifest firstBNow = manifestOf(firstB);
+        EXPECT_EQ(afterB.inodes.at("/Data/d1/file 14"), firstBNow.inodes.at("/Data/d1/file 14"));
+        EXPECT_NE(afterB.inodes.at("/Data/new\nline"), firstBNow.inodes.at("/Data/new\nline"));
+        EXPECT_NE(afterB.inodes.at("/Data/ro/inside"), firstBNow.inodes.at("/Data/ro/inside"));
+        EXPECT_EQ(entriesOf(destB).filter(QRegularExpression(u"^VLM Snapshot"_s)),
+                  QStringList({snapshotName(21), snapshotName(22)}));
+    }
+}
+
+TEST_F(FastSnapshotRunTest, ALeftoverWorkingFolderOrNoPreviousSnapshotMakesTheOrdinaryRun)
+{
+    std::mt19937 random(7);
+    makeTree(QFile::encodeName(m_source).toStdString(), random);
+    const QString dest = m_dir.filePath(u"Backup"_s);
+    auto controller = makeController(dest, true);
+    ASSERT_EQ(snapshotRun(*controller, 21).first, Outcome::Completed);
+    EXPECT_TRUE(logged(u"fast snapshot: ordinary run, as there is no complete previous snapshot"_s));
+    EXPECT_FALSE(logged(u"fast snapshot: clone"_s));
+
+    // An earlier run's working folder, already holding part of the job.
+    const QString leftover = dest + u'/'
+        + SnapshotFolders::workingFolderName(QDateTime(QDate(2026, 12, 6), QTime(21, 30), Qt::UTC), QLocale());
+    QDir().mkpath(leftover + u"/Data"_s);
+    g_log.clear();
+    ASSERT_EQ(snapshotRun(*controller, 22).first, Outcome::Completed);
+    EXPECT_TRUE(logged(u"fast snapshot: ordinary run, as an earlier run's working folder is completed"_s));
+    EXPECT_FALSE(logged(u"fast snapshot: clone"_s));
+    EXPECT_FALSE(QFileInfo::exists(leftover));
+
+    // With both gone, the next run is fast.
+    g_log.clear();
+    ASSERT_EQ(snapshotRun(*controller, 23).first, Outcome::Completed);
+    EXPECT_TRUE(logged(u"fast snapshot: clone"_s));
+    const Manifest previous = manifestOf(dest + u'/' + snapshotName(22));
+    const Manifest newest = manifestOf(dest + u'/' + snapshotName(23));
+    EXPECT_EQ(differences(previous, newest), "");
+}
+
+TEST_F(FastSnapshotRunTest, AnEntryThatCannotBeDetachedEndsTheRunBeforeTheCopy)
+{
+    std::mt19937 random(11);
+    makeTree(QFile::encodeName(m_source).toStdString(), random);
+    const QString dest = m_dir.filePath(u"Backup"_s);
+    ASSERT_EQ(snapshotRun(*makeController(dest, false), 21).first, Outcome::Completed);
+    const QString first = dest + u'/' + snapshotName(21);
+    ::chmod(QFile::encodeName(m_source + u"/d0/file 0"_s).constData(), 0600);
+
+    // The dry run's list also names an entry no folder can hold (its name is
+    // too long), so it cannot be unlinked; a copy would leave a mark.
+    const QString copyMark = m_dir.filePath(u"copied"_s);
+    const QByteArray longName(300, 'n');
+    const QString tools
+        = toolsWithRsync("case \"$1\" in --dry-run)\n  \"$REAL\" \"$@\"; status=$?\n  printf '\\t#change: "
+                         ".f...p..... Data/"
+                         + longName + "\\n'\n  exit $status;;\nesac\ntouch '" + QFile::encodeName(copyMark)
+                         + "'\nexec \"$REAL\" \"$@\"\n");
+    const Manifest before = manifestOf(first);
+    const QPair<Outcome, QString> end = snapshotRun(*makeController(dest, true, tools), 22);
+    EXPECT_EQ(end.first, Outcome::Failed);
+    EXPECT_TRUE(end.second.contains(u"Cannot detach Data/"_s)) << end.second.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(copyMark));
+    EXPECT_EQ(differences(manifestOf(first), before), "");
+    const QStringList entries = entriesOf(dest);
+    EXPECT_EQ(entries.filter(QRegularExpression(u"^VLM Snapshot"_s)), QStringList{snapshotName(21)});
+}
+
+TEST_F(FastSnapshotRunTest, AStopWhileCloningLeavesNoFolderUnderASnapshotName)
+{
+    std::mt19937 random(13);
+    makeTree(QFile::encodeName(m_source).toStdString(), random);
+    const QString dest = m_dir.filePath(u"Backup"_s);
+    ASSERT_EQ(snapshotRun(*makeController(dest, false), 21).first, Outcome::Completed);
+    const QString first = dest + u'/' + snapshotName(21);
+    const Manifest before = manifestOf(first);
+
+    // The dry run (beside which the clone runs) says it started, then waits
+    // until it is stopped.
+    const QString started = m_dir.filePath(u"started"_s);
+    const QString tools = toolsWithRsync("case \"$1\" in --dry-run)\n  touch '" + QFile::encodeName(started)
+                                         + "'\n  exec sleep 600;;\nesac\nexec \"$REAL\" \"$@\"\n");
+    auto controller = makeController(dest, true, tools);
+    bool stopped = false;
+    const QPair<Outcome, QString> end = snapshotRun(*controller, 22, [&] {
+        if (!stopped && QFileInfo::exists(started)) {
+            stopped = true;
+            controller->startButtonClicked();
+        }
+    });
+    EXPECT_TRUE(stopped);
+    EXPECT_NE(end.first, Outcome::Completed);
+    const QStringList entries = entriesOf(dest);
+    EXPECT_EQ(entries.filter(QRegularExpression(u"^VLM Snapshot"_s)), QStringList{snapshotName(21)});
+    EXPECT_EQ(differences(manifestOf(first), before), "");
+}
+
+} // namespace
