@@ -32,6 +32,13 @@ PreferencesSheet::PreferencesSheet(QWidget *window) : QDialog(window)
     m_showAnimation = checkBox(QStringLiteral("Show the files being copied as an animation"), this);
     for (QCheckBox *box : {m_waitForPowerToBackup, m_protectRoot, m_showAnimation})
         layout->addWidget(box);
+    m_fastSnapshots = checkBox(QStringLiteral("Fast snapshots"), this);
+    layout->addWidget(m_fastSnapshots);
+    auto *explanation = new QLabel(
+        QStringLiteral("Make each snapshot by cloning the last one and copying only the changes."), this);
+    explanation->setAccessibleName(QStringLiteral("Fast snapshots explanation"));
+    explanation->setIndent(24);
+    layout->addWidget(explanation);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     buttons->button(QDialogButtonBox::Ok)->setAccessibleName(QStringLiteral("OK"));
     connect(buttons, &QDialogButtonBox::accepted, this, &PreferencesSheet::dismissPreferencesSheet);
@@ -57,6 +64,7 @@ void PreferencesSheet::preferencesSelected()
     m_waitForPowerToBackup->setChecked(values.waitForPowerToBackup);
     m_protectRoot->setChecked(values.protectRoot);
     m_showAnimation->setChecked(values.showAnimation);
+    m_fastSnapshots->setChecked(SharedDefaults::fastSnapshots(*getUserDefaults()));
     open();
 }
 
@@ -66,6 +74,7 @@ void PreferencesSheet::dismissPreferencesSheet()
     defaults->setValue(DefaultsKey::waitForPowerToBackup, m_waitForPowerToBackup->isChecked());
     defaults->setValue(DefaultsKey::protectRoot, m_protectRoot->isChecked());
     defaults->setValue(DefaultsKey::showAnimation, m_showAnimation->isChecked());
+    defaults->setValue(DefaultsKey::fastSnapshots, m_fastSnapshots->isChecked());
     defaults->sync();
     done(1);
 }

@@ -31,6 +31,7 @@ public:
     QCheckBox *waitForPowerToBackup() const { return m_waitForPowerToBackup; }
     QCheckBox *protectRoot() const { return m_protectRoot; }
     QCheckBox *showAnimation() const { return m_showAnimation; }
+    QCheckBox *fastSnapshots() const { return m_fastSnapshots; }
 
     // Normalises the three keys in the suite and answers their values.
     struct Values
@@ -45,4 +46,5 @@ private:
     QCheckBox *m_waitForPowerToBackup;
     QCheckBox *m_protectRoot;
     QCheckBox *m_showAnimation;
+    QCheckBox *m_fastSnapshots;
 };

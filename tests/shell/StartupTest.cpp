@@ -189,6 +189,25 @@ TEST_F(PreferencesTest, TheFilterThatProtectsTheTopLevelFollowsTheCheckBox)
     }
 }
 
+// Fast snapshots is off until chosen, and the sheet shows and stores the choice.
+TEST_F(PreferencesTest, TheFastSnapshotsChoiceIsOffUntilChosenAndStored)
+{
+    startApp();
+    PreferencesSheet *sheet = m_app->view().preferencesSheet();
+    outlets().preferencesAction->trigger();
+    EXPECT_FALSE(sheet->fastSnapshots()->isChecked());
+    EXPECT_FALSE(sheet->fastSnapshots()->accessibleName().isEmpty());
+    for (bool fast : {true, false}) {
+        SCOPED_TRACE(fast);
+        sheet->fastSnapshots()->setChecked(fast);
+        sheet->dismissPreferencesSheet();
+        EXPECT_EQ(SharedDefaults::fastSnapshots(*getUserDefaults()), fast);
+        outlets().preferencesAction->trigger();
+        EXPECT_EQ(sheet->fastSnapshots()->isChecked(), fast);
+    }
+    sheet->dismissPreferencesSheet();
+}
+
 TEST(HelpLinks, TheManualOpensWithItsQueriesAndFragment)
 {
     EXPECT_EQ(HelpLinks::menuHelpUrl(QStringLiteral("/p/manual")).toString(),
