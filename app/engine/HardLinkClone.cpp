@@ -28,10 +28,7 @@ struct FolderAttributes
 class CloneWalk
 {
 public:
-    CloneWalk(int fromFd, int toFd, const std::atomic<bool> *stop)
-        : m_fromFd(fromFd)
-        , m_toFd(toFd)
-        , m_stop(stop)
+    CloneWalk(int fromFd, int toFd, const std::atomic<bool> *stop) : m_fromFd(fromFd), m_toFd(toFd), m_stop(stop)
     {
         m_pending.emplace_back();
     }
@@ -151,8 +148,7 @@ void applyFolderAttributes(int toFd, const FolderAttributes &folder)
 HardLinkClone::HardLinkClone(int threads, const std::atomic<bool> *stop)
     : m_threads(threads < 1 ? 1 : threads)
     , m_stop(stop)
-{
-}
+{}
 
 HardLinkCloneResult HardLinkClone::clone(const QString &from, const QString &to) const
 {

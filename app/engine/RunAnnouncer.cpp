@@ -34,7 +34,8 @@ void RunAnnouncer::failed(const QString &backupDest, const QString &detail)
 
 void RunAnnouncer::refused(const QString &backupDest, const QString &detail)
 {
-    deliver(QStringLiteral("Backup Failed"), QStringLiteral("The backup to %1 did not start.\n%2").arg(backupDest, detail));
+    deliver(QStringLiteral("Backup Failed"),
+            QStringLiteral("The backup to %1 did not start.\n%2").arg(backupDest, detail));
 }
 
 CopyOutcome RunAnnouncer::withSnapshotEnd(CopyOutcome copy, const QString &notCompleted, const QString &rotationFailure)

@@ -29,8 +29,7 @@ public:
     // that ended well but did not become a snapshot (`notCompleted`) failed,
     // and an old snapshot that could not be removed (`rotationFailure`) is
     // an error of an otherwise good run.
-    static CopyOutcome withSnapshotEnd(CopyOutcome copy, const QString &notCompleted,
-                                       const QString &rotationFailure);
+    static CopyOutcome withSnapshotEnd(CopyOutcome copy, const QString &notCompleted, const QString &rotationFailure);
 
 private:
     void deliver(const QString &title, const QString &text, const QString &revealPath = QString());

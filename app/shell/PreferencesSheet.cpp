@@ -34,8 +34,8 @@ PreferencesSheet::PreferencesSheet(QWidget *window) : QDialog(window)
         layout->addWidget(box);
     m_fastSnapshots = checkBox(QStringLiteral("Fast snapshots"), this);
     layout->addWidget(m_fastSnapshots);
-    auto *explanation = new QLabel(
-        QStringLiteral("Make each snapshot by cloning the last one and copying only the changes."), this);
+    auto *explanation
+        = new QLabel(QStringLiteral("Make each snapshot by cloning the last one and copying only the changes."), this);
     explanation->setAccessibleName(QStringLiteral("Fast snapshots explanation"));
     explanation->setIndent(24);
     layout->addWidget(explanation);

@@ -21,7 +21,8 @@ namespace {
 
 struct stat statusOf(const QString &path)
 {
-    struct stat status {};
+    struct stat status
+    {};
     ::lstat(QFile::encodeName(path).constData(), &status);
     return status;
 }
@@ -85,9 +86,10 @@ TEST_F(CloneTest, EveryEntryButFoldersIsALinkToTheOriginalAndFoldersKeepTheirAtt
     ASSERT_TRUE(result.ok) << result.error.toStdString();
     EXPECT_EQ(result.skipped, 0u);
 
-    const QStringList linkedEntries = {u"Data/a.txt"_s,    u"Data/deep/er/b.txt"_s, u"Data/Odd Names/new\nline \xff.txt"_s,
-                                       u"Data/link to a"_s, u"Data/link to outside"_s, u"Data/dangling"_s,
-                                       u"Data/pipe"_s,      u"Data/deep/a hard link"_s};
+    const QStringList linkedEntries
+        = {u"Data/a.txt"_s,     u"Data/deep/er/b.txt"_s,   u"Data/Odd Names/new\nline \xff.txt"_s,
+           u"Data/link to a"_s, u"Data/link to outside"_s, u"Data/dangling"_s,
+           u"Data/pipe"_s,      u"Data/deep/a hard link"_s};
     for (const QString &entry : linkedEntries) {
         SCOPED_TRACE(entry.toStdString());
         EXPECT_EQ(statusOf(to(entry)).st_ino, statusOf(from(entry)).st_ino);
@@ -127,8 +129,9 @@ TEST_F(CloneTest, DetachingUnlinksFromTheCloneOnlyAndNeverThroughALink)
     const int cloneFd = ::open(QFile::encodeName(to(QString())).constData(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(cloneFd, 0);
     const SnapshotChangeList::DetachResult result = SnapshotChangeList::detachEntries(
-        cloneFd, {"Data/a.txt", "Data/link to outside/victim.txt", "Data/deep", "Data/missing/x", "Data/gone.txt",
-                  "Data/Odd Names/new\nline \xc3\xbf.txt", "Data/../previous/Data/deep/er/b.txt"});
+        cloneFd,
+        {"Data/a.txt", "Data/link to outside/victim.txt", "Data/deep", "Data/missing/x", "Data/gone.txt",
+         "Data/Odd Names/new\nline \xc3\xbf.txt", "Data/../previous/Data/deep/er/b.txt"});
     ::close(cloneFd);
 
     EXPECT_EQ(result.detached, 2u);

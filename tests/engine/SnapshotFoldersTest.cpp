@@ -261,4 +261,3 @@ TEST(RemovalProgressCounter, ReportsInBatchesOfAThousand)
     EXPECT_EQ(chunks, 500);
     EXPECT_EQ(report, std::optional<qint64>(1000));
 }
-
