@@ -12,6 +12,11 @@
 # it does more: a dry run for the progress totals, and no shared inode is
 # ever changed). VELLUMOR_VERBOSE=1 shows where the fast run's time goes.
 #
+# Measured on a quiet 2-core machine (100,000 files): ordinary 10.62 s, fast
+# 2.88 s (3.69x), cp -al + rsync 2.04 s (fast / cp -al 1.41); fast: clone
+# 0.61 s beside a 1.40 s dry run, detach 0.02 s, copy 1.44 s. Both goals are
+# not met yet: the dry run is a second full walk of the sources.
+#
 #   bench/engine/bench-fast-snapshot.sh [BUILD_DIR] [FILES]   (defaults: build, 100000)
 set -euo pipefail
 here="$(cd "$(dirname "$0")/../.." && pwd)"
