@@ -24,7 +24,7 @@ echo "package: $deb ($(du -h "$deb" | cut -f1))"
 contents="$(dpkg-deb -c "$deb")"
 for path in ./usr/bin/vellumor-cli ./usr/bin/sizereap ./usr/libexec/vellumor/rsync \
     ./usr/libexec/vellumor/dropcount ./usr/share/vellumor/excludelist.txt \
-    ./usr/share/man/man1/vellumor-cli.1.gz ./usr/share/man/man1/sizereap.1.gz \
+    ./usr/share/man/man1/vellumor-cli.1.gz ./usr/share/man/man1/sizereap.1.gz ./usr/share/man/man1/vellumor.1.gz \
     ./usr/share/bash-completion/completions/vellumor-cli \
     ./usr/share/metainfo/org.vellumor.Vellumor.metainfo.xml \
     ./usr/share/polkit-1/actions/org.vellumor.Vellumor.policy ./usr/share/doc/vellumor/copyright; do
