@@ -70,8 +70,11 @@ void BackupRun::requestStop()
     if (m_dryRun)
         m_dryRun->killProcessGroup();
     if (m_task && m_task->isRunning()) {
-        m_task->terminate();
+        // The group first: once rsync itself has ended (as it may at once on
+        // SIGTERM) its group can no longer be signalled, and a helper it
+        // started would be left running.
         m_task->killProcessGroup();
+        m_task->terminate();
     }
 }
 
@@ -81,8 +84,11 @@ void BackupRun::killChildren()
     if (m_dryRun)
         m_dryRun->killProcessGroup();
     if (m_task && m_task->isRunning()) {
-        m_task->terminate();
+        // The group first: once rsync itself has ended (as it may at once on
+        // SIGTERM) its group can no longer be signalled, and a helper it
+        // started would be left running.
         m_task->killProcessGroup();
+        m_task->terminate();
     }
 }
 

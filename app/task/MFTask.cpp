@@ -485,8 +485,13 @@ void MFTask::invalidate()
 {
     if (!m_hasBeenSentTerminate) {
         std::lock_guard guard(m_shared->processMutex);
-        if (m_shared->pid > 0 && !m_shared->hasExited)
+        // The whole group, while its leader is known to be alive: once the
+        // leader has gone, a later killProcessGroup() no longer may signal
+        // its number, and helpers it started would be left running.
+        if (m_shared->pid > 0 && !m_shared->hasExited) {
+            ::kill(-m_shared->pid, SIGTERM);
             ::kill(m_shared->pid, SIGTERM);
+        }
     }
     m_hasBeenSentTerminate = true;
     setIsFinished(true);
