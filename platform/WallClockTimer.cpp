@@ -75,14 +75,14 @@ void WallClockTimer::arm()
         m_fallback.start(std::chrono::milliseconds(std::max<qint64>(0, m_stepEndMs - realtimeNowMs())));
         return;
     }
-    itimerspec spec{};
+    itimerspec wakeUp{};
     // A zero it_value would disarm the timer; a moment at or before the
     // epoch is long past, so one nanosecond fires it at once all the same.
-    spec.it_value.tv_sec = time_t(std::max<qint64>(0, m_stepEndMs) / 1000);
-    spec.it_value.tv_nsec = long(std::max<qint64>(0, m_stepEndMs) % 1000 * 1000000);
-    if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0)
-        spec.it_value.tv_nsec = 1;
-    if (::timerfd_settime(m_fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr) != 0)
+    wakeUp.it_value.tv_sec = time_t(std::max<qint64>(0, m_stepEndMs) / 1000);
+    wakeUp.it_value.tv_nsec = long(std::max<qint64>(0, m_stepEndMs) % 1000 * 1000000);
+    if (wakeUp.it_value.tv_sec == 0 && wakeUp.it_value.tv_nsec == 0)
+        wakeUp.it_value.tv_nsec = 1;
+    if (::timerfd_settime(m_fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &wakeUp, nullptr) != 0)
         qWarning("timerfd_settime failed: %s", std::strerror(errno));
 }
 

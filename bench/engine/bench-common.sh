@@ -13,6 +13,17 @@ for i in range(count):
 PY
 }
 
+change_one_percent() { # change_one_percent DIR COUNT: every 100th file of make_tree gets new content
+    python3 - "$1" "$2" <<'PY'
+import os, sys
+root, count = sys.argv[1], int(sys.argv[2])
+for i in range(0, count, 100):
+    path = os.path.join(root, "folder %04d" % (i // 100), "file %06d.txt" % i)
+    with open(path, "a") as f:
+        f.write("changed\n")
+PY
+}
+
 now() { date +%s.%N; }
 seconds() { python3 -c "print(f'{$2 - $1:.3f}')"; }
 ratio() { python3 -c "print(f'{$1 / $2:.3f}')"; }

@@ -32,15 +32,6 @@ work="$(mktemp -d "${TMPDIR:-/tmp}/vellumor-bench-fast.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/bench-common.sh"
 
-change_one_percent() { # every 100th file gets new content
-    python3 - "$1" "$2" <<'PY'
-import os, sys
-root, count = sys.argv[1], int(sys.argv[2])
-for i in range(0, count, 100):
-    with open(os.path.join(root, "folder %04d" % (i // 100), "file %06d.txt" % i), "a") as f:
-        f.write("changed\n")
-PY
-}
 
 # Each way gets its own support folder (vellumor-cli records the job there)
 # and its own destination; the first snapshot is made untimed.

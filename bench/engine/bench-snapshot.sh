@@ -38,16 +38,6 @@ export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" VELLUMOR_PREFIX
 
 source "$(dirname "${BASH_SOURCE[0]}")/bench-common.sh"
 
-change_one_percent() { # change_one_percent DIR COUNT: every 100th file gets new content
-    python3 - "$1" "$2" <<'PY'
-import os, sys
-root, count = sys.argv[1], int(sys.argv[2])
-for i in range(0, count, 100):
-    path = os.path.join(root, "folder %04d" % (i // 100), "file %06d.txt" % i)
-    with open(path, "a") as f:
-        f.write("changed\n")
-PY
-}
 
 
 # The argument list of a linked Snapshot run (see BackupArguments.cpp).

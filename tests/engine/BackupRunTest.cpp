@@ -1,6 +1,7 @@
 // Whole runs through the controller with real rsync into temporary folders:
 // the end-to-end proof that the controller tests' replayed output tells the
 // truth.
+#include "EngineTestDoubles.h"
 #include "EventLoopWait.h"
 #include "MFTaskAppDelegate.h"
 #include "RecordingView.h"
@@ -21,12 +22,6 @@
 namespace {
 
 using Outcome = MFTaskAppDelegate::RunOutcome;
-
-class NoPrivileges : public PrivilegedRunner
-{
-public:
-    int runAsRoot(const QStringList &) override { return 0; }
-};
 
 void writeFile(const QString &path, const QByteArray &content)
 {

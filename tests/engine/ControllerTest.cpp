@@ -2,6 +2,7 @@
 // output: how each run ends, what the window shows, what a stop leaves
 // behind, which programs were started. The real-rsync runs that prove the
 // replay tells the truth are in BackupRunTest.cpp.
+#include "EngineTestDoubles.h"
 #include "EventLoopWait.h"
 #include "MFTaskAppDelegate.h"
 #include "RecordingView.h"
@@ -23,12 +24,6 @@ namespace {
 
 using Outcome = MFTaskAppDelegate::RunOutcome;
 using Phase = BackupRun::Phase;
-
-class NoPrivileges : public PrivilegedRunner
-{
-public:
-    int runAsRoot(const QStringList &) override { return 0; }
-};
 
 bool isDryRun(const QStringList &arguments)
 {

@@ -4,6 +4,7 @@
 // it falls back to the ordinary run when it must; a detach failure or a stop
 // ends it before a snapshot is named. A clock the test sets; run under
 // dbus-run-session like the rest of the suite.
+#include "EngineTestDoubles.h"
 #include "EventLoopWait.h"
 #include "MFTaskAppDelegate.h"
 #include "RecordingView.h"
@@ -36,18 +37,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 using Outcome = MFTaskAppDelegate::RunOutcome;
-
-class NoPrivileges : public PrivilegedRunner
-{
-public:
-    int runAsRoot(const QStringList &) override { return 0; }
-};
-
-class SilentNotifier : public UserNotifier
-{
-public:
-    void deliverNotification(const UserNotification &) override {}
-};
 
 // The messages the engine logs, for the lines that say which form ran.
 QStringList g_log;
@@ -338,7 +327,7 @@ protected:
     NoPrivileges m_noPrivileges;
     RecordingPoster m_poster;
     SharedSchedule m_schedule{ScheduleFile(m_dir.filePath(u"support/Scheduled Backups.xml"_s), m_clock), m_poster};
-    SilentNotifier m_notifier;
+    RecordingNotifier m_notifier;
     QList<QPair<Outcome, QString>> m_ends;
 };
 

@@ -3,6 +3,7 @@
 // recorded snapshot, rotation, completion saving the job, and dispatch of
 // due jobs one after another (a clock the test sets; run under
 // dbus-run-session like the rest of the suite).
+#include "EngineTestDoubles.h"
 #include "EventLoopWait.h"
 #include "MFTaskAppDelegate.h"
 #include "RecordingView.h"
@@ -35,19 +36,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 using Outcome = MFTaskAppDelegate::RunOutcome;
-
-class NoPrivileges : public PrivilegedRunner
-{
-public:
-    int runAsRoot(const QStringList &) override { return 0; }
-};
-
-class RecordingNotifier : public UserNotifier
-{
-public:
-    void deliverNotification(const UserNotification &notification) override { delivered.append(notification); }
-    QList<UserNotification> delivered;
-};
 
 void writeFile(const QString &path, const QByteArray &content)
 {
