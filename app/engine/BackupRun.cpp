@@ -19,6 +19,8 @@
 #include <QLocale>
 #include <QMetaObject>
 
+#include <algorithm>
+
 extern char **environ;
 
 BackupRun::BackupRun(BackupRunRequest request, BackupRunHost &host, BackupRunTools tools)
@@ -278,7 +280,10 @@ bool BackupRun::dryRun()
     }
     if (m_fast && !readyFastClone())
         return false;
-    post([&host = m_host, files = assessor.totalFiles(), size = assessor.totalTransferredSize()] {
+    // The fast form's dry run also prints what the clone loses; those lines are no copies.
+    const qint64 deletions = m_fast ? qint64(m_fast->deletionCount()) : 0;
+    post([&host = m_host, files = std::max<qint64>(0, assessor.totalFiles() - deletions),
+          size = assessor.totalTransferredSize()] {
         host.dryRunMeasured(files, size);
     });
     return true;
@@ -396,11 +401,14 @@ void BackupRun::prepareFastSnapshot(const BackupArgumentInput &input)
     else if (const QFileInfo working(QDir::cleanPath(snapshot->workingFolderPath()));
              input.resumingFolder || working.exists() || working.isSymLink())
         ordinaryBecause = "an earlier run's working folder is completed";
+    else if (!FastSnapshot::usableFor(sourcesPassed(input)))
+        ordinaryBecause = "a source's contents fill the snapshot's top folder";
     if (ordinaryBecause) {
         qInfo("fast snapshot: ordinary run, as %s", ordinaryBecause);
         return;
     }
-    m_fast = std::make_unique<FastSnapshot>(m_arguments, input.linkDest, snapshot->workingFolderPath(), &m_cloneStop);
+    m_fast = std::make_unique<FastSnapshot>(m_arguments, sourcesPassed(input), input.linkDest,
+                                            snapshot->workingFolderPath(), &m_cloneStop);
     m_arguments = m_fast->copyArguments();
 }
 

@@ -1,11 +1,16 @@
 #include "FastSnapshot.h"
 
 #include "BackupArguments.h"
+#include "CloneEdits.h"
 #include "HardLinkClone.h"
 #include "TaskTermination.h"
 
+#include <QDir>
 #include <QFile>
 
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -33,15 +38,35 @@ double seconds(const QElapsedTimer &timer)
     return double(timer.elapsed()) / 1000.0;
 }
 
+QString errorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString firstOf(const std::vector<std::string> &names)
+{
+    return names.empty() ? QString() : QFile::decodeName(QByteArray::fromStdString(names.front()));
+}
+
 } // namespace
 
-FastSnapshot::FastSnapshot(QStringList linkedArguments, QString previousSnapshot, QString workingFolder,
-                           const std::atomic<bool> *stop)
+bool FastSnapshot::usableFor(const QStringList &sourcesPassed)
+{
+    return TransferList::forSources(sourcesPassed).has_value();
+}
+
+FastSnapshot::FastSnapshot(QStringList linkedArguments, const QStringList &sourcesPassed, QString previousSnapshot,
+                           QString workingFolder, const std::atomic<bool> *stop)
     : m_linkedArguments(std::move(linkedArguments))
+    , m_transferList(TransferList::forSources(sourcesPassed).value_or(TransferList()))
     , m_previousSnapshot(std::move(previousSnapshot))
     , m_workingFolder(std::move(workingFolder))
     , m_stop(stop)
-{}
+    , m_transferListFile(QDir::tempPath() + QStringLiteral("/vellumor-transfer-XXXXXX"))
+{
+    // Open now, so that the copy's arguments name the file from the start.
+    m_transferListOpen = m_transferListFile.open();
+}
 
 FastSnapshot::~FastSnapshot()
 {
@@ -57,25 +82,36 @@ QStringList FastSnapshot::dryRunArguments(const QStringList &linkedArguments, co
         if (argument == usualFormat)
             argument = QString::fromUtf8(SnapshotChangeList::changeListOutFormat());
     }
-    if (!arguments.isEmpty())
-        arguments.last() = previousSnapshot;
-    return QStringList{QStringLiteral("--dry-run")} + arguments;
-}
-
-QStringList FastSnapshot::copyArguments(const QStringList &linkedArguments)
-{
-    QStringList arguments = withoutLinking(linkedArguments);
-    arguments.removeAll(QStringLiteral("--filter=P /*"));
-    // Before the first "--exclude" pair, where the linked list's options end.
+    // What the previous snapshot holds and the sources no longer do (or now
+    // exclude) is printed as "*deleting"; the dry run deletes nothing.
     qsizetype options = arguments.indexOf(QStringLiteral("--stats"));
     options = options < 0 ? 0 : options + 1;
     for (const QString &option : {QStringLiteral("--delete-excluded"), QStringLiteral("--delete")}) {
         if (!arguments.contains(option))
             arguments.insert(options, option);
     }
-    return arguments;
+    if (!arguments.isEmpty())
+        arguments.last() = previousSnapshot;
+    return QStringList{QStringLiteral("--dry-run")} + arguments;
 }
 
+QStringList FastSnapshot::copyArguments(const QStringList &linkedArguments, const QString &transferListPath)
+{
+    // The options come before "--link-dest="; exclusions, sources and the
+    // working folder after it.
+    QStringList arguments;
+    for (const QString &argument : linkedArguments) {
+        if (isLinkDest(argument))
+            break;
+        if (argument != u"-vv" && argument != u"--filter=P /*" && !argument.startsWith(u"--exclude-from="))
+            arguments << argument;
+    }
+    arguments << QStringLiteral("--from0") << QStringLiteral("--files-from=") + transferListPath
+              << QStringLiteral("--ignore-missing-args") << QStringLiteral("/");
+    if (!linkedArguments.isEmpty())
+        arguments << linkedArguments.last();
+    return arguments;
+}
 bool FastSnapshot::changeListComplete(const TaskTermination &dryRunEnd)
 {
     // 23: some entries could not be read, 24: some vanished; the copy reads
@@ -97,17 +133,19 @@ void FastSnapshot::clone()
     const HardLinkCloneResult result = HardLinkClone(4, m_stop).clone(m_previousSnapshot, m_workingFolder);
     m_cloneOk = result.ok;
     m_cloneError = result.error;
-    qInfo("fast snapshot: clone %.2f s (%llu linked, %llu folders, %llu left for rsync)", seconds(timer),
+    m_cloneLeftOut = result.leftOut;
+    m_cloneLeftOutAFolder = result.leftOutAFolder;
+    qInfo("fast snapshot: clone %.2f s (%llu linked, %llu folders, %zu left for rsync)", seconds(timer),
           static_cast<unsigned long long>(result.linked), static_cast<unsigned long long>(result.folders),
-          static_cast<unsigned long long>(result.skipped));
+          result.leftOut.size());
 }
 
 void FastSnapshot::finishClone(const TaskTermination &dryRunEnd)
 {
     m_changes.finish();
     m_changeListComplete = changeListComplete(dryRunEnd);
-    qInfo("fast snapshot: dry run %.2f s (%zu entries to detach)", seconds(m_dryRunTimer),
-          m_changes.entriesToDetach().size());
+    qInfo("fast snapshot: dry run %.2f s (%zu changed, %zu deleted)", seconds(m_dryRunTimer),
+          m_changes.changedEntries().size(), m_changes.deletedEntries().size());
     if (m_cloneThread.joinable())
         m_cloneThread.join();
 }
@@ -116,25 +154,68 @@ std::optional<QString> FastSnapshot::prepareClone()
 {
     if (!m_cloneOk)
         return QStringLiteral("Cannot clone the last snapshot %1: %2").arg(m_previousSnapshot, m_cloneError);
+    if (m_cloneLeftOutAFolder)
+        return QStringLiteral("Cannot clone the folder %1 of the last snapshot %2; the new snapshot was not "
+                              "written, and the next run makes it without cloning.")
+            .arg(firstOf(m_cloneLeftOut), m_previousSnapshot);
     if (!m_changeListComplete)
         return QStringLiteral("The comparison with the last snapshot %1 did not end normally; "
                               "the new snapshot was not written.")
             .arg(m_previousSnapshot);
+    if (!m_transferListOpen)
+        return QStringLiteral("Cannot write the list of changed files in %1: %2")
+            .arg(QDir::tempPath(), m_transferListFile.errorString());
     QElapsedTimer timer;
     timer.start();
     const int root
         = ::open(QFile::encodeName(m_workingFolder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (root < 0)
-        return QStringLiteral("Cannot open the new snapshot's folder %1.").arg(m_workingFolder);
-    const SnapshotChangeList::DetachResult result
-        = SnapshotChangeList::detachEntries(root, m_changes.entriesToDetach());
+        return QStringLiteral("Cannot open the new snapshot's folder %1: %2").arg(m_workingFolder, errorText(errno));
+    std::optional<QString> failure = pruneClone(root);
     ::close(root);
-    qInfo("fast snapshot: detach %.2f s (%zu detached, %zu failed)", seconds(timer), result.detached,
-          result.failures.size());
-    if (!result.failures.empty())
+    if (!failure)
+        failure = writeTransferList();
+    qInfo("fast snapshot: prune %.2f s", seconds(timer));
+    return failure;
+}
+
+// Removes what left the sources, then detaches what changed.
+std::optional<QString> FastSnapshot::pruneClone(int root)
+{
+    std::vector<std::string> gone = m_changes.deletedEntries();
+    // The previous snapshot may hold a source the job no longer has (rsync
+    // deletes only inside the sources it copies).
+    if (DIR *listing = ::fdopendir(::dup(root))) {
+        while (const dirent *entry = ::readdir(listing)) {
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != ".." && !m_transferList.holdsTopLevelName(name))
+                gone.emplace_back(name);
+        }
+        ::closedir(listing);
+    }
+    const CloneEdits::Result removed = CloneEdits::removeEntries(root, gone);
+    if (!removed.failures.empty())
+        return QStringLiteral("Cannot remove %1 from the last snapshot's clone (%2 entries in all); "
+                              "the new snapshot was not written.")
+            .arg(firstOf(removed.failures))
+            .arg(removed.failures.size());
+    const CloneEdits::Result detached = CloneEdits::detachEntries(root, m_changes.changedEntries());
+    qInfo("fast snapshot: %zu removed, %zu detached", removed.done, detached.done);
+    if (!detached.failures.empty())
         return QStringLiteral("Cannot detach %1 from the last snapshot's clone (%2 entries in all); "
                               "the new snapshot was not written, so no older snapshot changes.")
-            .arg(QString::fromStdString(result.failures.front()))
-            .arg(result.failures.size());
+            .arg(firstOf(detached.failures))
+            .arg(detached.failures.size());
+    return std::nullopt;
+}
+
+std::optional<QString> FastSnapshot::writeTransferList()
+{
+    std::vector<std::string> changed = m_changes.changedEntries();
+    changed.insert(changed.end(), m_cloneLeftOut.begin(), m_cloneLeftOut.end());
+    const QByteArray list = m_transferList.fileList(changed, m_changes.deletedEntries());
+    if (m_transferListFile.write(list) != list.size() || !m_transferListFile.flush())
+        return QStringLiteral("Cannot write the list of changed files %1: %2")
+            .arg(m_transferListFile.fileName(), m_transferListFile.errorString());
     return std::nullopt;
 }

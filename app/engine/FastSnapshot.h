@@ -6,30 +6,38 @@
 //     hard links (HardLinkClone, on a thread of its own) while the dry run
 //     compares the sources with the previous snapshot and prints the change
 //     list (SnapshotChangeList) beside its usual totals;
-//  2. detaches from the clone every entry the change list names, so that no
-//     inode the older snapshots share is ever changed in place;
-//  3. copies into the clone, deleting what left the sources or is now
-//     excluded (the clone is the run's own to prune).
+//  2. removes from the clone what left the sources or is now excluded, and
+//     detaches every other entry the change list names, so that no inode the
+//     older snapshots share is ever changed in place;
+//  3. copies into the clone exactly the entries the change list names
+//     (TransferList): rsync never looks at the unchanged rest, so a change
+//     made to a source entry after the comparison cannot reach a shared
+//     inode either.
 //
 // What callers may rely on:
 //  - the argument lists are derived from the ordinary linked list of the run
 //    (the same sources, exclusions and options), so both forms make the same
 //    snapshot;
-//  - the copy may start only when prepareClone() returned no failure: any
-//    entry that could not be detached, a clone that failed, or a dry run
-//    that did not end normally (its change list may be incomplete) stops the
-//    run before rsync touches the clone;
+//  - usableFor() says whether the names of the snapshot can be traced back
+//    to the sources; without that the run stays ordinary;
+//  - the copy may start only when prepareClone() returned no failure: an
+//    entry that could not be removed or detached, a clone that failed or
+//    left out a folder, or a dry run that did not end normally (its change
+//    list may be incomplete) stops the run before rsync touches the clone;
 //  - finishClone() always joins the clone's thread; the destructor does too.
 
 #include "SnapshotChangeList.h"
+#include "TransferList.h"
 
 #include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryFile>
 
 #include <atomic>
 #include <optional>
 #include <thread>
+#include <vector>
 
 struct HardLinkCloneResult;
 struct TaskTermination;
@@ -37,24 +45,30 @@ struct TaskTermination;
 class FastSnapshot
 {
 public:
+    // Whether a run over these sources (as passed to rsync) can take the
+    // fast form.
+    static bool usableFor(const QStringList &sourcesPassed);
+
     // `linkedArguments`: the ordinary list of the run, with "--link-dest=" and
-    // the working folder as its last element. `stop` ends the clone early.
-    FastSnapshot(QStringList linkedArguments, QString previousSnapshot, QString workingFolder,
-                 const std::atomic<bool> *stop);
+    // the working folder as its last element; `sourcesPassed` as usableFor()
+    // accepted them. `stop` ends the clone early.
+    FastSnapshot(QStringList linkedArguments, const QStringList &sourcesPassed, QString previousSnapshot,
+                 QString workingFolder, const std::atomic<bool> *stop);
     ~FastSnapshot();
     FastSnapshot(const FastSnapshot &) = delete;
     FastSnapshot &operator=(const FastSnapshot &) = delete;
 
     // The dry run's list: the linked list without "--link-dest=" and "-vv",
-    // with the change list's out-format in place of the usual one, and the
-    // previous snapshot as destination.
+    // with the change list's out-format in place of the usual one, deletions
+    // listed, and the previous snapshot as destination.
     static QStringList dryRunArguments(const QStringList &linkedArguments, const QString &previousSnapshot);
-    // The copy's list: the linked list without "--link-dest=", "-vv" and the
-    // protecting filter, plus "--delete" and "--delete-excluded".
-    static QStringList copyArguments(const QStringList &linkedArguments);
+    // The copy's list: the linked list's options without "--link-dest=",
+    // "-vv", the protecting filter and the exclusions (the transfer list
+    // holds nothing excluded), reading the entries from `transferListPath`.
+    static QStringList copyArguments(const QStringList &linkedArguments, const QString &transferListPath);
 
     QStringList dryRunArguments() const { return dryRunArguments(m_linkedArguments, m_previousSnapshot); }
-    QStringList copyArguments() const { return copyArguments(m_linkedArguments); }
+    QStringList copyArguments() const { return copyArguments(m_linkedArguments, m_transferListFile.fileName()); }
 
     // Starts cloning the previous snapshot into the working folder.
     void startClone();
@@ -62,9 +76,11 @@ public:
     void addDryRunChunk(const QByteArray &chunk) { m_changes.addChunk(chunk); }
     // After the dry run ended: waits for the clone.
     void finishClone(const TaskTermination &dryRunEnd);
-    // Detaches the changed entries from the clone. Empty when the copy may
-    // start; otherwise why the run must end here.
+    // Removes and detaches entries of the clone and writes the transfer
+    // list. Empty when the copy may start; otherwise why the run must end.
     std::optional<QString> prepareClone();
+    // The dry run's lines that were deletions, not copies.
+    std::size_t deletionCount() const { return m_changes.deletedEntries().size(); }
 
     // Whether a dry run that ended so has printed a whole change list: a
     // normal end, also with files that vanished or could not be read (the
@@ -73,15 +89,22 @@ public:
 
 private:
     void clone();
+    std::optional<QString> pruneClone(int root);
+    std::optional<QString> writeTransferList();
 
     const QStringList m_linkedArguments;
+    const TransferList m_transferList;
     const QString m_previousSnapshot;
     const QString m_workingFolder;
     const std::atomic<bool> *m_stop;
     SnapshotChangeList::Collector m_changes;
     std::thread m_cloneThread;
+    QTemporaryFile m_transferListFile;
+    bool m_transferListOpen = false;
     bool m_cloneOk = false;
     QString m_cloneError;
+    std::vector<std::string> m_cloneLeftOut;
+    bool m_cloneLeftOutAFolder = false;
     bool m_changeListComplete = false;
     QElapsedTimer m_dryRunTimer;
 };

@@ -57,8 +57,9 @@ public:
 
     bool stopped() const { return m_stop && m_stop->load(); }
     std::vector<FolderAttributes> &folders() { return m_folders; }
+    std::vector<std::string> &leftOut() { return m_leftOut; }
+    bool leftOutAFolder() const { return m_leftOutAFolder; }
     std::atomic<std::uint64_t> linked{0};
-    std::atomic<std::uint64_t> skipped{0};
 
 private:
     void cloneFolder(const std::string &relative)
@@ -67,7 +68,7 @@ private:
         const int to = from < 0 ? -1 : BeneathPath::openDirectory(m_toFd, relative);
         DIR *listing = to < 0 ? nullptr : ::fdopendir(::dup(from));
         if (!listing) {
-            ++skipped;
+            leaveOut(relative, true);
         } else {
             while (const dirent *entry = ::readdir(listing)) {
                 if (stopped())
@@ -91,7 +92,7 @@ private:
         struct stat status;
         if (entry.d_type == DT_UNKNOWN || isFolder) {
             if (::fstatat(from, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-                ++skipped;
+                leaveOut(childOf(relative, name), true);
                 return;
             }
             isFolder = S_ISDIR(status.st_mode);
@@ -101,21 +102,33 @@ private:
             if (::linkat(from, name, to, name, 0) == 0)
                 ++linked;
             else
-                ++skipped;
+                leaveOut(childOf(relative, name), false);
             return;
         }
+        std::string child = childOf(relative, name);
         // Owner-only while the walk fills it; its own mode comes at the end.
         if (::mkdirat(to, name, S_IRWXU) != 0) {
-            ++skipped;
+            leaveOut(child, true);
             return;
         }
-        std::string child = relative.empty() ? std::string(name) : relative + '/' + name;
         {
             std::lock_guard lock(m_mutex);
             m_folders.push_back({child, status});
             m_pending.push_back(std::move(child));
         }
         m_changed.notify_one();
+    }
+
+    static std::string childOf(const std::string &relative, const char *name)
+    {
+        return relative.empty() ? std::string(name) : relative + '/' + name;
+    }
+
+    void leaveOut(std::string relative, bool folder)
+    {
+        std::lock_guard lock(m_mutex);
+        m_leftOut.push_back(relative.empty() ? std::string(".") : std::move(relative));
+        m_leftOutAFolder = m_leftOutAFolder || folder;
     }
 
     const int m_fromFd;
@@ -125,6 +138,8 @@ private:
     std::condition_variable m_changed;
     std::deque<std::string> m_pending;
     std::vector<FolderAttributes> m_folders;
+    std::vector<std::string> m_leftOut;
+    bool m_leftOutAFolder = false;
     int m_busy = 0;
 };
 
@@ -182,7 +197,8 @@ HardLinkCloneResult HardLinkClone::clone(const QString &from, const QString &to)
     ::close(fromFd);
 
     result.linked = walk.linked;
-    result.skipped = walk.skipped;
+    result.leftOut = std::move(walk.leftOut());
+    result.leftOutAFolder = walk.leftOutAFolder();
     result.folders = walk.folders().size() + 1;
     result.ok = !walk.stopped();
     if (!result.ok)

@@ -11,8 +11,8 @@
 //    opened relative to its parent with O_NOFOLLOW);
 //  - the clone is a best effort that is always safe to complete with rsync:
 //    an entry that cannot be linked (too many links, another file system) or
-//    a folder that cannot be read is left out and counted in `skipped`, and
-//    rsync then copies it like any missing file;
+//    a folder that cannot be read is left out and named in `leftOut`, for
+//    rsync to copy like any missing entry;
 //  - the clone fails (`ok` false, `error` says why) only when `to` cannot be
 //    created or `from` cannot be opened; a stop request ends it early, also
 //    with `ok` false;
@@ -23,6 +23,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 struct HardLinkCloneResult
 {
@@ -30,7 +32,10 @@ struct HardLinkCloneResult
     QString error;
     std::uint64_t linked = 0;  // entries that are now links to the original
     std::uint64_t folders = 0; // folders created, `to` included
-    std::uint64_t skipped = 0; // entries left for rsync to copy
+    // Entries left out (relative to `to`, "." for the top folder), for rsync
+    // to copy; whether any of them may be a folder (its contents left out).
+    std::vector<std::string> leftOut;
+    bool leftOutAFolder = false;
 };
 
 class HardLinkClone

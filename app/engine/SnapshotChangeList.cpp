@@ -1,12 +1,5 @@
 #include "SnapshotChangeList.h"
 
-#include "BeneathPath.h"
-
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace SnapshotChangeList {
 
 namespace {
@@ -27,7 +20,7 @@ QByteArray changeListOutFormat()
 {
     QByteArray argument("--out-format=");
     argument.append(marker.data(), qsizetype(marker.size()));
-    argument.append("%i %n");
+    argument.append("%i %n%L");
     return argument;
 }
 
@@ -47,7 +40,37 @@ std::string unescapeName(std::string_view escaped)
     return name;
 }
 
-bool parseChangeLine(std::string_view line, std::string &name)
+namespace {
+
+void addName(std::string_view escaped, std::vector<std::string> &names)
+{
+    std::string name = unescapeName(escaped);
+    if (name.size() > 1 && name.back() == '/')
+        name.pop_back();
+    if (!name.empty())
+        names.push_back(std::move(name));
+}
+
+// "name<separator>target": every text before a separator may be the name;
+// with `targetsAreNames` (a hard link) every text after one may be a name too.
+void addSplitNames(std::string_view text, std::string_view separator, bool targetsAreNames,
+                   std::vector<std::string> &names)
+{
+    std::size_t at = text.find(separator);
+    if (at == std::string_view::npos) {
+        addName(text, names);
+        return;
+    }
+    for (; at != std::string_view::npos; at = text.find(separator, at + 1)) {
+        addName(text.substr(0, at), names);
+        if (targetsAreNames)
+            addName(text.substr(at + separator.size()), names);
+    }
+}
+
+} // namespace
+
+bool parseChangeLine(std::string_view line, ChangeLine &change)
 {
     if (!line.starts_with(marker))
         return false;
@@ -56,11 +79,18 @@ bool parseChangeLine(std::string_view line, std::string &name)
         return false;
     const char update = line[0];
     const char type = line[1];
-    // "*deleting", and folders (their own inodes in the clone), stay.
-    if (update == '*' || type == 'd')
-        return false;
-    name = unescapeName(line.substr(itemizeWidth + 1));
-    return !name.empty();
+    const std::string_view text = line.substr(itemizeWidth + 1);
+    change = {};
+    change.deletion = update == '*';
+    if (change.deletion)
+        addName(text, change.names); // rsync prints no link target for a deletion
+    else if (update == 'h')
+        addSplitNames(text, " => ", true, change.names);
+    else if (type == 'L')
+        addSplitNames(text, " -> ", false, change.names);
+    else
+        addName(text, change.names);
+    return !change.names.empty();
 }
 
 void Collector::addChunk(const QByteArray &chunk)
@@ -97,61 +127,12 @@ void Collector::addLine(std::string_view line)
     const std::size_t carriageReturn = line.rfind('\r');
     if (carriageReturn != std::string_view::npos)
         line.remove_prefix(carriageReturn + 1);
-    std::string name;
-    if (parseChangeLine(line, name))
-        m_entries.push_back(std::move(name));
-}
-
-namespace {
-
-// A folder of the clone is the clone's own inode (never shared with a
-// snapshot), so one that is read-only for its owner (as its original was) may
-// be made writable for a moment to unlink an entry, as rsync itself does with
-// such folders when it is not run by root.
-bool unlinkInReadOnlyFolder(int folder, const std::string &name)
-{
-    struct stat status = {};
-    if (errno != EACCES || ::fstat(folder, &status) != 0 || (status.st_mode & S_IWUSR) != 0)
-        return false;
-    const mode_t mode = status.st_mode & 07777;
-    if (::fchmod(folder, mode | S_IWUSR) != 0) {
-        errno = EACCES;
-        return false;
-    }
-    const bool unlinked = ::unlinkat(folder, name.c_str(), 0) == 0;
-    const int error = errno;
-    ::fchmod(folder, mode);
-    errno = error;
-    return unlinked;
-}
-
-} // namespace
-
-DetachResult detachEntries(int cloneRootFd, const std::vector<std::string> &entries)
-{
-    DetachResult result;
-    std::string parent;
-    std::string name;
-    for (const std::string &entry : entries) {
-        BeneathPath::splitParent(entry, parent, name);
-        if (name.empty() || name == "." || name == "..")
-            continue;
-        const int folder = BeneathPath::openDirectory(cloneRootFd, parent);
-        if (folder < 0) {
-            // A parent that is missing, a file or a symbolic link holds
-            // nothing of the clone's own (rsync replaces such a parent
-            // rather than writing through it); any other error might.
-            if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP)
-                result.failures.push_back(entry);
-            continue;
-        }
-        if (::unlinkat(folder, name.c_str(), 0) == 0 || unlinkInReadOnlyFolder(folder, name))
-            ++result.detached;
-        else if (errno != ENOENT && errno != EISDIR)
-            result.failures.push_back(entry);
-        ::close(folder);
-    }
-    return result;
+    ChangeLine change;
+    if (!parseChangeLine(line, change))
+        return;
+    std::vector<std::string> &list = change.deletion ? m_deleted : m_changed;
+    for (std::string &name : change.names)
+        list.push_back(std::move(name));
 }
 
 } // namespace SnapshotChangeList

@@ -1,21 +1,26 @@
 #pragma once
 
 // The change list of a fast snapshot: the dry run compares the sources with
-// the folder the copy will write into (a hard-link clone of the previous
-// snapshot) and prints one itemised line per difference in the format of
-// changeListOutFormat(). Every entry it names that is not a folder is
-// detached from the clone (unlinked) before the copy, so rsync writes it
-// anew instead of changing the mode, owner or times of an inode the older
-// snapshots share.
+// the previous snapshot (of which the new working folder is a hard-link
+// clone) and prints one itemised line per difference in the format of
+// changeListOutFormat(), deletions included. From it the run knows what to
+// remove from the clone, what to detach from it (so that rsync writes such an
+// entry anew instead of changing the mode, owner or times of an inode the
+// older snapshots share) and the exact list of entries the copy transfers.
 //
 // What callers may rely on:
 //  - lines of any other kind (rsync's messages, statistics, progress) are
 //    ignored, and a chunk may end anywhere, also inside a line or a
 //    character;
 //  - names are unescaped as rsync escapes them ("\#ooo" octal bytes), so
-//    newlines, tabs and invalid UTF-8 in names come back as the real bytes;
-//  - deletions ("*deleting") and folders are not listed: rsync deletes in
-//    the clone by unlinking, and the clone's folders are its own inodes.
+//    newlines and invalid UTF-8 in names come back as the real bytes; a
+//    folder's name loses rsync's trailing "/", the top folder is ".";
+//  - a symbolic link's or hard link's line carries its target after the name
+//    (" -> target", " => name"); where a name itself holds that separator the
+//    line cannot be split for certain, and every possible name is listed
+//    (listing one too many only makes the copy write an entry anew);
+//  - a hard link's target is listed as changed too: the copy links the two
+//    only when both are in its list.
 
 #include <QByteArray>
 
@@ -31,8 +36,15 @@ QByteArray changeListOutFormat();
 // "\#012" and the like back to their bytes; any other text as it stands.
 std::string unescapeName(std::string_view escaped);
 
-// Whether an itemised line names an entry to detach; `name` receives it.
-bool parseChangeLine(std::string_view line, std::string &name);
+// One itemised line, read.
+struct ChangeLine
+{
+    bool deletion = false;          // "*deleting": the entry left the sources or is now excluded
+    std::vector<std::string> names; // the entry (and a hard link's target), unescaped
+};
+
+// Whether `line` is an itemised line of the change list; `change` receives it.
+bool parseChangeLine(std::string_view line, ChangeLine &change);
 
 class Collector
 {
@@ -40,22 +52,17 @@ public:
     void addChunk(const QByteArray &chunk);
     // Call once after the last chunk: a last line without a line end counts.
     void finish();
-    const std::vector<std::string> &entriesToDetach() const { return m_entries; }
+    // Every entry the copy writes (new, changed, or with changed attributes),
+    // in the order rsync printed them.
+    const std::vector<std::string> &changedEntries() const { return m_changed; }
+    // Every entry to remove from the clone, contents before their folder.
+    const std::vector<std::string> &deletedEntries() const { return m_deleted; }
 
 private:
     void addLine(std::string_view line);
     std::string m_partial;
-    std::vector<std::string> m_entries;
+    std::vector<std::string> m_changed;
+    std::vector<std::string> m_deleted;
 };
-
-struct DetachResult
-{
-    std::size_t detached = 0;          // unlinked from the clone
-    std::vector<std::string> failures; // could not be unlinked (and exist)
-};
-
-// Unlinks each entry below `cloneRootFd` without following any symbolic
-// link on the way; entries that are missing or are folders are passed over.
-DetachResult detachEntries(int cloneRootFd, const std::vector<std::string> &entries);
 
 } // namespace SnapshotChangeList

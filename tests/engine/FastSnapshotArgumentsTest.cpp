@@ -40,6 +40,8 @@ TEST(FastSnapshotArguments, TheDryRunComparesWithThePreviousSnapshotAndPrintsThe
                                       u"--progress"_s,
                                       u"--numeric-ids"_s,
                                       u"--stats"_s,
+                                      u"--delete"_s,
+                                      u"--delete-excluded"_s,
                                       u"--exclude"_s,
                                       u"/Data/cache"_s,
                                       u"/home/a/Data"_s,
@@ -48,33 +50,29 @@ TEST(FastSnapshotArguments, TheDryRunComparesWithThePreviousSnapshotAndPrintsThe
     }
 }
 
-TEST(FastSnapshotArguments, TheCopyPrunesTheCloneAndNeverLinksOrProtects)
+TEST(FastSnapshotArguments, TheCopyTransfersTheListedEntriesOnlyAndNeverLinksOrProtects)
 {
     for (const bool protectRoot : {true, false}) {
         SCOPED_TRACE(protectRoot);
-        const QStringList copy = FastSnapshot::copyArguments(backupArgumentList(linkedInput(protectRoot)));
-        const QStringList expected = {u"--exclude-from=/bundle/excludelist.txt"_s,
-                                      QString::fromUtf16(outFormatArgument),
+        const QStringList copy
+            = FastSnapshot::copyArguments(backupArgumentList(linkedInput(protectRoot)), u"/tmp/list"_s);
+        // No exclusions and no "--delete": the list holds nothing excluded,
+        // and without recursion rsync would never look beyond it anyway.
+        const QStringList expected = {QString::fromUtf16(outFormatArgument),
                                       u"-laxi"_s,
                                       u"-DH"_s,
                                       u"--partial-dir=.rsync-partial"_s,
                                       u"--progress"_s,
                                       u"--numeric-ids"_s,
                                       u"--stats"_s,
-                                      u"--delete"_s,
-                                      u"--delete-excluded"_s,
-                                      u"--exclude"_s,
-                                      u"/Data/cache"_s,
-                                      u"/home/a/Data"_s,
+                                      u"--from0"_s,
+                                      u"--files-from=/tmp/list"_s,
+                                      u"--ignore-missing-args"_s,
+                                      u"/"_s,
                                       u"/backup/.VLM Snapshot 06-12-2026 Sun 10-00 AM.incomplete/"_s};
         EXPECT_EQ(copy, expected);
+        EXPECT_FALSE(copy.contains(u"-r"_s) || copy.contains(u"--recursive"_s));
     }
-    // A list that already deletes, or holds the protecting filter, loses the
-    // filter and gains no second "--delete".
-    const QStringList copy = FastSnapshot::copyArguments(
-        {u"-laxi"_s, u"--stats"_s, u"--filter=P /*"_s, u"--delete"_s, u"/src"_s, u"/dest/"_s});
-    EXPECT_EQ(copy,
-              QStringList({u"-laxi"_s, u"--stats"_s, u"--delete-excluded"_s, u"--delete"_s, u"/src"_s, u"/dest/"_s}));
 }
 
 TEST(FastSnapshotArguments, OnlyADryRunThatEndedNormallyGivesAWholeChangeList)

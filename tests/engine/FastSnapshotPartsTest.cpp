@@ -1,7 +1,10 @@
 // The pieces of a fast snapshot: the hard-link clone, the change list read
-// from the dry run, and detaching changed entries from the clone.
+// from the dry run, removing and detaching entries of the clone, and the
+// transfer list of the copy.
+#include "CloneEdits.h"
 #include "HardLinkClone.h"
 #include "SnapshotChangeList.h"
+#include "TransferList.h"
 
 #include <QDir>
 #include <QProcess>
@@ -84,7 +87,7 @@ TEST_F(CloneTest, EveryEntryButFoldersIsALinkToTheOriginalAndFoldersKeepTheirAtt
 {
     const HardLinkCloneResult result = HardLinkClone(3).clone(from(QString()), to(QString()));
     ASSERT_TRUE(result.ok) << result.error.toStdString();
-    EXPECT_EQ(result.skipped, 0u);
+    EXPECT_TRUE(result.leftOut.empty());
 
     const QStringList linkedEntries
         = {u"Data/a.txt"_s,     u"Data/deep/er/b.txt"_s,   u"Data/Odd Names/new\nline \xff.txt"_s,
@@ -128,13 +131,13 @@ TEST_F(CloneTest, DetachingUnlinksFromTheCloneOnlyAndNeverThroughALink)
     ASSERT_TRUE(HardLinkClone().clone(from(QString()), to(QString())).ok);
     const int cloneFd = ::open(QFile::encodeName(to(QString())).constData(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(cloneFd, 0);
-    const SnapshotChangeList::DetachResult result = SnapshotChangeList::detachEntries(
+    const CloneEdits::Result result = CloneEdits::detachEntries(
         cloneFd,
         {"Data/a.txt", "Data/link to outside/victim.txt", "Data/deep", "Data/missing/x", "Data/gone.txt",
          "Data/Odd Names/new\nline \xc3\xbf.txt", "Data/../previous/Data/deep/er/b.txt"});
     ::close(cloneFd);
 
-    EXPECT_EQ(result.detached, 2u);
+    EXPECT_EQ(result.done, 2u);
     // A name that climbs out of the clone is refused, never followed.
     EXPECT_EQ(result.failures, std::vector<std::string>{"Data/../previous/Data/deep/er/b.txt"});
     EXPECT_FALSE(QFile::exists(to(u"Data/a.txt"_s)));
@@ -153,10 +156,9 @@ TEST_F(CloneTest, DetachingReachesIntoAReadOnlyFolderWithoutRootsRights)
         if (!HardLinkClone().clone(from(QString()), to(QString())).ok)
             return 2;
         const int cloneFd = ::open(QFile::encodeName(to(QString())).constData(), O_RDONLY | O_DIRECTORY);
-        const SnapshotChangeList::DetachResult result
-            = SnapshotChangeList::detachEntries(cloneFd, {"Data/deep/er/b.txt"});
+        const CloneEdits::Result result = CloneEdits::detachEntries(cloneFd, {"Data/deep/er/b.txt"});
         ::close(cloneFd);
-        if (result.detached != 1 || !result.failures.empty())
+        if (result.done != 1 || !result.failures.empty())
             return 3;
         if (QFile::exists(to(u"Data/deep/er/b.txt"_s)) || !QFile::exists(from(u"Data/deep/er/b.txt"_s)))
             return 4;
@@ -205,35 +207,41 @@ TEST(SnapshotChangeList, NamesAreUnescapedAsRsyncEscapesThem)
     }
 }
 
-TEST(SnapshotChangeList, OnlyChangedEntriesThatAreNotFoldersAreDetached)
+TEST(SnapshotChangeList, LinesGiveTheChangedOrDeletedNamesAndLinkTargets)
 {
+    using Names = std::vector<std::string>;
     const struct
     {
         std::string line;
-        bool detach;
-        std::string name;
+        bool read;
+        bool deletion;
+        Names names;
     } cases[] = {
-        {"\t#change: >f+++++++++ Data/new.txt", true, "Data/new.txt"},
-        {"\t#change: >f.st...... Data/changed.txt", true, "Data/changed.txt"},
-        {"\t#change: .f...p..... Data/mode only.txt", true, "Data/mode only.txt"},
-        {"\t#change: .f....o.... Data/owner only.txt", true, "Data/owner only.txt"},
-        {"\t#change: .L..t...... Data/link", true, "Data/link"},
-        {"\t#change: cL+++++++++ Data/repointed", true, "Data/repointed"},
-        {"\t#change: hf+++++++++ Data/second name", true, "Data/second name"},
-        {"\t#change: cD+++++++++ Data/pipe", true, "Data/pipe"},
-        {"\t#change: .d..t...... Data/folder/", false, ""},
-        {"\t#change: cd+++++++++ Data/new folder/", false, ""},
-        {"\t#change: *deleting   Data/gone.txt", false, ""},
-        {">f+++++++++ Data/no marker.txt", false, ""},
-        {"\t#change: >f+++++++++", false, ""},
-        {"Number of files: 12 (reg: 10, dir: 2)", false, ""},
+        {"\t#change: >f+++++++++ Data/new.txt", true, false, {"Data/new.txt"}},
+        {"\t#change: >f.st...... Data/changed.txt", true, false, {"Data/changed.txt"}},
+        {"\t#change: .f...p..... Data/mode only.txt", true, false, {"Data/mode only.txt"}},
+        {"\t#change: .f....o.... Data/owner only.txt", true, false, {"Data/owner only.txt"}},
+        {"\t#change: .L..t...... Data/link -> target", true, false, {"Data/link"}},
+        {"\t#change: cL+++++++++ Data/re -> pointed -> a -> b", true, false, {"Data/re", "Data/re -> pointed", "Data/re -> pointed -> a"}},
+        {"\t#change: hf+++++++++ Data/second name => Data/first", true, false, {"Data/second name", "Data/first"}},
+        {"\t#change: hf+++++++++ Data/x => y => Data/z", true, false, {"Data/x", "y => Data/z", "Data/x => y", "Data/z"}},
+        {"\t#change: cD+++++++++ Data/pipe", true, false, {"Data/pipe"}},
+        {"\t#change: .d..t...... Data/folder/", true, false, {"Data/folder"}},
+        {"\t#change: cd+++++++++ Data/new\\#012folder/", true, false, {"Data/new\nfolder"}},
+        {"\t#change: .d..t...... ./", true, false, {"."}},
+        {"\t#change: *deleting   Data/gone -> away.txt", true, true, {"Data/gone -> away.txt"}},
+        {"\t#change: *deleting   Data/old folder/", true, true, {"Data/old folder"}},
+        {">f+++++++++ Data/no marker.txt", false, false, {}},
+        {"\t#change: >f+++++++++", false, false, {}},
+        {"Number of files: 12 (reg: 10, dir: 2)", false, false, {}},
     };
     for (const auto &testCase : cases) {
         SCOPED_TRACE(testCase.line);
-        std::string name;
-        EXPECT_EQ(SnapshotChangeList::parseChangeLine(testCase.line, name), testCase.detach);
-        if (testCase.detach) {
-            EXPECT_EQ(name, testCase.name);
+        SnapshotChangeList::ChangeLine change;
+        EXPECT_EQ(SnapshotChangeList::parseChangeLine(testCase.line, change), testCase.read);
+        if (testCase.read) {
+            EXPECT_EQ(change.deletion, testCase.deletion);
+            EXPECT_EQ(change.names, testCase.names);
         }
     }
 }
@@ -241,25 +249,93 @@ TEST(SnapshotChangeList, OnlyChangedEntriesThatAreNotFoldersAreDetached)
 TEST(SnapshotChangeList, ChunksSplitAnywhereGiveTheSameList)
 {
     const QByteArray output = "sending incremental file list\n"
+                              "\t#change: *deleting   Data/old.txt\n"
                               "\t#change: >f.st...... Data/a.txt\n"
                               "\t#change: .d..t...... Data/\n"
                               "   1,024 100%  1.00MB/s 0:00:00\r\t#change: .f...p..... Data/new\\#012line\n"
-                              "\t#change: *deleting   Data/old.txt\n"
                               "\t#change: >f+++++++++ Data/last \xc3\xa9.txt";
-    const std::vector<std::string> expected = {"Data/a.txt", "Data/new\nline", "Data/last \xc3\xa9.txt"};
+    const std::vector<std::string> changed = {"Data/a.txt", "Data", "Data/new\nline", "Data/last \xc3\xa9.txt"};
     for (int split = 0; split <= output.size(); ++split) {
         SCOPED_TRACE(split);
         SnapshotChangeList::Collector collector;
         collector.addChunk(output.left(split));
         collector.addChunk(output.mid(split));
         collector.finish();
-        EXPECT_EQ(collector.entriesToDetach(), expected);
+        EXPECT_EQ(collector.changedEntries(), changed);
+        EXPECT_EQ(collector.deletedEntries(), std::vector<std::string>{"Data/old.txt"});
     }
 }
 
-TEST(SnapshotChangeList, TheOutFormatCarriesTheMarkerAndTheItemisation)
+TEST(SnapshotChangeList, TheOutFormatCarriesTheMarkerTheItemisationAndLinkTargets)
 {
-    EXPECT_EQ(SnapshotChangeList::changeListOutFormat(), QByteArray("--out-format=\t#change: %i %n"));
+    EXPECT_EQ(SnapshotChangeList::changeListOutFormat(), QByteArray("--out-format=\t#change: %i %n%L"));
+}
+
+TEST(TransferList, NamesAreTracedBackToTheirSourceOrTheRunStaysOrdinary)
+{
+    const struct
+    {
+        QStringList sources;
+        bool usable;
+        std::string name;
+        std::string path;
+    } cases[] = {
+        {{u"/home/a/Data"_s, u"/srv/Photos"_s}, true, "Photos/2026/x.jpg", "/srv/./Photos/2026/x.jpg"},
+        {{u"/home/a/Data"_s, u"/srv/Photos"_s}, true, "Data", "/home/a/./Data"},
+        {{u"/home/a/Data"_s, u"/srv/Photos"_s}, true, "Other/x", ""},
+        {{u"/home/a/Data"_s, u"/srv/Photos"_s}, true, ".", ""},
+        {{u"/home/a/notes.txt"_s}, true, "notes.txt", "/home/a/./notes.txt"},
+        {{u"/home"_s}, true, "home/a", "/./home/a"},
+        {{u"/home/a/Data/"_s}, false, "", ""},
+        {{u"/"_s}, false, "", ""},
+        {{u"/home/a/Data/"_s, u"/srv/Photos"_s}, false, "", ""},
+        {{u"/home/a/Data/"_s, u"/srv/Photos/"_s}, false, "", ""},
+        {{u"/home/a/Data"_s, u"/srv/Data"_s}, false, "", ""},
+        {{}, false, "", ""},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.sources.join(u' ').toStdString() + " " + testCase.name);
+        const std::optional<TransferList> list = TransferList::forSources(testCase.sources);
+        ASSERT_EQ(list.has_value(), testCase.usable);
+        if (list) {
+            EXPECT_EQ(list->sourcePathOf(testCase.name), testCase.path);
+        }
+    }
+}
+
+TEST(TransferList, ListsEachChangedEntryAndEveryFolderWhoseEntriesChangedOnce)
+{
+    const TransferList list = *TransferList::forSources({u"/home/a/Data"_s});
+    const QByteArray text
+        = list.fileList({"Data/sub/new.txt", "Data/sub", "Data/sub/new.txt", "Data/x\ny"},
+                        {"Data/old/gone.txt", "Data/cache/big", "Data/cache"});
+    const QList<QByteArray> lines = text.split('\0');
+    // "Data/cache" went as a whole (or is now excluded): not brought back.
+    EXPECT_EQ(lines, QList<QByteArray>({"/home/a/./Data", "/home/a/./Data/old", "/home/a/./Data/sub",
+                                        "/home/a/./Data/sub/new.txt", "/home/a/./Data/x\ny", ""}));
+    // A folder given with a "/" would bring all its other entries along.
+    EXPECT_FALSE(text.contains(QByteArray("/\0", 2)));
+}
+
+TEST_F(CloneTest, RemovingTakesWholeFoldersOutOfTheCloneOnly)
+{
+    ASSERT_TRUE(HardLinkClone().clone(from(QString()), to(QString())).ok);
+    ::chmod(QFile::encodeName(to(u"Data/deep"_s)).constData(), 0); // unreadable, yet the clone's own
+    const int cloneFd = ::open(QFile::encodeName(to(QString())).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(cloneFd, 0);
+    const CloneEdits::Result result = CloneEdits::removeEntries(
+        cloneFd, {"Data/deep", "Data/link to outside", "Data/pipe", "Data/never there", "Data/../outside"});
+    ::close(cloneFd);
+
+    EXPECT_EQ(result.done, 3u);
+    EXPECT_EQ(result.failures, std::vector<std::string>{"Data/../outside"});
+    EXPECT_FALSE(QFileInfo::exists(to(u"Data/deep"_s)));
+    EXPECT_FALSE(QFileInfo(to(u"Data/link to outside"_s)).isSymLink());
+    EXPECT_TRUE(QFile::exists(m_dir.filePath(u"outside/victim.txt"_s)));
+    EXPECT_TRUE(QFile::exists(from(u"Data/deep/er/b.txt"_s)));
+    EXPECT_TRUE(QFile::exists(from(u"Data/deep/a hard link"_s)));
+    EXPECT_EQ(statusOf(from(u"Data/deep/er"_s)).st_mode & 07777, 0555u);
+    EXPECT_TRUE(QFile::exists(to(u"Data/a.txt"_s)));
 }
 
 } // namespace

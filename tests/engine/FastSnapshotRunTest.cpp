@@ -58,6 +58,13 @@ void setTime(const std::string &path, time_t seconds)
     ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
+struct stat statusOf(const QString &path)
+{
+    struct stat status = {};
+    ::lstat(QFile::encodeName(path).constData(), &status);
+    return status;
+}
+
 void put(const std::string &path, const std::string &content, mode_t mode, time_t seconds)
 {
     ::unlink(path.c_str());
@@ -359,7 +366,7 @@ TEST_F(FastSnapshotRunTest, TheFastFormMakesTheOrdinarySnapshotAndLeavesOlderSna
         EXPECT_FALSE(logged(u"fast snapshot: clone"_s));
         ASSERT_EQ(snapshotRun(*fast, 22).first, Outcome::Completed);
         EXPECT_TRUE(logged(u"fast snapshot: clone"_s));
-        EXPECT_TRUE(logged(u"fast snapshot: detach"_s));
+        EXPECT_TRUE(logged(u"fast snapshot: prune"_s));
         EXPECT_TRUE(logged(u"fast snapshot: copy"_s));
 
         const QString secondA = destA + u'/' + snapshotName(22);
@@ -391,6 +398,91 @@ TEST_F(FastSnapshotRunTest, TheFastFormMakesTheOrdinarySnapshotAndLeavesOlderSna
         EXPECT_EQ(entriesOf(destB).filter(QRegularExpression(u"^VLM Snapshot"_s)),
                   QStringList({snapshotName(21), snapshotName(22)}));
     }
+}
+
+// Jobs of several sources, and a source the job no longer has.
+TEST_F(FastSnapshotRunTest, JobsOfSeveralSourcesGiveTheOrdinarySnapshot)
+{
+    const QString other = m_dir.filePath(u"Other"_s);
+    const struct
+    {
+        const char *label;
+        QStringList firstSources;
+        QStringList secondSources;
+    } cases[] = {
+        {"a source left the job", {m_source, other}, {m_source}},
+        {"two sources", {m_source, other}, {m_source, other}},
+    };
+    int round = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.label);
+        ++round;
+        QProcess::execute(u"rm"_s, {u"-rf"_s, m_source, other});
+        std::mt19937 random(100 + round);
+        const std::string source = QFile::encodeName(m_source).toStdString();
+        makeTree(source, random);
+        QDir().mkpath(other + u"/inner"_s);
+        put(QFile::encodeName(other).toStdString() + "/inner/o.txt", "other\n", 0644, baseTime);
+        const QString destA = m_dir.filePath(u"shapeA%1"_s.arg(round));
+        const QString destB = m_dir.filePath(u"shapeB%1"_s.arg(round));
+        auto ordinary = makeController(destA, false);
+        auto fast = makeController(destB, true);
+        for (auto *controller : {ordinary.get(), fast.get()})
+            controller->backupSources = c.firstSources;
+        ASSERT_EQ(snapshotRun(*ordinary, 21).first, Outcome::Completed);
+        ASSERT_EQ(snapshotRun(*fast, 21).first, Outcome::Completed);
+        const Manifest firstB = manifestOf(destB + u'/' + snapshotName(21));
+
+        changeTree(source, random, ::geteuid() == 0);
+        ::chmod(QFile::encodeName(m_source).constData(), 0750);
+        for (auto *controller : {ordinary.get(), fast.get()})
+            controller->backupSources = c.secondSources;
+        g_log.clear();
+        ASSERT_EQ(snapshotRun(*ordinary, 22).first, Outcome::Completed);
+        ASSERT_EQ(snapshotRun(*fast, 22).first, Outcome::Completed);
+        EXPECT_TRUE(logged(u"fast snapshot: clone"_s));
+
+        const QString secondA = destA + u'/' + snapshotName(22);
+        const QString secondB = destB + u'/' + snapshotName(22);
+        QProcess compare;
+        compare.start(u"rsync"_s, {u"-anciH"_s, u"--checksum"_s, secondA + u'/', secondB + u'/'});
+        ASSERT_TRUE(compare.waitForFinished(60000));
+        EXPECT_EQ(compare.exitCode(), 0);
+        QStringList differing = QString::fromUtf8(compare.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        differing.removeIf(
+            [](const QString &line) { return line.contains(QRegularExpression(u"^\\.[dL]\\.\\.t\\.+ "_s)); });
+        EXPECT_EQ(differing, QStringList());
+        const Manifest afterA = manifestOf(secondA, false);
+        const Manifest afterB = manifestOf(secondB, false);
+        EXPECT_EQ(differences(afterA, afterB), "");
+        EXPECT_EQ(linkGroups(afterA), linkGroups(afterB));
+        EXPECT_EQ(statusOf(secondB).st_mode & 07777, statusOf(secondA).st_mode & 07777);
+        EXPECT_EQ(differences(manifestOf(destB + u'/' + snapshotName(21)), firstB), "");
+    }
+}
+
+// A source entry whose mode changes after the comparison, while the copy
+// runs, is not in the copy's list: the inode the older snapshot shares keeps
+// its mode.
+TEST_F(FastSnapshotRunTest, AChangeAfterTheComparisonNeverReachesAnOlderSnapshot)
+{
+    std::mt19937 random(17);
+    makeTree(QFile::encodeName(m_source).toStdString(), random);
+    const QString dest = m_dir.filePath(u"Backup"_s);
+    ASSERT_EQ(snapshotRun(*makeController(dest, false), 21).first, Outcome::Completed);
+    const QString first = dest + u'/' + snapshotName(21);
+    const Manifest before = manifestOf(first);
+    put(QFile::encodeName(m_source).toStdString() + "/d4/today.txt", "today\n", 0644, baseTime + 1000);
+
+    const QByteArray late = QFile::encodeName(m_source + u"/d0/file 6"_s);
+    const QString tools = toolsWithRsync("case \"$*\" in *--files-from=*) chmod 0604 '" + late + "';; esac\n"
+                                         "exec \"$REAL\" \"$@\"\n");
+    ASSERT_EQ(snapshotRun(*makeController(dest, true, tools), 22).first, Outcome::Completed);
+    EXPECT_EQ(statusOf(m_source + u"/d0/file 6"_s).st_mode & 07777, 0604u);
+    EXPECT_EQ(differences(manifestOf(first), before), "");
+    const Manifest second = manifestOf(dest + u'/' + snapshotName(22));
+    EXPECT_TRUE(second.entries.count("/Data/d4/today.txt"));
+    EXPECT_EQ(second.inodes.at("/Data/d0/file 6"), before.inodes.at("/Data/d0/file 6"));
 }
 
 TEST_F(FastSnapshotRunTest, ALeftoverWorkingFolderOrNoPreviousSnapshotMakesTheOrdinaryRun)
