@@ -427,6 +427,10 @@ SnapshotRunEnd BackupRun::finishSnapshot(bool endedWell, const QString &howItEnd
         end.notCompleted = howItEnded;
         return end;
     }
+    if (m_fast && !m_fast->comparisonProblem().isEmpty()) {
+        end.notCompleted = m_fast->comparisonProblem();
+        return end;
+    }
     if (const std::optional<QString> error = snapshot->complete()) {
         end.notCompleted = *error;
         return end;

@@ -112,10 +112,13 @@ QStringList FastSnapshot::copyArguments(const QStringList &linkedArguments, cons
         arguments << linkedArguments.last();
     return arguments;
 }
+
 bool FastSnapshot::changeListComplete(const TaskTermination &dryRunEnd)
 {
-    // 23: some entries could not be read, 24: some vanished; the copy reads
-    // the same sources and meets the same errors.
+    // 24: some entries vanished while rsync listed them, which changes
+    // nothing it could read. 23: some could not be read; the copy still
+    // takes what could, into a folder that does not become a snapshot
+    // (comparisonProblem()).
     const int code = dryRunEnd.number;
     return dryRunEnd.kind == TaskTermination::Kind::Exited && (code == 0 || code == 23 || code == 24);
 }
@@ -144,6 +147,12 @@ void FastSnapshot::finishClone(const TaskTermination &dryRunEnd)
 {
     m_changes.finish();
     m_changeListComplete = changeListComplete(dryRunEnd);
+    if (dryRunEnd.kind == TaskTermination::Kind::Exited && dryRunEnd.number == 23) {
+        const std::string &problem = m_changes.firstProblem();
+        m_comparisonProblem = QStringLiteral("the comparison with the last snapshot could not read everything: %1")
+                                  .arg(problem.empty() ? QStringLiteral("rsync exited with 23")
+                                                       : QString::fromUtf8(problem.data(), qsizetype(problem.size())));
+    }
     qInfo("fast snapshot: dry run %.2f s (%zu changed, %zu deleted)", seconds(m_dryRunTimer),
           m_changes.changedEntries().size(), m_changes.deletedEntries().size());
     if (m_cloneThread.joinable())

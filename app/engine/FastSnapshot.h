@@ -81,10 +81,16 @@ public:
     std::optional<QString> prepareClone();
     // The dry run's lines that were deletions, not copies.
     std::size_t deletionCount() const { return m_changes.deletedEntries().size(); }
+    // After the copy: why the clone must not become a snapshot even though
+    // the copy ended well, or empty. The comparison could not read some
+    // entries (rsync exited with 23): their changes, and the deletions rsync
+    // then leaves out, are missing from the change list and the copy, which
+    // reads only the listed entries, would not meet the error again.
+    QString comparisonProblem() const { return m_comparisonProblem; }
 
-    // Whether a dry run that ended so has printed a whole change list: a
-    // normal end, also with files that vanished or could not be read (the
-    // copy then meets the same errors).
+    // Whether a dry run that ended so has printed a change list the copy may
+    // go by: a normal end, also with entries that vanished or could not be
+    // read (then the clone is copied into but never becomes a snapshot).
     static bool changeListComplete(const TaskTermination &dryRunEnd);
 
 private:
@@ -106,5 +112,6 @@ private:
     std::vector<std::string> m_cloneLeftOut;
     bool m_cloneLeftOutAFolder = false;
     bool m_changeListComplete = false;
+    QString m_comparisonProblem;
     QElapsedTimer m_dryRunTimer;
 };

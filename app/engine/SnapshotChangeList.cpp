@@ -128,8 +128,14 @@ void Collector::addLine(std::string_view line)
     if (carriageReturn != std::string_view::npos)
         line.remove_prefix(carriageReturn + 1);
     ChangeLine change;
-    if (!parseChangeLine(line, change))
+    if (!parseChangeLine(line, change)) {
+        const bool cause = line.starts_with("rsync: ");
+        if ((cause && !m_problemNamesCause) || (m_firstProblem.empty() && line.starts_with("rsync error: "))) {
+            m_firstProblem = line;
+            m_problemNamesCause = cause;
+        }
         return;
+    }
     std::vector<std::string> &list = change.deletion ? m_deleted : m_changed;
     for (std::string &name : change.names)
         list.push_back(std::move(name));

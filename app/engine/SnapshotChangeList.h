@@ -57,10 +57,15 @@ public:
     const std::vector<std::string> &changedEntries() const { return m_changed; }
     // Every entry to remove from the clone, contents before their folder.
     const std::vector<std::string> &deletedEntries() const { return m_deleted; }
+    // rsync's first message naming a problem ("rsync: ..."), else its
+    // closing "rsync error: ..." line; empty when it printed neither.
+    const std::string &firstProblem() const { return m_firstProblem; }
 
 private:
     void addLine(std::string_view line);
     std::string m_partial;
+    std::string m_firstProblem;
+    bool m_problemNamesCause = false;
     std::vector<std::string> m_changed;
     std::vector<std::string> m_deleted;
 };

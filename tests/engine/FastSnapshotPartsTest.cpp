@@ -266,6 +266,33 @@ TEST(SnapshotChangeList, ChunksSplitAnywhereGiveTheSameList)
     }
 }
 
+TEST(SnapshotChangeList, TheFirstProblemPrefersAMessageNamingTheCause)
+{
+    const struct
+    {
+        QByteArray output;
+        std::string problem;
+    } cases[] = {
+        {"\t#change: >f+++++++++ Data/a.txt\n", ""},
+        {"rsync: [sender] opendir \"/s/Data/locked\" failed: Permission denied (13)\n"
+         "rsync: [sender] opendir \"/s/Data/other\" failed: Permission denied (13)\n"
+         "rsync error: some files/attrs were not transferred (see previous errors) (code 23)\n",
+         "rsync: [sender] opendir \"/s/Data/locked\" failed: Permission denied (13)"},
+        {"rsync error: some files/attrs were not transferred (code 23)\n"
+         "rsync: [generator] cause printed late\n",
+         "rsync: [generator] cause printed late"},
+        {"rsync error: some files/attrs were not transferred (code 23)\n",
+         "rsync error: some files/attrs were not transferred (code 23)"},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.output.toStdString());
+        SnapshotChangeList::Collector collector;
+        collector.addChunk(testCase.output);
+        collector.finish();
+        EXPECT_EQ(collector.firstProblem(), testCase.problem);
+    }
+}
+
 TEST(SnapshotChangeList, TheOutFormatCarriesTheMarkerTheItemisationAndLinkTargets)
 {
     EXPECT_EQ(SnapshotChangeList::changeListOutFormat(), QByteArray("--out-format=\t#change: %i %n%L"));

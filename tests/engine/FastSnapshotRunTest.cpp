@@ -542,6 +542,36 @@ TEST_F(FastSnapshotRunTest, AnEntryThatCannotBeDetachedEndsTheRunBeforeTheCopy)
     EXPECT_EQ(entries.filter(QRegularExpression(u"^VLM Snapshot"_s)), QStringList{snapshotName(21)});
 }
 
+// A comparison that could not read some entries may have left changes and
+// deletions out of the change list: the copy still runs, but its folder never
+// becomes a snapshot, and the run says why.
+TEST_F(FastSnapshotRunTest, AComparisonThatCouldNotReadEverythingMakesNoSnapshot)
+{
+    std::mt19937 random(19);
+    makeTree(QFile::encodeName(m_source).toStdString(), random);
+    const QString dest = m_dir.filePath(u"Backup"_s);
+    ASSERT_EQ(snapshotRun(*makeController(dest, false), 21).first, Outcome::Completed);
+    const QString first = dest + u'/' + snapshotName(21);
+    const Manifest before = manifestOf(first);
+    put(QFile::encodeName(m_source).toStdString() + "/d4/today.txt", "today\n", 0644, baseTime + 1000);
+
+    const QString tools = toolsWithRsync(
+        "case \"$1\" in --dry-run)\n  \"$REAL\" \"$@\"\n"
+        "  echo 'rsync: [sender] opendir \"/src/Data/locked\" failed: Permission denied (13)' >&2\n"
+        "  exit 23;;\nesac\nexec \"$REAL\" \"$@\"\n");
+    const QPair<Outcome, QString> end = snapshotRun(*makeController(dest, true, tools), 22);
+    EXPECT_NE(end.first, Outcome::Completed);
+    EXPECT_TRUE(end.second.contains(u"opendir \"/src/Data/locked\" failed"_s)) << end.second.toStdString();
+    EXPECT_EQ(entriesOf(dest).filter(QRegularExpression(u"^VLM Snapshot"_s)), QStringList{snapshotName(21)});
+    EXPECT_EQ(differences(manifestOf(first), before), "");
+
+    // The next run completes the working folder the ordinary way.
+    g_log.clear();
+    ASSERT_EQ(snapshotRun(*makeController(dest, true), 23).first, Outcome::Completed);
+    EXPECT_TRUE(logged(u"fast snapshot: ordinary run, as an earlier run's working folder is completed"_s));
+    EXPECT_TRUE(manifestOf(dest + u'/' + snapshotName(23)).entries.count("/Data/d4/today.txt"));
+}
+
 TEST_F(FastSnapshotRunTest, AStopWhileCloningLeavesNoFolderUnderASnapshotName)
 {
     std::mt19937 random(13);
