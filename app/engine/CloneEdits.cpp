@@ -12,26 +12,33 @@ namespace CloneEdits {
 
 namespace {
 
-// unlinkat() in `folder`, which may be read-only for its owner: rsync itself
-// makes such a folder writable for a moment when it is not run by root.
-bool unlinkIn(int folder, const char *name, int flags)
+// Runs `change()` (an unlinkat() or linkat() in `folder`) once more with the
+// folder writable for a moment when it failed for want of that: a folder of
+// the clone is the clone's own, and rsync itself does so with a read-only
+// folder when it is not run by root.
+template<typename Change>
+bool inWritableFolder(int folder, Change change)
 {
-    if (::unlinkat(folder, name, flags) == 0)
+    if (change())
         return true;
     struct stat status = {};
-    if (errno != EACCES || ::fstat(folder, &status) != 0 || (status.st_mode & S_IWUSR) != 0) {
+    if (errno != EACCES || ::fstat(folder, &status) != 0 || (status.st_mode & S_IWUSR) != 0)
         return false;
-    }
     const mode_t mode = status.st_mode & 07777;
     if (::fchmod(folder, mode | S_IWUSR) != 0) {
         errno = EACCES;
         return false;
     }
-    const bool unlinked = ::unlinkat(folder, name, flags) == 0;
+    const bool changed = change();
     const int error = errno;
     ::fchmod(folder, mode);
     errno = error;
-    return unlinked;
+    return changed;
+}
+
+bool unlinkIn(int folder, const char *name, int flags)
+{
+    return inWritableFolder(folder, [&] { return ::unlinkat(folder, name, flags) == 0; });
 }
 
 bool isFolder(int parent, const char *name, unsigned char type)
@@ -128,6 +135,39 @@ Result removeEntries(int cloneRootFd, const std::vector<std::string> &entries)
     return editEntries(cloneRootFd, entries, [](int folder, const char *name) {
         return isFolder(folder, name, DT_UNKNOWN) ? removeTree(folder, name) : unlinkIn(folder, name, 0);
     });
+}
+
+Result linkEntries(int cloneRootFd, const std::vector<std::pair<std::string, std::string>> &nameAndTarget)
+{
+    Result result;
+    std::string parent;
+    std::string name;
+    std::string targetParent;
+    std::string targetName;
+    for (const auto &[entry, target] : nameAndTarget) {
+        BeneathPath::splitParent(entry, parent, name);
+        BeneathPath::splitParent(target, targetParent, targetName);
+        const int folder = BeneathPath::openDirectory(cloneRootFd, parent);
+        const int targetFolder = folder < 0 ? -1 : BeneathPath::openDirectory(cloneRootFd, targetParent);
+        bool linked = false;
+        if (targetFolder >= 0 && !name.empty() && name != "." && name != ".." && !targetName.empty()
+            && targetName != "." && targetName != "..") {
+            // Without AT_SYMLINK_FOLLOW a symbolic link is linked as itself.
+            const auto link = [&] { return ::linkat(targetFolder, targetName.c_str(), folder, name.c_str(), 0) == 0; };
+            linked = inWritableFolder(folder, link);
+            if (!linked && errno == EEXIST && unlinkIn(folder, name.c_str(), 0))
+                linked = inWritableFolder(folder, link);
+        }
+        if (linked)
+            ++result.done;
+        else
+            result.failures.push_back(entry);
+        if (targetFolder >= 0)
+            ::close(targetFolder);
+        if (folder >= 0)
+            ::close(folder);
+    }
+    return result;
 }
 
 } // namespace CloneEdits

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <set>
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -46,6 +47,14 @@ QString errorText(int error)
 QString firstOf(const std::vector<std::string> &names)
 {
     return names.empty() ? QString() : QFile::decodeName(QByteArray::fromStdString(names.front()));
+}
+
+QString detachFailure(const std::vector<std::string> &failures)
+{
+    return QStringLiteral("Cannot detach %1 from the last snapshot's clone (%2 entries in all); "
+                          "the new snapshot was not written, so no older snapshot changes.")
+        .arg(firstOf(failures))
+        .arg(failures.size());
 }
 
 } // namespace
@@ -211,18 +220,54 @@ std::optional<QString> FastSnapshot::pruneClone(int root)
     const CloneEdits::Result detached = CloneEdits::detachEntries(root, m_changes.changedEntries());
     qInfo("fast snapshot: %zu removed, %zu detached", removed.done, detached.done);
     if (!detached.failures.empty())
-        return QStringLiteral("Cannot detach %1 from the last snapshot's clone (%2 entries in all); "
-                              "the new snapshot was not written, so no older snapshot changes.")
-            .arg(firstOf(detached.failures))
-            .arg(detached.failures.size());
+        return detachFailure(detached.failures);
+    return linkHardLinks(root);
+}
+
+// A new name of a file the comparison found unchanged (rsync prints it as a
+// hard link to that file) becomes one more link to the file's inode in the
+// clone, as the ordinary run links it: rsync would only see the new name and
+// copy it apart from the rest of its group. Where that link cannot be made,
+// the target is detached and copied with the name, which rsync links then.
+std::optional<QString> FastSnapshot::linkHardLinks(int root)
+{
+    const std::set<std::string> changed(m_changes.changedEntries().begin(), m_changes.changedEntries().end());
+    std::vector<std::pair<std::string, std::string>> links;
+    for (const SnapshotChangeList::HardLink &link : m_changes.hardLinks()) {
+        if (changed.contains(link.target))
+            m_targetsToCopy.push_back(link.target); // rsync writes it anew, and links the name to it
+        else
+            links.emplace_back(link.name, link.target);
+    }
+    const CloneEdits::Result linked = CloneEdits::linkEntries(root, links);
+    const std::set<std::string> notLinked(linked.failures.begin(), linked.failures.end());
+    std::vector<std::string> targetsToDetach;
+    for (const auto &[name, target] : links) {
+        if (notLinked.contains(name)) {
+            m_targetsToCopy.push_back(target);
+            targetsToDetach.push_back(target);
+        } else {
+            m_linkedInClone.push_back(name);
+        }
+    }
+    const CloneEdits::Result detached = CloneEdits::detachEntries(root, targetsToDetach);
+    qInfo("fast snapshot: %zu hard links made, %zu left to rsync", linked.done, notLinked.size());
+    if (!detached.failures.empty())
+        return detachFailure(detached.failures);
     return std::nullopt;
 }
 
 std::optional<QString> FastSnapshot::writeTransferList()
 {
-    std::vector<std::string> changed = m_changes.changedEntries();
-    changed.insert(changed.end(), m_cloneLeftOut.begin(), m_cloneLeftOut.end());
-    const QByteArray list = m_transferList.fileList(changed, m_changes.deletedEntries());
+    const std::set<std::string> linkedInClone(m_linkedInClone.begin(), m_linkedInClone.end());
+    std::vector<std::string> transfers;
+    for (const std::string &name : m_changes.changedEntries()) {
+        if (!linkedInClone.contains(name))
+            transfers.push_back(name);
+    }
+    transfers.insert(transfers.end(), m_targetsToCopy.begin(), m_targetsToCopy.end());
+    transfers.insert(transfers.end(), m_cloneLeftOut.begin(), m_cloneLeftOut.end());
+    const QByteArray list = m_transferList.fileList(transfers, m_linkedInClone, m_changes.deletedEntries());
     if (m_transferListFile.write(list) != list.size() || !m_transferListFile.flush())
         return QStringLiteral("Cannot write the list of changed files %1: %2")
             .arg(m_transferListFile.fileName(), m_transferListFile.errorString());

@@ -6,9 +6,11 @@
 //     hard links (HardLinkClone, on a thread of its own) while the dry run
 //     compares the sources with the previous snapshot and prints the change
 //     list (SnapshotChangeList) beside its usual totals;
-//  2. removes from the clone what left the sources or is now excluded, and
+//  2. removes from the clone what left the sources or is now excluded,
 //     detaches every other entry the change list names, so that no inode the
-//     older snapshots share is ever changed in place;
+//     older snapshots share is ever changed in place, and links a new name of
+//     an unchanged file to the file's inode in the clone, as the ordinary
+//     run would;
 //  3. copies into the clone exactly the entries the change list names
 //     (TransferList): rsync never looks at the unchanged rest, so a change
 //     made to a source entry after the comparison cannot reach a shared
@@ -96,6 +98,7 @@ public:
 private:
     void clone();
     std::optional<QString> pruneClone(int root);
+    std::optional<QString> linkHardLinks(int root);
     std::optional<QString> writeTransferList();
 
     const QStringList m_linkedArguments;
@@ -110,6 +113,8 @@ private:
     bool m_cloneOk = false;
     QString m_cloneError;
     std::vector<std::string> m_cloneLeftOut;
+    std::vector<std::string> m_linkedInClone;  // hard links the run made itself
+    std::vector<std::string> m_targetsToCopy;  // targets of hard links it could not make
     bool m_cloneLeftOutAFolder = false;
     bool m_changeListComplete = false;
     QString m_comparisonProblem;

@@ -90,6 +90,8 @@ bool parseChangeLine(std::string_view line, ChangeLine &change)
         addSplitNames(text, " -> ", false, change.names);
     else
         addName(text, change.names);
+    if (update == 'h' && change.names.size() == 2)
+        change.hardLink = HardLink{change.names[0], change.names[1]};
     return !change.names.empty();
 }
 
@@ -134,6 +136,11 @@ void Collector::addLine(std::string_view line)
             m_firstProblem = line;
             m_problemNamesCause = cause;
         }
+        return;
+    }
+    if (change.hardLink) {
+        m_changed.push_back(change.hardLink->name);
+        m_hardLinks.push_back(std::move(*change.hardLink));
         return;
     }
     std::vector<std::string> &list = change.deletion ? m_deleted : m_changed;

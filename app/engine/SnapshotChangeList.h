@@ -19,11 +19,15 @@
 //    (" -> target", " => name"); where a name itself holds that separator the
 //    line cannot be split for certain, and every possible name is listed
 //    (listing one too many only makes the copy write an entry anew);
-//  - a hard link's target is listed as changed too: the copy links the two
-//    only when both are in its list.
+//  - a hard link whose line can be split for certain is also kept as a pair
+//    (hardLinks()): when its target is unchanged the run links the two in
+//    the clone itself, as the ordinary run would; otherwise its target is
+//    listed as changed too, as the copy links two names only when both are
+//    in its list.
 
 #include <QByteArray>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,10 +41,18 @@ QByteArray changeListOutFormat();
 std::string unescapeName(std::string_view escaped);
 
 // One itemised line, read.
+struct HardLink
+{
+    std::string name;
+    std::string target;
+    bool operator==(const HardLink &) const = default;
+};
+
 struct ChangeLine
 {
     bool deletion = false;          // "*deleting": the entry left the sources or is now excluded
     std::vector<std::string> names; // the entry (and a hard link's target), unescaped
+    std::optional<HardLink> hardLink; // a hard link's line that splits one way only
 };
 
 // Whether `line` is an itemised line of the change list; `change` receives it.
@@ -53,8 +65,11 @@ public:
     // Call once after the last chunk: a last line without a line end counts.
     void finish();
     // Every entry the copy writes (new, changed, or with changed attributes),
-    // in the order rsync printed them.
+    // in the order rsync printed them; the names of hardLinks() among them,
+    // not their targets.
     const std::vector<std::string> &changedEntries() const { return m_changed; }
+    // The hard links that split one way only, name and target.
+    const std::vector<HardLink> &hardLinks() const { return m_hardLinks; }
     // Every entry to remove from the clone, contents before their folder.
     const std::vector<std::string> &deletedEntries() const { return m_deleted; }
     // rsync's first message naming a problem ("rsync: ..."), else its
@@ -68,6 +83,7 @@ private:
     bool m_problemNamesCause = false;
     std::vector<std::string> m_changed;
     std::vector<std::string> m_deleted;
+    std::vector<HardLink> m_hardLinks;
 };
 
 } // namespace SnapshotChangeList

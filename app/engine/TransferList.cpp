@@ -52,11 +52,15 @@ bool TransferList::holdsTopLevelName(std::string_view name) const
     return m_parentByName.contains(name);
 }
 
-QByteArray TransferList::fileList(const std::vector<std::string> &changed, const std::vector<std::string> &deleted) const
+QByteArray TransferList::fileList(const std::vector<std::string> &transfers,
+                                  const std::vector<std::string> &changedOtherwise,
+                                  const std::vector<std::string> &deleted) const
 {
-    std::set<std::string> names(changed.begin(), changed.end());
-    for (const std::string &name : changed)
-        names.insert(parentOf(name));
+    std::set<std::string> names(transfers.begin(), transfers.end());
+    for (const std::vector<std::string> *changed : {&transfers, &changedOtherwise}) {
+        for (const std::string &name : *changed)
+            names.insert(parentOf(name));
+    }
     // The folder of a deleted entry may have gone (or be excluded) as well:
     // then it is one of the deletions itself, and the copy must not bring it
     // back.

@@ -39,9 +39,11 @@ public:
     // Whether an entry of the snapshot's top folder comes from a source.
     bool holdsTopLevelName(std::string_view name) const;
 
-    // The "--files-from" text for these changed entries (detached ones
-    // among them) and the folders holding them and the deleted entries.
-    QByteArray fileList(const std::vector<std::string> &changed, const std::vector<std::string> &deleted) const;
+    // The "--files-from" text for the entries to transfer, and the folders
+    // holding them, the entries changed otherwise (linked by the run
+    // itself) and the deleted entries.
+    QByteArray fileList(const std::vector<std::string> &transfers, const std::vector<std::string> &changedOtherwise,
+                        const std::vector<std::string> &deleted) const;
 
 private:
     std::map<std::string, std::string, std::less<>> m_parentByName; // "Data" -> "/home/a"

@@ -242,6 +242,12 @@ TEST(SnapshotChangeList, LinesGiveTheChangedOrDeletedNamesAndLinkTargets)
         if (testCase.read) {
             EXPECT_EQ(change.deletion, testCase.deletion);
             EXPECT_EQ(change.names, testCase.names);
+            // A hard link that splits one way only is also kept as a pair.
+            const bool pair = testCase.line.find("hf+") != std::string::npos && testCase.names.size() == 2;
+            EXPECT_EQ(change.hardLink.has_value(), pair);
+            if (pair) {
+                EXPECT_EQ(*change.hardLink, (SnapshotChangeList::HardLink{testCase.names[0], testCase.names[1]}));
+            }
         }
     }
 }
@@ -334,14 +340,41 @@ TEST(TransferList, ListsEachChangedEntryAndEveryFolderWhoseEntriesChangedOnce)
 {
     const TransferList list = *TransferList::forSources({u"/home/a/Data"_s});
     const QByteArray text
-        = list.fileList({"Data/sub/new.txt", "Data/sub", "Data/sub/new.txt", "Data/x\ny"},
+        = list.fileList({"Data/sub/new.txt", "Data/sub", "Data/sub/new.txt", "Data/x\ny"}, {"Data/linked/here"},
                         {"Data/old/gone.txt", "Data/cache/big", "Data/cache"});
     const QList<QByteArray> lines = text.split('\0');
     // "Data/cache" went as a whole (or is now excluded): not brought back.
-    EXPECT_EQ(lines, QList<QByteArray>({"/home/a/./Data", "/home/a/./Data/old", "/home/a/./Data/sub",
+    EXPECT_EQ(lines, QList<QByteArray>({"/home/a/./Data", "/home/a/./Data/linked", "/home/a/./Data/old",
+                                        "/home/a/./Data/sub",
                                         "/home/a/./Data/sub/new.txt", "/home/a/./Data/x\ny", ""}));
     // A folder given with a "/" would bring all its other entries along.
     EXPECT_FALSE(text.contains(QByteArray("/\0", 2)));
+}
+
+TEST_F(CloneTest, LinkingGivesANameTheTargetsInodeInsideTheCloneOnly)
+{
+    ASSERT_TRUE(HardLinkClone().clone(from(QString()), to(QString())).ok);
+    writeFile(to(u"Data/deep/stale.txt"_s), "an older entry of that name");
+    const int cloneFd = ::open(QFile::encodeName(to(QString())).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(cloneFd, 0);
+    const CloneEdits::Result result = CloneEdits::linkEntries(cloneFd,
+                                                              {{"Data/deep/er/new name", "Data/a.txt"},
+                                                               {"Data/deep/stale.txt", "Data/a.txt"},
+                                                               {"Data/no target", "Data/missing.txt"},
+                                                               {"Data/as folder", "Data/deep"},
+                                                               {"Data/via link", "Data/link to outside/victim.txt"},
+                                                               {"Data/../escaped", "Data/a.txt"}});
+    ::close(cloneFd);
+
+    EXPECT_EQ(result.done, 2u);
+    EXPECT_EQ(result.failures,
+              std::vector<std::string>({"Data/no target", "Data/as folder", "Data/via link", "Data/../escaped"}));
+    const ino_t original = statusOf(from(u"Data/a.txt"_s)).st_ino;
+    EXPECT_EQ(statusOf(to(u"Data/deep/er/new name"_s)).st_ino, original); // in a read-only folder too
+    EXPECT_EQ(statusOf(to(u"Data/deep/stale.txt"_s)).st_ino, original);
+    EXPECT_EQ(statusOf(to(u"Data/deep/er"_s)).st_mode & 07777, 0555u);
+    EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(u"clone/escaped"_s)));
+    EXPECT_EQ(statusOf(m_dir.filePath(u"outside/victim.txt"_s)).st_nlink, 1u);
 }
 
 TEST_F(CloneTest, RemovingTakesWholeFoldersOutOfTheCloneOnly)

@@ -199,6 +199,9 @@ void makeTree(const std::string &root, std::mt19937 &random)
     ::link((root + "/d1/link-a").c_str(), (root + "/d1/link-b").c_str());
     put(root + "/d2/pair-x", "another pair\n", 0644, baseTime);
     ::link((root + "/d2/pair-x").c_str(), (root + "/d3/pair-y").c_str());
+    put(root + "/d4/trio 1", "three names\n", 0644, baseTime);
+    ::link((root + "/d4/trio 1").c_str(), (root + "/d0/trio 2").c_str());
+    ::link((root + "/d4/trio 1").c_str(), (root + "/d1/trio 3").c_str());
     ::symlink("target-one", (root + "/d0/sym").c_str());
     ::symlink("../d1", (root + "/d2/sym2").c_str());
     ::chmod((root + "/ro").c_str(), 0555);
@@ -230,6 +233,7 @@ void changeTree(const std::string &root, std::mt19937 &random, bool root_user)
             ::lchown((root + ownerOnly).c_str(), 4242, 4343);
     }
     ::link((root + "/d3/file 16").c_str(), (root + "/d4/new link to 16").c_str()); // new group
+    ::link((root + "/d0/trio 2").c_str(), (root + "/d2/trio 4").c_str());              // a group grows
     // A group broken by a copy alike in all but the inode, and by new content.
     const std::string pairB = root + "/d1/link-b";
     ::unlink(pairB.c_str());
