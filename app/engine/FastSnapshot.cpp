@@ -87,9 +87,17 @@ QStringList FastSnapshot::dryRunArguments(const QStringList &linkedArguments, co
 {
     QStringList arguments = withoutLinking(linkedArguments);
     const QString usualFormat = QString::fromUtf16(outFormatArgument);
+    const QString partialDir = QStringLiteral("--partial-dir=") + partialDirName();
     for (QString &argument : arguments) {
         if (argument == usualFormat)
             argument = QString::fromUtf8(SnapshotChangeList::changeListOutFormat());
+        // A dry run writes no partial file, but "--partial-dir" makes rsync
+        // look for one beside every file it compares (twice the time). The
+        // partial folders stay out of the comparison as they stay out of
+        // every copy, and the clone loses those of the previous snapshot,
+        // which a new snapshot never holds either.
+        if (argument == partialDir)
+            argument = QStringLiteral("--exclude=") + partialDirName() + u'/';
     }
     // What the previous snapshot holds and the sources no longer do (or now
     // exclude) is printed as "*deleting"; the dry run deletes nothing.

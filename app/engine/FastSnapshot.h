@@ -61,8 +61,9 @@ public:
     FastSnapshot &operator=(const FastSnapshot &) = delete;
 
     // The dry run's list: the linked list without "--link-dest=" and "-vv",
-    // with the change list's out-format in place of the usual one, deletions
-    // listed, and the previous snapshot as destination.
+    // with the change list's out-format in place of the usual one, the
+    // partial folder excluded instead of searched, deletions listed, and the
+    // previous snapshot as destination.
     static QStringList dryRunArguments(const QStringList &linkedArguments, const QString &previousSnapshot);
     // The copy's list: the linked list's options without "--link-dest=",
     // "-vv", the protecting filter and the exclusions (the transfer list

@@ -36,7 +36,7 @@ TEST(FastSnapshotArguments, TheDryRunComparesWithThePreviousSnapshotAndPrintsThe
                                       QString::fromUtf8(SnapshotChangeList::changeListOutFormat()),
                                       u"-laxi"_s,
                                       u"-DH"_s,
-                                      u"--partial-dir=.rsync-partial"_s,
+                                      u"--exclude=.rsync-partial/"_s,
                                       u"--progress"_s,
                                       u"--numeric-ids"_s,
                                       u"--stats"_s,

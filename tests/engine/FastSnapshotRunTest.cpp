@@ -241,6 +241,8 @@ void changeTree(const std::string &root, std::mt19937 &random, bool root_user)
     put(root + "/d3/pair-y", "no longer the pair\n", 0644, baseTime + 950);
     ::unlink((root + "/d0/sym").c_str());
     ::symlink("target-two", (root + "/d0/sym").c_str());
+    ::mkdir((root + "/d1/.rsync-partial").c_str(), 0700); // rsync's own, never copied
+    put(root + "/d1/.rsync-partial/stray", "stray\n", 0600, baseTime);
 }
 
 class FastSnapshotRunTest : public ::testing::Test
@@ -358,6 +360,12 @@ TEST_F(FastSnapshotRunTest, TheFastFormMakesTheOrdinarySnapshotAndLeavesOlderSna
         ASSERT_EQ(snapshotRun(*fast, 21).first, Outcome::Completed); // no previous snapshot: ordinary
         const QString firstA = destA + u'/' + snapshotName(21);
         const QString firstB = destB + u'/' + snapshotName(21);
+        // A partial file an earlier copy left behind; a new snapshot never
+        // holds one.
+        for (const QString &first : {firstA, firstB}) {
+            QDir().mkpath(first + u"/Data/d0/.rsync-partial"_s);
+            put(QFile::encodeName(first).toStdString() + "/Data/d0/.rsync-partial/file 0", "part", 0600, baseTime);
+        }
         const Manifest beforeA = manifestOf(firstA);
         const Manifest beforeB = manifestOf(firstB);
         ASSERT_EQ(differences(manifestOf(firstA, false), manifestOf(firstB, false)), "");
@@ -389,6 +397,8 @@ TEST_F(FastSnapshotRunTest, TheFastFormMakesTheOrdinarySnapshotAndLeavesOlderSna
         EXPECT_EQ(differences(afterA, afterB), "");
         EXPECT_EQ(linkGroups(afterA), linkGroups(afterB));
         EXPECT_FALSE(afterB.entries.count("/Data/cache")); // newly excluded
+        EXPECT_FALSE(afterB.entries.count("/Data/d0/.rsync-partial"));
+        EXPECT_FALSE(afterB.entries.count("/Data/d1/.rsync-partial"));
         EXPECT_TRUE(afterB.entries.count("/Data/empty2"));
 
         // Older snapshots: every byte, mode, owner and time as before.
