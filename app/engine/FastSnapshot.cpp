@@ -13,6 +13,7 @@
 #include <set>
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 namespace {
@@ -33,6 +34,9 @@ QStringList withoutLinking(const QStringList &linkedArguments)
     }
     return arguments;
 }
+
+// In the temporary folder: "/vellumor-transfer-<process id>-XXXXXX".
+const QString transferListPrefix = QStringLiteral("/vellumor-transfer-");
 
 double seconds(const QElapsedTimer &timer)
 {
@@ -71,10 +75,26 @@ FastSnapshot::FastSnapshot(QStringList linkedArguments, const QStringList &sourc
     , m_previousSnapshot(std::move(previousSnapshot))
     , m_workingFolder(std::move(workingFolder))
     , m_stop(stop)
-    , m_transferListFile(QDir::tempPath() + QStringLiteral("/vellumor-transfer-XXXXXX"))
+    , m_transferListFile(QDir::tempPath() + transferListPrefix + QString::number(::getpid())
+                         + QStringLiteral("-XXXXXX"))
 {
+    removeListsOfEndedRuns();
     // Open now, so that the copy's arguments name the file from the start.
     m_transferListOpen = m_transferListFile.open();
+}
+
+// A run that was killed leaves its transfer list behind; the file names the
+// process that wrote it, so the next run removes those whose process is gone.
+void FastSnapshot::removeListsOfEndedRuns()
+{
+    const QString folder = QDir::tempPath();
+    const QString prefix = transferListPrefix.mid(1);
+    for (const QString &name : QDir(folder).entryList({prefix + u'*'}, QDir::Files | QDir::Hidden)) {
+        bool isNumber = false;
+        const qint64 pid = name.mid(prefix.size()).section(u'-', 0, 0).toLongLong(&isNumber);
+        if (isNumber && pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+            QFile::remove(folder + u'/' + name);
+    }
 }
 
 FastSnapshot::~FastSnapshot()

@@ -97,6 +97,7 @@ public:
     static bool changeListComplete(const TaskTermination &dryRunEnd);
 
 private:
+    static void removeListsOfEndedRuns();
     void clone();
     std::optional<QString> pruneClone(int root);
     std::optional<QString> linkHardLinks(int root);

@@ -2,6 +2,7 @@
 // from the dry run, removing and detaching entries of the clone, and the
 // transfer list of the copy.
 #include "CloneEdits.h"
+#include "FastSnapshot.h"
 #include "HardLinkClone.h"
 #include "SnapshotChangeList.h"
 #include "TransferList.h"
@@ -396,6 +397,31 @@ TEST_F(CloneTest, RemovingTakesWholeFoldersOutOfTheCloneOnly)
     EXPECT_TRUE(QFile::exists(from(u"Data/deep/a hard link"_s)));
     EXPECT_EQ(statusOf(from(u"Data/deep/er"_s)).st_mode & 07777, 0555u);
     EXPECT_TRUE(QFile::exists(to(u"Data/a.txt"_s)));
+}
+
+// A transfer list left by a run that was killed is removed by the next fast
+// snapshot; one of a run still going is kept.
+TEST(FastSnapshotTransferList, ListsOfEndedRunsAreRemovedAndOthersKept)
+{
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        ::_exit(0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const QString ended = QDir::tempPath() + u"/vellumor-transfer-%1-test"_s.arg(child);
+    const QString running = QDir::tempPath() + u"/vellumor-transfer-%1-test"_s.arg(::getppid());
+    for (const QString &path : {ended, running}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    {
+        const std::atomic<bool> stop{false};
+        FastSnapshot fast({u"/src"_s, u"/dest/"_s}, {u"/src"_s}, u"/dest/previous"_s, u"/dest/new"_s, &stop);
+        EXPECT_TRUE(fast.copyArguments().join(u' ').contains(QDir::tempPath() + u"/vellumor-transfer-"_s));
+    }
+    EXPECT_FALSE(QFile::exists(ended));
+    EXPECT_TRUE(QFile::exists(running));
+    QFile::remove(running);
 }
 
 } // namespace
