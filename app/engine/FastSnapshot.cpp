@@ -262,9 +262,9 @@ std::optional<QString> FastSnapshot::linkHardLinks(int root)
     const std::set<std::string> changed(m_changes.changedEntries().begin(), m_changes.changedEntries().end());
     std::vector<std::pair<std::string, std::string>> links;
     for (const SnapshotChangeList::HardLink &link : m_changes.hardLinks()) {
-        if (changed.contains(link.target))
-            m_targetsToCopy.push_back(link.target); // rsync writes it anew, and links the name to it
-        else
+        // A changed target is in the copy's list already: rsync writes it
+        // anew and links the name to it.
+        if (!changed.contains(link.target))
             links.emplace_back(link.name, link.target);
     }
     const CloneEdits::Result linked = CloneEdits::linkEntries(root, links);
