@@ -134,14 +134,17 @@ QStringList FastSnapshot::dryRunArguments(const QStringList &linkedArguments, co
 
 QStringList FastSnapshot::copyArguments(const QStringList &linkedArguments, const QString &transferListPath)
 {
-    // The options come before "--link-dest="; exclusions, sources and the
-    // working folder after it.
+    // The options end with "--link-dest="; exclusions, sources and the
+    // working folder follow. The link destination stays: rsync consults it
+    // only for the listed entries, and an entry the clone had to leave out
+    // (one that belongs to another account, which the kernel lets only its
+    // owner link) is then linked by rsync as the ordinary run links it.
     QStringList arguments;
     for (const QString &argument : linkedArguments) {
-        if (isLinkDest(argument))
-            break;
         if (argument != u"-vv" && argument != u"--filter=P /*" && !argument.startsWith(u"--exclude-from="))
             arguments << argument;
+        if (isLinkDest(argument))
+            break;
     }
     arguments << QStringLiteral("--from0") << QStringLiteral("--files-from=") + transferListPath
               << QStringLiteral("--ignore-missing-args") << QStringLiteral("/");

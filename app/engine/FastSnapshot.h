@@ -65,9 +65,9 @@ public:
     // partial folder excluded instead of searched, deletions listed, and the
     // previous snapshot as destination.
     static QStringList dryRunArguments(const QStringList &linkedArguments, const QString &previousSnapshot);
-    // The copy's list: the linked list's options without "--link-dest=",
-    // "-vv", the protecting filter and the exclusions (the transfer list
-    // holds nothing excluded), reading the entries from `transferListPath`.
+    // The copy's list: the linked list's options without "-vv", the
+    // protecting filter and the exclusions (the transfer list holds nothing
+    // excluded), reading the entries from `transferListPath`.
     static QStringList copyArguments(const QStringList &linkedArguments, const QString &transferListPath);
 
     QStringList dryRunArguments() const { return dryRunArguments(m_linkedArguments, m_previousSnapshot); }

@@ -50,7 +50,7 @@ TEST(FastSnapshotArguments, TheDryRunComparesWithThePreviousSnapshotAndPrintsThe
     }
 }
 
-TEST(FastSnapshotArguments, TheCopyTransfersTheListedEntriesOnlyAndNeverLinksOrProtects)
+TEST(FastSnapshotArguments, TheCopyTransfersTheListedEntriesOnlyAndNeverProtects)
 {
     for (const bool protectRoot : {true, false}) {
         SCOPED_TRACE(protectRoot);
@@ -65,6 +65,7 @@ TEST(FastSnapshotArguments, TheCopyTransfersTheListedEntriesOnlyAndNeverLinksOrP
                                       u"--progress"_s,
                                       u"--numeric-ids"_s,
                                       u"--stats"_s,
+                                      u"--link-dest=/backup/VLM Snapshot 05-12-2026 Sat 10-00 AM/"_s,
                                       u"--from0"_s,
                                       u"--files-from=/tmp/list"_s,
                                       u"--ignore-missing-args"_s,

@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -497,6 +498,30 @@ TEST_F(FastSnapshotRunTest, AChangeAfterTheComparisonNeverReachesAnOlderSnapshot
     const Manifest second = manifestOf(dest + u'/' + snapshotName(22));
     EXPECT_TRUE(second.entries.count("/Data/d4/today.txt"));
     EXPECT_EQ(second.inodes.at("/Data/d0/file 6"), before.inodes.at("/Data/d0/file 6"));
+}
+
+// An entry the clone cannot link (here an immutable file; for an account
+// without root's rights, any file of another account) is copied by rsync.
+TEST_F(FastSnapshotRunTest, AnEntryTheCloneLeavesOutIsCopied)
+{
+    std::mt19937 random(23);
+    makeTree(QFile::encodeName(m_source).toStdString(), random);
+    const QString dest = m_dir.filePath(u"Backup"_s);
+    ASSERT_EQ(snapshotRun(*makeController(dest, false), 21).first, Outcome::Completed);
+    const QString pinned = dest + u'/' + snapshotName(21) + u"/Data/d0/file 0"_s;
+    if (::geteuid() != 0 || QProcess::execute(u"chattr"_s, {u"+i"_s, pinned}) != 0)
+        GTEST_SKIP() << "an immutable file needs root and a file system that keeps the flag";
+    const auto unpin = qScopeGuard([&] { QProcess::execute(u"chattr"_s, {u"-i"_s, pinned}); });
+    const Manifest before = manifestOf(dest + u'/' + snapshotName(21));
+
+    g_log.clear();
+    ASSERT_EQ(snapshotRun(*makeController(dest, true), 22).first, Outcome::Completed);
+    EXPECT_TRUE(logged(u"1 left for rsync"_s));
+    // The same entries (folder times aside: the tree was made a moment ago).
+    EXPECT_EQ(differences(manifestOf(dest + u'/' + snapshotName(21), false),
+                          manifestOf(dest + u'/' + snapshotName(22), false)),
+              "");
+    EXPECT_EQ(differences(manifestOf(dest + u'/' + snapshotName(21)), before), "");
 }
 
 TEST_F(FastSnapshotRunTest, ALeftoverWorkingFolderOrNoPreviousSnapshotMakesTheOrdinaryRun)
