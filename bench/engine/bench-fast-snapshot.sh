@@ -13,11 +13,11 @@
 # it does more: a dry run for the progress totals, and no shared inode is
 # ever changed). VELLUMOR_VERBOSE=1 shows where the fast run's time goes.
 #
-# Measured on a quiet 2-core machine (100,000 files, three runs): ordinary
-# 10.4 to 10.6 s, fast 1.30 to 1.53 s (6.8 to 8.1x), cp -al + rsync 1.96 to
-# 2.03 s (fast / cp -al 0.67 to 0.75); fast: clone 0.60 to 0.68 s beside a
-# 1.02 to 1.04 s dry run, removing and detaching 0.02 s, copy of the 1,000
-# listed files 0.22 to 0.47 s.
+# Measured on a 2-core machine (100,000 files, five runs): ordinary 10.3 to
+# 11.9 s, fast 1.30 to 1.93 s (6.2 to 8.1x), cp -al + rsync 1.92 to 2.64 s
+# (fast / cp -al 0.67 to 0.75); fast: clone 0.60 to 0.68 s beside a 1.02 to
+# 1.04 s dry run, removing and detaching 0.02 s, copy of the 1,000 listed
+# files 0.22 to 0.51 s.
 #
 #   bench/engine/bench-fast-snapshot.sh [BUILD_DIR] [FILES]   (defaults: build, 100000)
 set -euo pipefail
