@@ -7,8 +7,8 @@
 #include "MainAppLauncher.h"
 #include "MountWatcher.h"
 #include "PowerSource.h"
-#include "QuitOnSignals.h"
 #include "SleepWatcher.h"
+#include "TerminationSignals.h"
 #include "VolumePresence.h"
 #include "WallClockTimer.h"
 
@@ -32,7 +32,12 @@ int main(int argc, char **argv)
         return 0;
     }
 
-    QuitOnSignals quitOnSignals;
+    // Logout and systemd's stop end the event loop, so the agent leaves
+    // through its normal path and exits with status 0.
+    TerminationSignals quitOnSignals(TerminationSignals::InterruptedCalls::Restart);
+    if (!quitOnSignals.isInstalled())
+        qWarning("Cannot watch for termination signals: the agent ends without its own clean-up");
+    QObject::connect(&quitOnSignals, &TerminationSignals::received, &QCoreApplication::quit);
     const QDBusConnection system = QDBusConnection::systemBus();
     WallClockTimer timer;
     UPowerPowerSource power(system);

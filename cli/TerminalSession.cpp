@@ -6,8 +6,8 @@
 #include "RunReport.h"
 #include "ScheduleCommands.h"
 #include "ScheduledJobDispatcher.h"
-#include "StopSignals.h"
 #include "TerminalView.h"
+#include "TerminationSignals.h"
 #include "UserNotifications.h"
 
 #include <QCoreApplication>
@@ -142,7 +142,10 @@ int runTerminalSession(QCoreApplication &app, const CliJob &job)
                                  view.reopen();
                          });
                      });
-    const StopSignals stopSignals([&controller] {
+    // Ctrl-C takes the controller's stop path, so rsync is ended and nothing
+    // is left running.
+    const TerminationSignals stopSignals;
+    QObject::connect(&stopSignals, &TerminationSignals::received, &controller, [&controller] {
         if (controller.isRunning())
             controller.startButtonClicked();
     });

@@ -179,6 +179,27 @@ std::set<std::set<std::string>> linkGroups(const Manifest &manifest)
     return groups;
 }
 
+// Two snapshots hold the same entries: rsync finds nothing to do between
+// them (by checksum, hard links included), and every entry has the same
+// type, mode, owner, content and link group. Folder and link times are the
+// times rsync made them at (the trees are made a moment before), so they
+// are left aside.
+void expectSameSnapshot(const QString &a, const QString &b)
+{
+    QProcess compare;
+    compare.start(u"rsync"_s, {u"-anciH"_s, u"--checksum"_s, a + u'/', b + u'/'});
+    ASSERT_TRUE(compare.waitForFinished(60000));
+    EXPECT_EQ(compare.exitCode(), 0);
+    QStringList differing = QString::fromUtf8(compare.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    differing.removeIf(
+        [](const QString &line) { return line.contains(QRegularExpression(u"^\\.[dL]\\.\\.t\\.+ "_s)); });
+    EXPECT_EQ(differing, QStringList());
+    const Manifest manifestA = manifestOf(a, false);
+    const Manifest manifestB = manifestOf(b, false);
+    EXPECT_EQ(differences(manifestA, manifestB), "");
+    EXPECT_EQ(linkGroups(manifestA), linkGroups(manifestB));
+}
+
 // The source tree: folders, files of random content, modes and times,
 // hard-link groups, symbolic links, an empty folder, awkward names.
 void makeTree(const std::string &root, std::mt19937 &random)
@@ -265,22 +286,10 @@ protected:
 
     std::unique_ptr<MFTaskAppDelegate> makeController(const QString &dest, bool fast, const QString &tools = {})
     {
-        MFTaskAppServices services;
-        services.clock = &m_clock;
-        services.waitForNextMinute = [this] {
-            m_clock.advanceSeconds(60);
-            return true;
-        };
-        services.privilegedRunner = &m_noPrivileges;
-        services.toolDirectory = tools;
-        services.schedule = &m_schedule;
-        services.notifier = &m_notifier;
+        MFTaskAppServices services = realToolServices(m_clock, m_noPrivileges, m_schedule, m_notifier, tools);
         services.volumeIsMounted = [](const QString &) { return true; };
         auto controller = std::make_unique<MFTaskAppDelegate>(&m_view, services);
-        QObject::connect(controller.get(), &MFTaskAppDelegate::runFinished, controller.get(),
-                         [this](Outcome outcome, const QString &detail) {
-                             m_ends.append({outcome, detail});
-                         });
+        recordRunEnds(*controller, m_ends);
         controller->backupSources = {m_source};
         controller->backupDest = dest;
         controller->snapshotsToKeep = 10;
@@ -384,19 +393,9 @@ TEST_F(FastSnapshotRunTest, TheFastFormMakesTheOrdinarySnapshotAndLeavesOlderSna
 
         const QString secondA = destA + u'/' + snapshotName(22);
         const QString secondB = destB + u'/' + snapshotName(22);
-        QProcess compare;
-        compare.start(u"rsync"_s, {u"-anciH"_s, u"--checksum"_s, secondA + u'/', secondB + u'/'});
-        ASSERT_TRUE(compare.waitForFinished(60000));
-        EXPECT_EQ(compare.exitCode(), 0);
-        // Folder and link times are the times rsync made them at, in both.
-        QStringList differing = QString::fromUtf8(compare.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        differing.removeIf(
-            [](const QString &line) { return line.contains(QRegularExpression(u"^\\.[dL]\\.\\.t\\.+ "_s)); });
-        EXPECT_EQ(differing, QStringList());
+        expectSameSnapshot(secondA, secondB);
         const Manifest afterA = manifestOf(secondA, false);
         const Manifest afterB = manifestOf(secondB, false);
-        EXPECT_EQ(differences(afterA, afterB), "");
-        EXPECT_EQ(linkGroups(afterA), linkGroups(afterB));
         EXPECT_FALSE(afterB.entries.count("/Data/cache")); // newly excluded
         EXPECT_FALSE(afterB.entries.count("/Data/d0/.rsync-partial"));
         EXPECT_FALSE(afterB.entries.count("/Data/d1/.rsync-partial"));
@@ -459,18 +458,7 @@ TEST_F(FastSnapshotRunTest, JobsOfSeveralSourcesGiveTheOrdinarySnapshot)
 
         const QString secondA = destA + u'/' + snapshotName(22);
         const QString secondB = destB + u'/' + snapshotName(22);
-        QProcess compare;
-        compare.start(u"rsync"_s, {u"-anciH"_s, u"--checksum"_s, secondA + u'/', secondB + u'/'});
-        ASSERT_TRUE(compare.waitForFinished(60000));
-        EXPECT_EQ(compare.exitCode(), 0);
-        QStringList differing = QString::fromUtf8(compare.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        differing.removeIf(
-            [](const QString &line) { return line.contains(QRegularExpression(u"^\\.[dL]\\.\\.t\\.+ "_s)); });
-        EXPECT_EQ(differing, QStringList());
-        const Manifest afterA = manifestOf(secondA, false);
-        const Manifest afterB = manifestOf(secondB, false);
-        EXPECT_EQ(differences(afterA, afterB), "");
-        EXPECT_EQ(linkGroups(afterA), linkGroups(afterB));
+        expectSameSnapshot(secondA, secondB);
         EXPECT_EQ(statusOf(secondB).st_mode & 07777, statusOf(secondA).st_mode & 07777);
         EXPECT_EQ(differences(manifestOf(destB + u'/' + snapshotName(21)), firstB), "");
     }

@@ -76,22 +76,11 @@ protected:
 
     std::unique_ptr<MFTaskAppDelegate> makeController(const QString &toolDirectory = QString())
     {
-        MFTaskAppServices services;
-        services.clock = &m_clock;
-        services.waitForNextMinute = [this] {
-            m_clock.advanceSeconds(60);
-            return true;
-        };
-        services.privilegedRunner = &m_noPrivileges;
-        services.toolDirectory = toolDirectory;
-        services.schedule = &m_schedule;
-        services.notifier = &m_notifier;
+        MFTaskAppServices services
+            = realToolServices(m_clock, m_noPrivileges, m_schedule, m_notifier, toolDirectory);
         services.volumeIsMounted = [this](const QString &path) { return !m_unplugged.contains(QDir::cleanPath(path)); };
         auto controller = std::make_unique<MFTaskAppDelegate>(&m_view, services);
-        QObject::connect(controller.get(), &MFTaskAppDelegate::runFinished, controller.get(),
-                         [this](Outcome outcome, const QString &detail) {
-                             m_ends.append({outcome, detail});
-                         });
+        recordRunEnds(*controller, m_ends);
         return controller;
     }
 
