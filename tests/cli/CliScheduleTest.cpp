@@ -116,6 +116,18 @@ protected:
         return pid_t(pidFile.readAll().trimmed().toLongLong());
     }
 
+    // Starts a Snapshot backup whose copy is the stand-in, and waits until
+    // the stand-in runs: its pid, or 0 when the terminal ended first.
+    pid_t startSnapshotUntilStandInCopies(QProcess &cli)
+    {
+        const QString marker = m_dir.filePath(u"copy.pid"_s);
+        useStandInCopy(marker);
+        cli.setProcessEnvironment(environment());
+        cli.start(kCli, {u"backup"_s, u"--snapshot"_s, m_source, m_dest});
+        EXPECT_TRUE(cli.waitForStarted());
+        return waitForStandIn(cli, marker);
+    }
+
     ScheduleFile scheduleFile() const
     {
         return ScheduleFile(m_dir.filePath(u"data/org.vellumor.Vellumor/Scheduled Backups.xml"_s), Clock::system());
@@ -332,14 +344,8 @@ TEST_F(CliScheduleTest, AnOldSnapshotThatCannotBeRemovedEndsWithStatusOne)
 // run is not refused by a copy nobody watches.
 TEST_F(CliScheduleTest, AKilledFrontEndTakesItsCopyAndItsLockWithIt)
 {
-    const QString marker = m_dir.filePath(u"copy.pid"_s);
-    useStandInCopy(marker);
-
     QProcess first;
-    first.setProcessEnvironment(environment());
-    first.start(kCli, {u"backup"_s, u"--snapshot"_s, m_source, m_dest});
-    ASSERT_TRUE(first.waitForStarted());
-    const pid_t orphan = waitForStandIn(first, marker);
+    const pid_t orphan = startSnapshotUntilStandInCopies(first);
     ASSERT_GT(orphan, 0) << first.readAllStandardError().constData();
     const auto killOrphan = qScopeGuard([orphan] { ::kill(orphan, SIGKILL); });
     ::kill(pid_t(first.processId()), SIGKILL);
@@ -354,13 +360,8 @@ TEST_F(CliScheduleTest, AKilledFrontEndTakesItsCopyAndItsLockWithIt)
 // wrote stays in the hidden working folder, never under a snapshot's name.
 TEST_F(CliScheduleTest, SigtermMidCopyLeavesNoSnapshotName)
 {
-    const QString marker = m_dir.filePath(u"copy.pid"_s);
-    useStandInCopy(marker);
     QProcess cli;
-    cli.setProcessEnvironment(environment());
-    cli.start(kCli, {u"backup"_s, u"--snapshot"_s, m_source, m_dest});
-    ASSERT_TRUE(cli.waitForStarted());
-    const pid_t copy = waitForStandIn(cli, marker);
+    const pid_t copy = startSnapshotUntilStandInCopies(cli);
     ASSERT_GT(copy, 0) << cli.readAllStandardError().constData();
     const auto killCopy = qScopeGuard([copy] { ::kill(copy, SIGKILL); });
     ::kill(pid_t(cli.processId()), SIGTERM);

@@ -242,6 +242,18 @@ void writeScriptedPrefix(const QString &prefix, const QByteArray &body)
     writeFile(prefix + QStringLiteral("/share/vellumor/excludelist.txt"), "");
 }
 
+// Starts "vellumor-cli backup DIR/src DIR/dest" with the tools of `prefix`,
+// keeping its job record in DIR/data.
+void startScriptedBackup(QProcess &cli, const QString &prefix, const QTemporaryDir &dir)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VELLUMOR_PREFIX"), prefix);
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+    cli.setProcessEnvironment(environment);
+    cli.start(kCli,
+              {QStringLiteral("backup"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
+}
+
 QList<pid_t> scriptedPids(const QString &prefix)
 {
     QFile file(prefix + QStringLiteral("/libexec/vellumor/pids"));
@@ -299,13 +311,7 @@ TEST(CliRun, TheExitCodeAndTheLastLinesFollowTheCopyProgram)
         QTemporaryDir dir;
         writeFile(dir.filePath(QStringLiteral("src/a.txt")), "a\n");
         QProcess cli;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("VELLUMOR_PREFIX"), prefix.path());
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
-        cli.setProcessEnvironment(environment);
-        cli.start(
-            kCli,
-            {QStringLiteral("backup"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
+        startScriptedBackup(cli, prefix.path(), dir);
         ASSERT_TRUE(cli.waitForFinished(60000));
         const QString out = QString::fromUtf8(cli.readAllStandardOutput());
         const QString err = QString::fromUtf8(cli.readAllStandardError());
@@ -331,12 +337,7 @@ TEST(CliRun, OffATerminalEachTickPrintsTheStatusWithBothRates)
     QTemporaryDir dir;
     writeFile(dir.filePath(QStringLiteral("src/a.txt")), "a\n");
     QProcess cli;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("VELLUMOR_PREFIX"), prefix.path());
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
-    cli.setProcessEnvironment(environment);
-    cli.start(kCli,
-              {QStringLiteral("backup"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
+    startScriptedBackup(cli, prefix.path(), dir);
     QString out;
     // The guard only ends a hang.
     for (int i = 0; i < 3000 && !out.contains(QStringLiteral("Data / second: ")); ++i) {
@@ -364,12 +365,7 @@ TEST(CliRun, AKilledFrontEndTakesTheCopyProgramWithIt)
     QTemporaryDir dir;
     writeFile(dir.filePath(QStringLiteral("src/a.txt")), "a\n");
     QProcess cli;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("VELLUMOR_PREFIX"), prefix.path());
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
-    cli.setProcessEnvironment(environment);
-    cli.start(kCli,
-              {QStringLiteral("backup"), dir.filePath(QStringLiteral("src")), dir.filePath(QStringLiteral("dest"))});
+    startScriptedBackup(cli, prefix.path(), dir);
     ASSERT_TRUE(cli.waitForStarted());
     // The dry run, then the copy (the guard only ends a hang).
     for (int i = 0; i < 6000 && scriptedPids(prefix.path()).size() < 2; ++i)

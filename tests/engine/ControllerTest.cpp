@@ -59,6 +59,22 @@ protected:
     // `rsync` answers the dry run and the copy; every other program ends at once.
     void script(std::function<TaskScript(const QString &, const QStringList &)> rsync) { m_rsync = std::move(rsync); }
 
+    // A run whose copy prints one item and then waits, started and running.
+    std::unique_ptr<MFTaskAppDelegate> startRunWithStallingCopy()
+    {
+        script([](const QString &, const QStringList &arguments) {
+            if (isDryRun(arguments))
+                return TaskScript().output("\t://: Data/\n");
+            TaskScript copy = TaskScript().output("\t://: Data/\n");
+            copy.stalls = true;
+            return copy;
+        });
+        auto controller = makeController();
+        controller->startBackup();
+        processEventsUntil([&] { return controller->currentTask() && controller->currentTask()->isRunning(); });
+        return controller;
+    }
+
     std::unique_ptr<MFTaskAppDelegate> makeController()
     {
         MFTaskAppServices services;
@@ -211,16 +227,7 @@ TEST_F(ControllerTest, AMissingDryRunProgramFailsTheRunAndStartsNoCopy)
 
 TEST_F(ControllerTest, StoppingMidCopyEndsTheCopyAndReportsAStop)
 {
-    script([](const QString &, const QStringList &arguments) {
-        if (isDryRun(arguments))
-            return TaskScript().output("\t://: Data/\n");
-        TaskScript copy = TaskScript().output("\t://: Data/\n");
-        copy.stalls = true;
-        return copy;
-    });
-    auto controller = makeController();
-    controller->startBackup();
-    processEventsUntil([&] { return controller->currentTask() && controller->currentTask()->isRunning(); });
+    auto controller = startRunWithStallingCopy();
     ASSERT_EQ(m_tasks.runningCount(), 1);
     EXPECT_EQ(controller->currentRun()->phase(), Phase::Copying);
 
@@ -402,16 +409,7 @@ TEST_F(ControllerTest, TheOutcomeFollowsRsyncsExitStatusOnceItHasEnded)
 
 TEST_F(ControllerTest, TheStopActionEndsTheRunAsStoppedAndStartsNoOtherJob)
 {
-    script([](const QString &, const QStringList &arguments) {
-        if (isDryRun(arguments))
-            return TaskScript().output("\t://: Data/\n");
-        TaskScript copy = TaskScript().output("\t://: Data/\n");
-        copy.stalls = true;
-        return copy;
-    });
-    auto controller = makeController();
-    controller->startBackup();
-    processEventsUntil([&] { return controller->currentTask() && controller->currentTask()->isRunning(); });
+    auto controller = startRunWithStallingCopy();
     ASSERT_EQ(m_tasks.runningCount(), 1);
     controller->stop();
     const RunResult result = waitForRun();
