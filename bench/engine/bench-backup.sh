@@ -7,18 +7,8 @@
 #
 #   bench/engine/bench-backup.sh [BUILD_DIR] [FILES]     (defaults: build, 100000)
 set -euo pipefail
-here="$(cd "$(dirname "$0")/../.." && pwd)"
-build="$(cd "${1:-$here/build}" && pwd)"
-files="${2:-100000}"
-stage="$build/stage"
-cli="$stage/bin/vellumor-cli"
-rsync="$stage/libexec/vellumor/rsync"
-[ -x "$cli" ] || { echo "build vellumor-cli first ($cli missing)" >&2; exit 1; }
-
-work="$(mktemp -d "${TMPDIR:-/tmp}/vellumor-bench.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
-
 source "$(dirname "${BASH_SOURCE[0]}")/bench-common.sh"
+bench_setup backup "${1:-}" "${2:-}"
 
 
 # The argument list the Sync run uses (see the "args:" line with VELLUMOR_VERBOSE).

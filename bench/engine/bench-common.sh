@@ -1,5 +1,21 @@
 # Helpers shared by the engine benchmarks; source it, do not run it.
 
+# bench_setup NAME [BUILD_DIR] [FILES]: the build's stage (stage, cli,
+# rsync), the tree size (files, default 100000) and a fresh work folder that
+# is removed when the script exits. Stops when vellumor-cli is not built.
+bench_setup() {
+    local name="$1" root
+    root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+    build="$(cd "${2:-$root/build}" && pwd)"
+    files="${3:-100000}"
+    stage="$build/stage"
+    cli="$stage/bin/vellumor-cli"
+    rsync="$stage/libexec/vellumor/rsync"
+    [ -x "$cli" ] || { echo "build vellumor-cli first ($cli missing)" >&2; exit 1; }
+    work="$(mktemp -d "${TMPDIR:-/tmp}/vellumor-bench-$name.XXXXXX")"
+    trap 'rm -rf "$work"' EXIT
+}
+
 make_tree() { # make_tree DIR COUNT: COUNT small files, 100 per folder
     python3 - "$1" "$2" <<'PY'
 import os, sys

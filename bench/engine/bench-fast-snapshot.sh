@@ -21,18 +21,9 @@
 #
 #   bench/engine/bench-fast-snapshot.sh [BUILD_DIR] [FILES]   (defaults: build, 100000)
 set -euo pipefail
-here="$(cd "$(dirname "$0")/../.." && pwd)"
-build="$(cd "${1:-$here/build}" && pwd)"
-files="${2:-100000}"
-stage="$build/stage"
-cli="$stage/bin/vellumor-cli"
-rsync="$stage/libexec/vellumor/rsync"
-[ -x "$cli" ] || { echo "build vellumor-cli first ($cli missing)" >&2; exit 1; }
-[ -x "$rsync" ] || rsync="$(command -v rsync)"
-
-work="$(mktemp -d "${TMPDIR:-/tmp}/vellumor-bench-fast.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/bench-common.sh"
+bench_setup fast "${1:-}" "${2:-}"
+[ -x "$rsync" ] || rsync="$(command -v rsync)"
 
 
 # Each way gets its own support folder (vellumor-cli records the job there)

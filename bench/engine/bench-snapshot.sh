@@ -20,23 +20,14 @@
 # Needs vellumor-cli and dropcount built (their stage in BUILD_DIR), and the
 # Debian package rsnapshot for its two figures (skipped when missing).
 set -euo pipefail
-here="$(cd "$(dirname "$0")/../.." && pwd)"
-build="$(cd "${1:-$here/build}" && pwd)"
-files="${2:-100000}"
-stage="$build/stage"
-cli="$stage/bin/vellumor-cli"
-rsync="$stage/libexec/vellumor/rsync"
+source "$(dirname "${BASH_SOURCE[0]}")/bench-common.sh"
+bench_setup snapshot "${1:-}" "${2:-}"
 dropcount="$stage/libexec/vellumor/dropcount"
-for tool in "$cli" "$rsync" "$dropcount"; do
+for tool in "$rsync" "$dropcount"; do
     [ -x "$tool" ] || { echo "build vellumor-cli and dropcount first ($tool missing)" >&2; exit 1; }
 done
-
-work="$(mktemp -d "${TMPDIR:-/tmp}/vellumor-bench-snapshot.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
 # vellumor-cli keeps its job record in the support folder: a private one here.
 export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" VELLUMOR_PREFIX="$stage"
-
-source "$(dirname "${BASH_SOURCE[0]}")/bench-common.sh"
 
 
 
