@@ -17,18 +17,6 @@
 
 namespace {
 
-// The repair's output is only for a person reading the log; pkexec's exit
-// status is what counts, so the chunks are dropped.
-class DiscardingDelegate : public MFTaskDelegateProtocol
-{
-public:
-    void taskDidRecieveData(const QByteArray &, MFTask *) override {}
-    void taskDidRecieveErrorData(const QByteArray &, MFTask *) override {}
-    void taskDidTerminate(MFTask *) override {}
-    void taskDidRecieveInvalidate(MFTask *) override {}
-    void taskDidLaunch(MFTask *) override {}
-};
-
 QString toolFolder(const QString &toolDirectory)
 {
     return toolDirectory.isEmpty() ? QFileInfo(auxiliaryToolPath(QStringLiteral("rsync"))).path() : toolDirectory;
@@ -94,7 +82,9 @@ int PkexecRunner::runAsRoot(const QStringList &commandLine)
         qWarning("pkexec not found: cannot give the auxiliary tools their rights");
         return -1;
     }
-    DiscardingDelegate delegate;
+    // The repair's output is only for a person reading the log; pkexec's
+    // exit status is what counts, so the chunks are dropped.
+    IgnoringTaskDelegate delegate;
     MFTask task;
     task.setDelegate(&delegate);
     task.setLaunchPath(pkexec);

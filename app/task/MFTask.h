@@ -50,6 +50,18 @@ public:
     virtual void taskDidLaunch(MFTask *task) = 0;
 };
 
+// The delegate of a task whose output and events nobody reads: only how it
+// ended counts.
+class IgnoringTaskDelegate : public MFTaskDelegateProtocol
+{
+public:
+    void taskDidRecieveData(const QByteArray &, MFTask *) override {}
+    void taskDidRecieveErrorData(const QByteArray &, MFTask *) override {}
+    void taskDidTerminate(MFTask *) override {}
+    void taskDidRecieveInvalidate(MFTask *) override {}
+    void taskDidLaunch(MFTask *) override {}
+};
+
 // A programming error in the use of MFTask (wrong delegate, relaunch...).
 // what() carries the fixed "**Exception: ..." text.
 class MFTaskException : public std::logic_error

@@ -40,7 +40,12 @@ void expectState(const MainWindowOutlets &o, const WindowState &state)
     EXPECT_EQ(o.displayText->isVisible(), state.displayTextVisible);
 }
 
-using WindowStatesTest = WindowTest;
+class WindowStatesTest : public WindowTest
+{
+protected:
+    // Starts a backup and chooses Quit: the question asked, or null.
+    QMessageBox *quitDuringABackup();
+};
 
 TEST_F(WindowStatesTest, AClickOnBackupCopiesARealFolderWithRsyncAndReturnsToIdle)
 {
@@ -121,6 +126,15 @@ QMessageBox *quitQuestion(VellumorApplication &app)
     return box && box->isVisible() ? box : nullptr;
 }
 
+QMessageBox *WindowStatesTest::quitDuringABackup()
+{
+    startApp();
+    chooseSourceAndDest(m_source, m_dest);
+    outlets().startButton->click();
+    outlets().quitAction->trigger();
+    return quitQuestion(*m_app);
+}
+
 QAbstractButton *buttonTitled(QMessageBox *box, const QString &title)
 {
     for (QAbstractButton *button : box->buttons()) {
@@ -140,11 +154,7 @@ TEST_F(WindowStatesTest, QuittingWhileIdleNeverAsks)
 
 TEST_F(WindowStatesTest, QuittingDuringABackupAsksOnceAndCancelLeavesTheRunGoing)
 {
-    startApp();
-    chooseSourceAndDest(m_source, m_dest);
-    outlets().startButton->click();
-    outlets().quitAction->trigger();
-    QMessageBox *box = quitQuestion(*m_app);
+    QMessageBox *box = quitDuringABackup();
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->text(), QStringLiteral("Backup currently in progress"));
     EXPECT_EQ(box->informativeText(),
@@ -161,11 +171,7 @@ TEST_F(WindowStatesTest, QuittingDuringABackupAsksOnceAndCancelLeavesTheRunGoing
 
 TEST_F(WindowStatesTest, QuitInTheQuestionEndsTheRunAndExits)
 {
-    startApp();
-    chooseSourceAndDest(m_source, m_dest);
-    outlets().startButton->click();
-    outlets().quitAction->trigger();
-    QMessageBox *box = quitQuestion(*m_app);
+    QMessageBox *box = quitDuringABackup();
     ASSERT_NE(box, nullptr);
     buttonTitled(box, QStringLiteral("Quit"))->click();
     ASSERT_TRUE(processEventsUntil([&] { return m_exitRequests == 1; }));

@@ -9,26 +9,12 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {
-
-class IgnoringDelegate : public MFTaskDelegateProtocol
-{
-public:
-    void taskDidRecieveData(const QByteArray &, MFTask *) override {}
-    void taskDidRecieveErrorData(const QByteArray &, MFTask *) override {}
-    void taskDidTerminate(MFTask *) override {}
-    void taskDidRecieveInvalidate(MFTask *) override {}
-    void taskDidLaunch(MFTask *) override {}
-};
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     if (argc < 2)
         return 2;
-    IgnoringDelegate delegate;
+    IgnoringTaskDelegate delegate;
     MFTask task;
     task.setLaunchPath(QString::fromLocal8Bit(argv[1]));
     task.setArguments({QStringLiteral("sleep")});
