@@ -15,11 +15,16 @@
 #include "VolumeTools.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QMetaObject>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <sys/stat.h>
 
 extern char **environ;
 
@@ -161,6 +166,7 @@ bool BackupRun::prepare()
     m_arguments = backupArgumentList(input);
     if (input.snapshot && m_request.fastSnapshots)
         prepareFastSnapshot(input);
+    createWorkingFolder();
     m_input = input;
     if (input.snapshot && !input.linkDest.isEmpty())
         qInfo("set backup arguments with linkDest:%s", qPrintable(input.linkDest));
@@ -283,9 +289,7 @@ bool BackupRun::dryRun()
     // The fast form's dry run also prints what the clone loses; those lines are no copies.
     const qint64 deletions = m_fast ? qint64(m_fast->deletionCount()) : 0;
     post([&host = m_host, files = std::max<qint64>(0, assessor.totalFiles() - deletions),
-          size = assessor.totalTransferredSize()] {
-        host.dryRunMeasured(files, size);
-    });
+          size = assessor.totalTransferredSize()] { host.dryRunMeasured(files, size); });
     return true;
 }
 
@@ -372,8 +376,14 @@ bool BackupRun::prepareSnapshot(BackupArgumentInput &input)
 {
     auto snapshot = std::make_shared<SnapshotSession>(
         *m_tools.clock, [this] { return stopRequested(); }, m_tools.waitForNextMinute);
-    const SnapshotJob job{input.backupDest, SnapshotFolders::ownerFolderName(input.backupSources.first()),
-                          m_request.linkDest};
+    SnapshotJob job;
+    job.destination = input.backupDest;
+    job.ownerName = SnapshotFolders::ownerFolderName(input.backupSources.first());
+    job.recordedLinkDest = m_request.linkDest;
+    for (const QString &source : trimmedSources(m_request.backupSources))
+        job.chosenSources << QDir::cleanPath(source);
+    for (const QString &source : m_request.otherSavedJobSources)
+        job.otherOwnerNames << SnapshotFolders::ownerFolderName(trimmedSources({source}).constFirst());
     if (const std::optional<QString> refusal = snapshot->begin(job)) {
         qWarning("%s", qUtf8Printable(*refusal));
         post([&host = m_host, detail = *refusal] { host.runEndedEarly(BackupRunHost::EarlyEnd::Refused, detail); });
@@ -388,6 +398,19 @@ bool BackupRun::prepareSnapshot(BackupArgumentInput &input)
     std::lock_guard guard(m_mutex);
     m_session = std::move(snapshot);
     return true;
+}
+
+// The ordinary run's working folder is made here, not by rsync: it is then
+// this account's, which can write the snapshot's record into it even when a
+// set-user-ID rsync does the copying.
+void BackupRun::createWorkingFolder() const
+{
+    const std::shared_ptr<SnapshotSession> snapshot = session();
+    if (!snapshot || m_fast || snapshot->reusesWorkingFolder())
+        return;
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(snapshot->workingFolderPath()));
+    if (::mkdir(path.constData(), 0755) != 0 && errno != EEXIST)
+        qWarning("cannot create the working folder %s: %s", path.constData(), std::strerror(errno));
 }
 
 // Takes the fast form when the run writes a new working folder next to a
@@ -421,6 +444,7 @@ SnapshotRunEnd BackupRun::finishSnapshot(bool endedWell, const QString &howItEnd
     if (!snapshot)
         return end;
     end.linkDest = snapshot->linkDest();
+    end.untrustedNotice = snapshot->untrustedSnapshotsNotice();
     if (m_fast && m_copyTimer.isValid())
         qInfo("fast snapshot: copy %.2f s", double(m_copyTimer.elapsed()) / 1000.0);
     if (!endedWell) {

@@ -78,6 +78,10 @@ struct BackupRunRequest
     QString jobDestPath;
     // A record outside the schedule, given by the caller, to receive it.
     JobRecord *jobDictionary = nullptr;
+    // The sources of the other saved jobs into the same destination: a
+    // snapshot made before snapshots recorded their job is this job's only
+    // when none of them could have made it.
+    QStringList otherSavedJobSources;
 };
 
 // What a run uses; all of it outlives the run.
@@ -107,6 +111,16 @@ struct SnapshotRunEnd
     QString linkDest;        // the complete snapshot the run linked against, if any
     QString notCompleted;    // why the working folder did not become a snapshot
     QString rotationFailure; // which old snapshot could not be removed, and why
+    QString untrustedNotice; // folders that pass for the job's snapshots but are not used
+
+    // What the status adds to a good run: the rotation's failure, then the
+    // folders not used; empty when neither.
+    QString warnings() const
+    {
+        QStringList texts{rotationFailure, untrustedNotice};
+        texts.removeAll(QString());
+        return texts.join(u' ');
+    }
 };
 
 // The run's window side. Every call but volumeAvailable() arrives on the
@@ -183,6 +197,7 @@ private:
     bool prepareSnapshot(BackupArgumentInput &input);
     // Chooses the fast form for a Snapshot run that may take it.
     void prepareFastSnapshot(const BackupArgumentInput &input);
+    void createWorkingFolder() const;
     // Runs the dry run with `arguments`, measuring it; `extra` sees its
     // output too.
     TaskToEndResult measureDryRun(const QStringList &arguments, DryRunAssessor &assessor,

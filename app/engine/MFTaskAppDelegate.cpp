@@ -294,6 +294,14 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
         if (!isScheduleRecord(m_services.schedule, jobDictionary))
             request.jobDictionary = jobDictionary;
     }
+    if (m_services.schedule) {
+        for (const JobRecord &record : m_services.schedule->sharedParams()) {
+            if (SnapshotFolders::samePath(JobRecords::destPath(record), backupDest)
+                && !JobRecords::matchesPair(record, request.jobSourcePath, request.jobDestPath)
+                && !JobRecords::matchesPair(record, backupSources.constFirst(), backupDest))
+                request.otherSavedJobSources << JobRecords::sourcePath(record);
+        }
+    }
     m_run = std::make_shared<BackupRun>(std::move(request), *m_runLink, runTools());
     m_workers.start([this, run = m_run] { worker(run); });
 }

@@ -73,8 +73,7 @@ void MFTaskAppDelegate::backupComplete()
 void MFTaskAppDelegate::completeRun(const CopyOutcome &copy, const SnapshotRunEnd &end, bool snapshotRun)
 {
     const CopyOutcome outcomeOfRun = snapshotRun
-        ? RunAnnouncer::withSnapshotEnd(copy, end.snapshotPath.isEmpty() ? end.notCompleted : QString(),
-                                        end.rotationFailure)
+        ? RunAnnouncer::withSnapshotEnd(copy, end.snapshotPath.isEmpty() ? end.notCompleted : QString(), end.warnings())
         : copy;
     const RunOutcome outcome = runOutcomeFor(outcomeOfRun.result);
     m_announcer.completed(backupDest, outcomeOfRun);

@@ -70,20 +70,14 @@ QStringList listSnapshotFolders(const QString &destination)
     return folders;
 }
 
-QStringList jobSnapshotFolders(const QString &destination, const QString &ownerName)
+QStringList jobSnapshotFolders(const QString &destination, const SnapshotOwnership &ownership)
 {
-    QStringList folders;
-    for (const QString &folder : listSnapshotFolders(destination)) {
-        const QFileInfo owner(folder + QLatin1Char('/') + ownerName);
-        if (ownerName.isEmpty() || owner.exists() || owner.isSymLink())
-            folders << folder;
-    }
-    return folders;
+    return ownership.ownSnapshots(listSnapshotFolders(destination));
 }
 
-QString newestJobSnapshot(const QString &destination, const QString &ownerName)
+QString newestJobSnapshot(const QString &destination, const SnapshotOwnership &ownership)
 {
-    const std::optional<QString> newest = SnapshotFolders::newestBackup(jobSnapshotFolders(destination, ownerName));
+    const std::optional<QString> newest = SnapshotFolders::newestBackup(jobSnapshotFolders(destination, ownership));
     return newest ? QDir::cleanPath(*newest) + QLatin1Char('/') : QString();
 }
 
@@ -149,13 +143,13 @@ RotationReport removeLeftovers(const QString &destination, const SnapshotRemover
     return report;
 }
 
-RotationReport rotate(const QString &destination, const QString &ownerName, qint64 snapshotsToKeep,
+RotationReport rotate(const QString &destination, const SnapshotOwnership &ownership, qint64 snapshotsToKeep,
                       const QStringList &keep, const SnapshotRemover &remover,
                       const SnapshotRemover::Callbacks &callbacks)
 {
     RotationReport report;
     const QStringList retire
-        = SnapshotFolders::snapshotsToRetire(jobSnapshotFolders(destination, ownerName), snapshotsToKeep, keep);
+        = SnapshotFolders::snapshotsToRetire(jobSnapshotFolders(destination, ownership), snapshotsToKeep, keep);
     for (const QString &snapshot : retire) {
         retireSnapshot(snapshot, remover, callbacks, report);
         if (report.stopped)

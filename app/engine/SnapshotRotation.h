@@ -7,6 +7,7 @@
 // see is reported through the callbacks, which the caller hops to the main
 // thread.
 
+#include "SnapshotOwnership.h"
 #include "TaskFactory.h"
 
 #include <QList>
@@ -74,14 +75,12 @@ namespace SnapshotRotation {
 // A destination that cannot be listed has none.
 QStringList listSnapshotFolders(const QString &destination);
 
-// The complete snapshots of one job: those holding an entry named
-// `ownerName` (SnapshotFolders::ownerFolderName). With no owner name every
-// snapshot counts.
-QStringList jobSnapshotFolders(const QString &destination, const QString &ownerName);
+// The complete snapshots of one job (SnapshotOwnership).
+QStringList jobSnapshotFolders(const QString &destination, const SnapshotOwnership &ownership);
 
 // The newest complete snapshot of a job, as a link destination ("/" at the
 // end), or empty when it has none.
-QString newestJobSnapshot(const QString &destination, const QString &ownerName);
+QString newestJobSnapshot(const QString &destination, const SnapshotOwnership &ownership);
 
 // Hidden folders directly inside the destination whose names pass `kind`
 // (SnapshotFolders::isWorkingFolderName, isRetiringFolderName).
@@ -100,7 +99,7 @@ RotationReport removeLeftovers(const QString &destination, const SnapshotRemover
 // Rotation after a good run: removes this job's oldest complete snapshots
 // while more than snapshotsToKeep remain, never one of `keep` (the link
 // destination and the new snapshot).
-RotationReport rotate(const QString &destination, const QString &ownerName, qint64 snapshotsToKeep,
+RotationReport rotate(const QString &destination, const SnapshotOwnership &ownership, qint64 snapshotsToKeep,
                       const QStringList &keep, const SnapshotRemover &remover,
                       const SnapshotRemover::Callbacks &callbacks);
 

@@ -56,20 +56,35 @@ SnapshotSession::SnapshotSession(const Clock &clock, std::function<bool()> stopR
         m_waiter = [this] { return sleepUntilNextMinute(); };
 }
 
-QString SnapshotSession::chooseLinkDest(const QString &recorded, const QString &destination, const QString &ownerName)
+QString SnapshotSession::chooseLinkDest(const QString &recorded, const QString &destination,
+                                        const SnapshotOwnership &ownership)
 {
     if (!recorded.isEmpty()) {
         const QFileInfo info(QDir::cleanPath(recorded));
-        if (info.isDir() && !info.isSymLink() && SnapshotFolders::doesLookLikeVLMBackupFolder(info.fileName()))
+        if (info.isDir() && !info.isSymLink() && SnapshotFolders::doesLookLikeVLMBackupFolder(info.fileName())
+            && SnapshotFolders::samePath(info.path(), destination)
+            && ownership.verdictFor(recorded) == SnapshotOwnership::Verdict::Own)
             return withSlash(recorded);
     }
-    return SnapshotRotation::newestJobSnapshot(destination, ownerName);
+    return SnapshotRotation::newestJobSnapshot(destination, ownership);
 }
 
-QString SnapshotSession::leftoverWorkingFolder(const QString &destination, const QString &ownerName)
+QString SnapshotSession::leftoverWorkingFolder(const QString &destination, const SnapshotOwnership &ownership,
+                                               const QList<uid_t> &trustedOwners)
 {
+    const QString &ownerName = ownership.job().ownerName;
     QString chosen;
     for (const QString &folder : SnapshotRotation::hiddenFolders(destination, SnapshotFolders::isWorkingFolderName)) {
+        // Another account's folder is never written into: it could read
+        // what this run copies, and change it once it is a snapshot.
+        struct stat status = {};
+        if (::lstat(QFile::encodeName(folder).constData(), &status) != 0 || !trustedOwners.contains(status.st_uid))
+            continue;
+        // A run cut short after a fast clone holds the record of the
+        // snapshot it was cloned from: one of this job's, or not its folder.
+        if (const std::optional<SnapshotIdentity> record = SnapshotRecord::read(folder);
+            record && !record->sameJob(ownership.job().identity))
+            continue;
         const QDir dir(folder);
         const bool empty = dir.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         if (empty || ownerName.isEmpty() || entryExists(folder + QLatin1Char('/') + ownerName))
@@ -102,8 +117,17 @@ std::optional<QString> SnapshotSession::begin(const SnapshotJob &job, const QLoc
     m_completed = false;
     if (std::optional<QString> refusal = m_lock.acquire(job.destination))
         return refusal;
-    m_linkDest = chooseLinkDest(job.recordedLinkDest, job.destination, job.ownerName);
-    QString leftover = leftoverWorkingFolder(job.destination, job.ownerName);
+    const QList<uid_t> trusted = SnapshotOwnership::trustedOwnersFor(job.destination);
+    m_ownership.emplace(SnapshotOwnership::Job{{job.chosenSources, QDir::cleanPath(job.destination)},
+                                               job.ownerName,
+                                               job.otherOwnerNames},
+                        trusted, m_clock.now());
+    m_untrustedNotice
+        = untrustedSnapshotsText(m_ownership->untrusted(SnapshotRotation::listSnapshotFolders(job.destination)));
+    if (!m_untrustedNotice.isEmpty())
+        qWarning("%s", qUtf8Printable(m_untrustedNotice));
+    m_linkDest = chooseLinkDest(job.recordedLinkDest, job.destination, *m_ownership);
+    QString leftover = leftoverWorkingFolder(job.destination, *m_ownership, trusted);
     if (!leftover.isEmpty() && !keepOnlyOwnFiles(leftover)) {
         // Not safe to complete: out of the way, removed after a good run.
         const QString aside = QFileInfo(leftover).path() + QLatin1Char('/')
@@ -165,6 +189,10 @@ std::optional<QString> SnapshotSession::complete()
     const QString to = QDir::cleanPath(snapshotPath());
     if (!QFileInfo(from).isDir())
         return QStringLiteral("The copy's folder %1 is missing; no snapshot was made.").arg(from);
+    // Without its record the snapshot is still whole; it is then told apart
+    // by its first source's folder, as snapshots made before records were.
+    if (const std::optional<QString> error = SnapshotRecord::write(from, m_ownership->job().identity))
+        qWarning("The snapshot's record could not be written: %s", qUtf8Printable(*error));
     if (const int error = renameNoReplace(from, to); error != 0)
         return QStringLiteral("The snapshot \"%1\" could not be named: %2")
             .arg(m_snapshotName, QString::fromLocal8Bit(std::strerror(error)));
@@ -178,7 +206,7 @@ RotationReport SnapshotSession::rotate(qint64 snapshotsToKeep, const SnapshotRem
     RotationReport report = SnapshotRotation::removeLeftovers(m_job.destination, remover, callbacks);
     if (report.stopped || !m_completed)
         return report;
-    const RotationReport rotation = SnapshotRotation::rotate(m_job.destination, m_job.ownerName, snapshotsToKeep,
+    const RotationReport rotation = SnapshotRotation::rotate(m_job.destination, *m_ownership, snapshotsToKeep,
                                                              {m_linkDest, snapshotPath()}, remover, callbacks);
     report.removed += rotation.removed;
     report.failures += rotation.failures;

@@ -31,6 +31,10 @@ struct SnapshotJob
     QString destination;      // the folder snapshots are made in
     QString ownerName;        // SnapshotFolders::ownerFolderName of the first source
     QString recordedLinkDest; // the job's saved link destination, may be stale or empty
+    // The sources as the user chose them: what the snapshot records.
+    QStringList chosenSources;
+    // The owner names of the other saved jobs into this destination.
+    QStringList otherOwnerNames;
 };
 
 class SnapshotSession
@@ -58,7 +62,13 @@ public:
     QString snapshotName() const { return m_snapshotName; }
     QString snapshotPath() const;
 
-    // Renames the working folder to the snapshot's name. Empty on success,
+    // Folders that look like the job's snapshots but are not trusted
+    // (another account's, dated in the future), said once per run; empty
+    // when there are none.
+    QString untrustedSnapshotsNotice() const { return m_untrustedNotice; }
+
+    // Writes the job's record into the working folder and renames it to the
+    // snapshot's name. Empty on success,
     // otherwise why not (the working folder then stays for the next run).
     std::optional<QString> complete();
     bool isComplete() const { return m_completed; }
@@ -72,12 +82,15 @@ public:
     void end() { m_lock.release(); }
     const DestinationLock &lock() const { return m_lock; }
 
-    // The link destination to use: `recorded` when it is a complete snapshot
-    // folder, otherwise the job's newest complete snapshot, otherwise empty.
-    static QString chooseLinkDest(const QString &recorded, const QString &destination, const QString &ownerName);
-    // The job's leftover working folder to complete (the newest by name that
-    // holds the owner's entry or nothing at all), or empty.
-    static QString leftoverWorkingFolder(const QString &destination, const QString &ownerName);
+    // The link destination to use: `recorded` when it is one of the job's
+    // complete snapshots, otherwise the job's newest, otherwise empty.
+    static QString chooseLinkDest(const QString &recorded, const QString &destination,
+                                  const SnapshotOwnership &ownership);
+    // The job's leftover working folder to complete (the newest by name, of
+    // a trusted owner, that holds the owner's entry or nothing at all and
+    // records no other job), or empty.
+    static QString leftoverWorkingFolder(const QString &destination, const SnapshotOwnership &ownership,
+                                         const QList<uid_t> &trustedOwners);
     // Readies a leftover working folder for rsync to complete: every file in
     // it that shares its inode (hard links to a snapshot, made through the
     // link destination) is unlinked, as rsync would otherwise change the
@@ -94,6 +107,8 @@ private:
     MinuteWaiter m_waiter;
     DestinationLock m_lock;
     SnapshotJob m_job;
+    std::optional<SnapshotOwnership> m_ownership;
+    QString m_untrustedNotice;
     QString m_linkDest;
     QString m_workingName;
     QString m_snapshotName;

@@ -74,6 +74,13 @@ private:
     bool m_mounted = false;
 };
 
+// A job known only by its first source's folder name, as snapshots made
+// before they recorded their job are told apart.
+SnapshotOwnership ownedBy(const QString &ownerName)
+{
+    return SnapshotOwnership({{}, ownerName, {}}, {::geteuid()}, QDateTime(QDate(2026, 12, 31), QTime(0, 0)));
+}
+
 struct RunResult
 {
     QString refusal;
@@ -82,6 +89,7 @@ struct RunResult
     QString completionError;
     RotationReport rotation;
     QString snapshotPath;
+    QString untrustedNotice;
 };
 
 class SnapshotSessionTest : public ::testing::Test
@@ -124,7 +132,11 @@ protected:
             return true;
         });
         RunResult result;
-        const SnapshotJob job{m_dest, SnapshotFolders::ownerFolderName(from), m_recordedLinkDest};
+        const SnapshotJob job{m_dest,
+                              SnapshotFolders::ownerFolderName(from),
+                              m_recordedLinkDest,
+                              {QDir::cleanPath(from)},
+                              m_otherOwnerNames};
         if (const std::optional<QString> refusal = session.begin(job, english)) {
             result.refusal = *refusal;
             return result;
@@ -147,6 +159,7 @@ protected:
         result.endedWell = SnapshotFolders::runEndedWell(
             summary, rsync.exitStatus() == QProcess::NormalExit ? std::optional<int>(rsync.exitCode()) : std::nullopt);
         if (result.endedWell) {
+            result.untrustedNotice = session.untrustedSnapshotsNotice();
             result.completionError = session.complete().value_or(QString());
             if (session.isComplete())
                 m_recordedLinkDest = result.snapshotPath = session.snapshotPath();
@@ -185,6 +198,7 @@ protected:
     QString m_source;
     QString m_dest;
     QString m_recordedLinkDest;
+    QStringList m_otherOwnerNames;
     QStringList m_extraArguments;
     QByteArray m_lastOutput;
     FixedClock m_clock{at(6, 12)};
@@ -351,7 +365,7 @@ TEST_F(SnapshotSessionTest, TwoJobsKeepTheirOwnCounts)
 TEST_F(SnapshotSessionTest, SecondRunIntoALockedDestinationRefuses)
 {
     SnapshotSession first(m_clock);
-    ASSERT_FALSE(first.begin({m_dest, u"Data"_s, QString()}, english));
+    ASSERT_FALSE(first.begin({m_dest, u"Data"_s, QString(), {}, {}}, english));
     const RunResult second = snapshotRun(at(6, 22));
     EXPECT_EQ(second.refusal, DestinationLock::busyText(m_dest));
     EXPECT_TRUE(second.refusal.contains(m_dest)) << qPrintable(second.refusal);
@@ -545,10 +559,12 @@ TEST(SnapshotSessionChoices, OnlyACompleteSnapshotIsALinkDestination)
     };
     for (const auto &testCase : cases) {
         SCOPED_TRACE(testCase.name);
-        EXPECT_EQ(SnapshotSession::chooseLinkDest(testCase.recorded, dest, testCase.owner), testCase.chosen);
+        EXPECT_EQ(SnapshotSession::chooseLinkDest(testCase.recorded, dest, ownedBy(testCase.owner)), testCase.chosen);
     }
-    EXPECT_EQ(SnapshotSession::leftoverWorkingFolder(dest, u"Data"_s), working);
-    EXPECT_EQ(SnapshotSession::leftoverWorkingFolder(dest, u"Other"_s), QString());
+    EXPECT_EQ(SnapshotSession::leftoverWorkingFolder(dest, ownedBy(u"Data"_s), {::geteuid()}), working);
+    EXPECT_EQ(SnapshotSession::leftoverWorkingFolder(dest, ownedBy(u"Other"_s), {::geteuid()}), QString());
+    // Another account's working folder is never written into.
+    EXPECT_EQ(SnapshotSession::leftoverWorkingFolder(dest, ownedBy(u"Data"_s), {::geteuid() + 1}), QString());
 }
 
 TEST(SnapshotSessionChoices, ADestinationThatCannotHoldTheLockIsRefusedWithItsName)
@@ -557,8 +573,99 @@ TEST(SnapshotSessionChoices, ADestinationThatCannotHoldTheLockIsRefusedWithItsNa
     FixedClock clock(at(6, 21));
     SnapshotSession session(clock);
     const QString missing = dir.filePath(u"missing"_s);
-    const std::optional<QString> refusal = session.begin({missing, u"Data"_s, QString()});
+    const std::optional<QString> refusal = session.begin({missing, u"Data"_s, QString(), {}, {}});
     ASSERT_TRUE(refusal.has_value());
     EXPECT_TRUE(refusal->startsWith(u"Cannot lock the destination "_s + missing)) << qPrintable(*refusal);
     EXPECT_FALSE(session.lock().isHeld());
+}
+
+TEST(SnapshotOwnership, OnlyTrustedSnapshotsOfTheJobAreItsOwn)
+{
+    using Verdict = SnapshotOwnership::Verdict;
+    const SnapshotIdentity jobA{{u"/a/Data"_s}, u"/Backup"_s};
+    const SnapshotIdentity jobB{{u"/b/Data"_s}, u"/Backup"_s};
+    const QDateTime now = at(6, 12);
+    const uid_t me = 1000;
+    const uid_t other = 1001;
+    const struct
+    {
+        const char *name;
+        QStringList otherOwnerNames;
+        SnapshotFacts facts;
+        Verdict verdict;
+    } cases[] = {
+        {"its own record", {u"Data"_s}, {me, at(5, 12), jobA, {u"Data"_s}}, Verdict::Own},
+        {"its own record, trailing slashes aside",
+         {},
+         {me, at(5, 12), SnapshotIdentity{{u"/a/Data/"_s}, u"/Backup/"_s}, {}},
+         Verdict::Own},
+        {"another job of the same folder name", {u"Data"_s}, {me, at(5, 12), jobB, {u"Data"_s}}, Verdict::OtherJob},
+        {"made by root", {}, {0, at(5, 12), jobA, {u"Data"_s}}, Verdict::Own},
+        {"another account's, with the job's record", {}, {other, at(5, 12), jobA, {u"Data"_s}}, Verdict::OtherAccount},
+        {"dated years ahead", {}, {me, at(5, 12).addYears(73), jobA, {u"Data"_s}}, Verdict::FutureDate},
+        {"dated hours ahead (clocks of another zone)", {}, {me, at(6, 20), jobA, {u"Data"_s}}, Verdict::Own},
+        {"no record, the only job that could own it", {u"Photos"_s}, {me, at(5, 12), {}, {u"Data"_s}}, Verdict::Own},
+        {"no record, two jobs could own it", {u"Data"_s}, {me, at(5, 12), {}, {u"Data"_s}}, Verdict::Undecided},
+        {"no record, a job of the contents could own it",
+         {QString()},
+         {me, at(5, 12), {}, {u"Data"_s}},
+         Verdict::Undecided},
+        {"no record, not the job's folder", {}, {me, at(5, 12), {}, {u"Photos"_s}}, Verdict::OtherJob},
+    };
+    const SnapshotOwnership::Job base{jobA, u"Data"_s, {}};
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        SnapshotOwnership::Job job = base;
+        job.otherOwnerNames = testCase.otherOwnerNames;
+        EXPECT_EQ(SnapshotOwnership(job, {me, 0}, now).judge(testCase.facts), testCase.verdict);
+    }
+}
+
+// Two jobs whose sources share a folder name, one destination: each keeps,
+// links against and rotates only its own snapshots, even where the other's
+// files have the same size and time; a folder another account planted,
+// dated far ahead, is neither linked nor counted, and is named.
+TEST_F(SnapshotSessionTest, JobsOfOneFolderNameAndPlantedSnapshotsStayApart)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a folder of another account needs root to make";
+    const QString sourceB = m_dir.filePath(u"b/Data"_s);
+    writeFile(sourceB + u"/same.txt"_s, "NEVER CHANGES\n");
+    writeFile(sourceB + u"/deep/changing.txt"_s, "VERSION 0\n");
+    for (const QString &file : {u"/same.txt"_s, u"/deep/changing.txt"_s}) {
+        const QDateTime time = QFileInfo(m_source + file).lastModified();
+        QFile b(sourceB + file);
+        ASSERT_TRUE(b.open(QIODevice::ReadWrite) && b.setFileTime(time, QFileDevice::FileModificationTime));
+    }
+    m_otherOwnerNames = {u"Data"_s};
+    ASSERT_TRUE(snapshotRun(at(6, 10), 0, sourceB).endedWell);
+    ASSERT_TRUE(snapshotRun(at(6, 11), 0, sourceB).endedWell);
+    const QStringList snapshotsOfB = snapshots();
+
+    const QString planted = m_dest + u"/VLM Snapshot 31-12-2099 Thu 12-00 PM"_s;
+    writeFile(planted + u"/Data/same.txt"_s, "NEVER CHANGES\n");
+    ASSERT_FALSE(SnapshotRecord::write(planted, {{QDir::cleanPath(m_source)}, m_dest}));
+    for (const QString &path : QStringList{planted, planted + u"/Data"_s, planted + u"/Data/same.txt"_s,
+                                           planted + u'/' + SnapshotRecord::recordFileName()})
+        ASSERT_EQ(::lchown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+
+    m_recordedLinkDest.clear();
+    const RunResult first = snapshotRun(at(6, 12), 1);
+    ASSERT_TRUE(first.endedWell) << first.exitCode;
+    EXPECT_EQ(readFile(first.snapshotPath + u"Data/same.txt"_s), "never changes\n");
+    EXPECT_TRUE(first.untrustedNotice.contains(u"VLM Snapshot 31-12-2099 Thu 12-00 PM"_s))
+        << first.untrustedNotice.toStdString();
+    // The link destination stays for a run; the third run of keep 1 removes
+    // the job's first snapshot, and only that.
+    const RunResult second = snapshotRun(at(6, 13), 1);
+    ASSERT_TRUE(second.endedWell);
+    const RunResult third = snapshotRun(at(6, 14), 1);
+    ASSERT_TRUE(third.endedWell);
+    EXPECT_EQ(second.rotation.removed.size() + third.rotation.removed.size(), 1);
+    EXPECT_EQ(third.rotation.removed, QStringList{SnapshotFolders::folderName(first.snapshotPath)});
+    const QStringList expected = snapshotsOfB
+        + QStringList{SnapshotFolders::folderName(second.snapshotPath), SnapshotFolders::folderName(third.snapshotPath),
+                      SnapshotFolders::folderName(planted)};
+    EXPECT_EQ(snapshots(), expected);
+    EXPECT_EQ(readFile(second.snapshotPath + u"Data/deep/changing.txt"_s), "version 0\n");
 }
