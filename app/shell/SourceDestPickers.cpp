@@ -100,7 +100,10 @@ QString SourceDestPickers::chooseForRestore(bool source, const QString &prompt, 
     applyChoice(source, path);
     enableStartIfBothChosen();
     repopulate(source, false);
-    return path;
+    // The prompts say the chosen source's files are copied to the chosen
+    // destination: its contents ("x/" to rsync), so the folder Data of a
+    // snapshot restored onto Data does not land in Data/Data.
+    return source && !path.endsWith(u'/') ? path + u'/' : path;
 }
 
 QString SourceDestPickers::chooseFolder(bool source, const QString &prompt, const QString &message)
