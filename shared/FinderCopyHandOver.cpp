@@ -108,7 +108,9 @@ QString finderCopyRefusalText(const FinderCopyRequest &request)
     QStringList quoted;
     for (const QString &item : request.refusedItems)
         quoted << u'"' + item + u'"';
-    return QStringLiteral("Nothing was pasted: %1 is not an absolute local path.").arg(quoted.join(u", "));
+    if (quoted.size() == 1)
+        return QStringLiteral("Nothing was pasted: %1 is not an absolute local path.").arg(quoted.first());
+    return QStringLiteral("Nothing was pasted: %1 are not absolute local paths.").arg(quoted.join(u", "));
 }
 
 bool writeFinderCopyRequest(const QString &targetFolderPath, const QList<QUrl> &copiedItems)

@@ -181,7 +181,7 @@ TEST_F(FinderCopyTest, AnItemThatIsNotAnAbsoluteLocalPathIsRefusedAndNothingIsCo
     for (const QString &shown : {alerts.first()->informativeText(), outlets().jobState->text()}) {
         EXPECT_TRUE(shown.contains(QStringLiteral("\"file:--remove-source-files\", \"file:notes.txt\"")))
             << shown.toStdString();
-        EXPECT_TRUE(shown.contains(QStringLiteral("not an absolute local path")));
+        EXPECT_TRUE(shown.contains(QStringLiteral("are not absolute local paths")));
     }
     EXPECT_TRUE(QFileInfo::exists(m_source + QStringLiteral("/letter.txt")));
     EXPECT_FALSE(QFileInfo::exists(m_target + QStringLiteral("/Documents/letter.txt")));
