@@ -105,6 +105,15 @@ TEST_F(WindowStatesTest, RestoreAsksForBothPlacesCopiesWithUpdateAndDeletesNothi
     // The restore's choices are the window's choices afterwards.
     EXPECT_EQ(outlets().sourceName->text(), QStringLiteral("Documents"));
     EXPECT_EQ(outlets().destName->text(), QStringLiteral("Backup Disk"));
+
+    // A file chosen as the source is restored as itself.
+    const QString into = m_dir.filePath(QStringLiteral("Letters"));
+    QDir().mkpath(into);
+    m_chooser.folderAnswers = {m_source + QStringLiteral("/letter.txt"), into};
+    outlets().restoreAction->trigger();
+    ASSERT_TRUE(waitForRunsFinished(2));
+    EXPECT_EQ(m_lastOutcome, MFTaskAppDelegate::RunOutcome::Completed);
+    EXPECT_TRUE(QFileInfo(into + QStringLiteral("/letter.txt")).isFile());
 }
 
 TEST_F(WindowStatesTest, CancellingTheRestoreSourceStartsNothing)
