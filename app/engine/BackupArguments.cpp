@@ -40,8 +40,8 @@ bool fitsExclusionFile(const QString &pattern)
 
 bool exclusionsNeedFile(const QStringList &patterns)
 {
-    // Linux allows the arguments and the environment of a program 2 MB in
-    // all and one argument 128 KB; the pairs stay far below either.
+    // Linux starts a program with at most 2 MB of arguments and environment
+    // (a quarter of the stack limit); pairs of up to 128 KB leave ample room.
     constexpr qsizetype maxBytes = 128 * 1024;
     qsizetype bytes = 0;
     for (const QString &pattern : patterns) {
