@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -49,6 +50,10 @@ int runBackup(QCoreApplication &app, const CliJob &job)
 
 int main(int argc, char **argv)
 {
+    // A reader that went away (`| head`) must not end a backup midway: writes
+    // to it fail with EPIPE instead, and the run ends with its own status.
+    // Children start with every signal at its default (MFTask).
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     qInstallMessageHandler(quietMessageHandler);
     QCoreApplication::setApplicationName(QStringLiteral("vellumor-cli"));

@@ -48,6 +48,15 @@ QString sourcePath(const QUrl &url)
     return QDir::cleanPath(url.toLocalFile());
 }
 
+// "file:--x" and "file:x" are local files with relative paths, which rsync
+// would read as an option or from its working folder; "file://host/x" is
+// on another machine.
+bool isAbsoluteLocalFile(const QUrl &url)
+{
+    return url.isLocalFile() && (url.host().isEmpty() || url.host() == u"localhost")
+        && url.toLocalFile().startsWith(u'/');
+}
+
 } // namespace
 
 QByteArray archiveFileURLs(const QList<QUrl> &urls)
@@ -80,13 +89,28 @@ std::optional<FinderCopyRequest> finderCopyRequestFrom(const QVariant &selectedF
     if (!selectedForPaste.isValid() || !selectedForCopy.isValid())
         return std::nullopt;
     FinderCopyRequest request;
-    request.destination = QDir::cleanPath(selectedForPaste.toString());
+    const QString target = selectedForPaste.toString();
+    request.destination = QDir::cleanPath(target);
+    if (!target.startsWith(u'/'))
+        request.refusedItems.append(target);
     const QList<QUrl> items = unarchiveFileURLs(selectedForCopy.toByteArray());
     for (const QUrl &item : items) {
-        if (item.isLocalFile() && !item.toLocalFile().isEmpty())
+        if (isAbsoluteLocalFile(item))
             request.sources.append(sourcePath(item));
+        else
+            request.refusedItems.append(item.toString());
     }
     return request;
+}
+
+QString finderCopyRefusalText(const FinderCopyRequest &request)
+{
+    QStringList quoted;
+    for (const QString &item : request.refusedItems)
+        quoted << u'"' + item + u'"';
+    if (quoted.size() == 1)
+        return QStringLiteral("Nothing was pasted: %1 is not an absolute local path.").arg(quoted.first());
+    return QStringLiteral("Nothing was pasted: %1 are not absolute local paths.").arg(quoted.join(u", "));
 }
 
 bool writeFinderCopyRequest(const QString &targetFolderPath, const QList<QUrl> &copiedItems)

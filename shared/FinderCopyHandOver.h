@@ -15,9 +15,12 @@
 //    exactly one gets the request, the others see a normal launch;
 //  - a request is returned exactly when both keys hold a value; when only one
 //    does, nothing is returned and the suite is left alone;
-//  - sources are local paths without a trailing "/" (rsync would copy a
-//    folder's contents instead of the folder for "dir/"); items that are not
-//    file URLs are left out, so sources can be empty.
+//  - sources are absolute local paths without a trailing "/" (rsync would
+//    copy a folder's contents instead of the folder for "dir/"); an item or
+//    a target folder that is not an absolute local path (another scheme or
+//    host, a relative path, a name like "--remove-source-files") is named in
+//    refusedItems instead, and such a request must copy nothing. Sources can
+//    be empty.
 
 #include <QByteArray>
 #include <QList>
@@ -43,6 +46,8 @@ struct FinderCopyRequest
     QStringList sources;
     // The target folder's path.
     QString destination;
+    // What was handed over and is not an absolute local path, as given.
+    QStringList refusedItems = {};
 
     friend bool operator==(const FinderCopyRequest &, const FinderCopyRequest &) = default;
 };
@@ -51,6 +56,9 @@ struct FinderCopyRequest
 // absent. Pure: reads nothing else.
 std::optional<FinderCopyRequest> finderCopyRequestFrom(const QVariant &selectedForPaste,
                                                        const QVariant &selectedForCopy);
+
+// Why a request with refused items copies nothing, naming them.
+QString finderCopyRefusalText(const FinderCopyRequest &request);
 
 // Writes "selectedForPaste" and "selectedForCopy" into the shared suite and
 // saves it. Returns whether the suite was saved.

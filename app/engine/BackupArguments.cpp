@@ -32,6 +32,36 @@ QStringList sourcesPassed(const BackupArgumentInput &input)
     return input.backupSources;
 }
 
+bool fitsExclusionFile(const QString &pattern)
+{
+    // rsync ends a line of the file at "\n" or "\r".
+    return !pattern.contains(u'\n') && !pattern.contains(u'\r');
+}
+
+bool exclusionsNeedFile(const QStringList &patterns)
+{
+    // Linux starts a program with at most 2 MB of arguments and environment
+    // (a quarter of the stack limit); pairs of up to 128 KB leave ample room.
+    constexpr qsizetype maxBytes = 128 * 1024;
+    qsizetype bytes = 0;
+    for (const QString &pattern : patterns) {
+        bytes += qsizetype(sizeof("--exclude")) + pattern.toUtf8().size() + 1;
+        if (bytes > maxBytes)
+            return true;
+    }
+    return false;
+}
+
+QByteArray exclusionFileContents(const QStringList &patterns)
+{
+    QByteArray contents;
+    for (const QString &pattern : patterns) {
+        if (fitsExclusionFile(pattern))
+            contents += pattern.toUtf8() + '\n';
+    }
+    return contents;
+}
+
 QStringList backupArgumentList(const BackupArgumentInput &input)
 {
     const bool linked = input.snapshot && !input.linkDest.isEmpty();
@@ -53,9 +83,15 @@ QStringList backupArgumentList(const BackupArgumentInput &input)
         arguments << QStringLiteral("--delete");
     if (!input.snapshot && input.isRestore)
         arguments << QStringLiteral("--update");
-    for (const QString &pattern : input.exclusionPatterns)
-        arguments << QStringLiteral("--exclude") << pattern;
-    arguments << sourcesPassed(input);
+    if (!input.exclusionFilePath.isEmpty())
+        arguments << QStringLiteral("--exclude-from=") + input.exclusionFilePath;
+    for (const QString &pattern : input.exclusionPatterns) {
+        if (input.exclusionFilePath.isEmpty() || !fitsExclusionFile(pattern))
+            arguments << QStringLiteral("--exclude") << pattern;
+    }
+    // The paths follow "--": not one of them is read as an option, whatever
+    // it begins with.
+    arguments << QStringLiteral("--") << sourcesPassed(input);
 
     const QString snapshotFolder = input.backupDest + input.snapshotFolderName + u'/';
     if (!input.snapshot)

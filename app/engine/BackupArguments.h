@@ -5,8 +5,10 @@
 //
 // What callers may rely on: backupArgumentList() returns exactly the list the
 // run passes to rsync (and shows as argument rows), in order; the dry run is
-// the same list behind "--dry-run". Nothing here touches the disk.
+// the same list behind "--dry-run". The sources and the target come last,
+// after "--". Nothing here touches the disk.
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
@@ -25,6 +27,9 @@ struct BackupArgumentInput
     bool isFinderCopy = false;
     bool isRestore = false;
     QStringList exclusionPatterns; // from exclusionPatterns(), in order
+    // Non-empty: the file that holds the exclusion patterns that fit one
+    // (exclusionFileContents()); only the others are passed as pairs.
+    QString exclusionFilePath;
     QStringList backupSources;     // after the bootable-clone rule
     QStringList trimmedSources;    // after trimming, before the bootable-clone rule
     QString backupDest;            // ends in "/"
@@ -45,6 +50,17 @@ inline QString partialDirName()
 // Completing an earlier run's folder adds "--delete", so what has left the
 // source since then does not stay in the snapshot.
 QStringList backupArgumentList(const BackupArgumentInput &input);
+
+// Whether the "--exclude" pairs of `patterns` would make the argument list
+// too long for the kernel to start rsync with; they then go in a file.
+bool exclusionsNeedFile(const QStringList &patterns);
+
+// Whether rsync can read `pattern` as a line of an "--exclude-from" file:
+// it holds no line break.
+bool fitsExclusionFile(const QString &pattern);
+
+// The patterns that fit such a file, one line each, in order.
+QByteArray exclusionFileContents(const QStringList &patterns);
 
 // The sources the list passes (Snapshot without link destination passes the
 // trimmed sources, every other form backupSources).

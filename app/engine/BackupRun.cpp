@@ -6,6 +6,7 @@
 #include "DryRunAssessor.h"
 #include "FastSnapshot.h"
 #include "MFTask.h"
+#include "RunListFile.h"
 #include "SnapshotFolders.h"
 #include "SnapshotRotation.h"
 #include "SnapshotSession.h"
@@ -116,6 +117,15 @@ MFTask *BackupRun::takeTask()
 bool BackupRun::checkVolumes()
 {
     m_phase = Phase::Checking;
+    // rsync reads a relative path from its working folder (the dry run's
+    // is not the copy's) and one that begins with "-" as an option.
+    if (const std::optional<QString> relative
+        = SourceChecks::firstRelativePath(m_request.backupSources, m_request.backupDest)) {
+        const QString refusal = SourceChecks::relativePathText(*relative);
+        qWarning("%s", qUtf8Printable(refusal));
+        post([&host = m_host, refusal] { host.runEndedEarly(BackupRunHost::EarlyEnd::Refused, refusal); });
+        return false;
+    }
     if (m_host.volumeAvailable(m_request.backupSources.first()) && m_host.volumeAvailable(m_request.backupDest))
         return true;
     // The window need not stay "Stop" for a run that never started.
@@ -151,6 +161,10 @@ bool BackupRun::prepare()
     input.isRestore = m_request.isRestore;
     input.snapshotFolderName = snapshotFolderName(m_tools.clock->now(), QLocale());
     const QStringList chosenSources = input.backupSources;
+    // A restore keeps the user's meaning: "SNAPSHOT/Data/" onto "Data" puts
+    // what the snapshot's Data holds into Data, not into Data/Data.
+    if (m_request.isRestore && !input.bootableClone)
+        input.backupSources = m_request.backupSources;
     const QStringList excludedFiles = followSourceLinks(input);
     const QString refusal = unsafeSourcesText(input);
     if (!refusal.isEmpty()) {
@@ -163,6 +177,8 @@ bool BackupRun::prepare()
     const QStringList passed = sourcesPassed(input);
     input.exclusionPatterns
         = exclusionPatterns(excludedFiles, passed.first()) + systemExclusionPatterns(passed, input.bootableClone);
+    if (exclusionsNeedFile(input.exclusionPatterns) && !writeExclusionFile(input))
+        return false;
     m_arguments = backupArgumentList(input);
     if (input.snapshot && m_request.fastSnapshots)
         prepareFastSnapshot(input);
@@ -218,6 +234,33 @@ QString BackupRun::unsafeSourcesText(const BackupArgumentInput &input)
             return SourceChecks::refusalText(*refusal);
     }
     return QString();
+}
+
+bool BackupRun::writeExclusionFile(BackupArgumentInput &input)
+{
+    auto file = std::make_unique<RunListFile>(QStringLiteral("exclusions"));
+    QString failure;
+    if (!file->open() || !file->write(exclusionFileContents(input.exclusionPatterns)))
+        failure = QStringLiteral("Cannot write the list of exclusions in %1: %2")
+                      .arg(QDir::tempPath(), file->errorString());
+    std::lock_guard guard(m_mutex);
+    if (m_stopRequested)
+        return false; // the stop has ended the run; nothing must stay behind
+    if (!failure.isEmpty()) {
+        qWarning("%s", qUtf8Printable(failure));
+        post([&host = m_host, failure] { host.runEndedEarly(BackupRunHost::EarlyEnd::CannotStart, failure); });
+        return false;
+    }
+    input.exclusionFilePath = file->fileName();
+    m_exclusionFile = std::move(file);
+    return true;
+}
+
+void BackupRun::removeExclusionFile()
+{
+    std::unique_ptr<RunListFile> removed;
+    std::lock_guard guard(m_mutex);
+    removed.swap(m_exclusionFile);
 }
 
 QHash<QString, QString> BackupRun::copyEnvironment() const

@@ -22,10 +22,15 @@
 //    releaseDestination() (the copy program shares it), and writes into a
 //    hidden working folder that only finishSnapshot() after a good end
 //    makes a snapshot.
+//  - checkVolumes() first ends the run as Refused when a source or the
+//    destination is not an absolute path;
 //  - prepare() checks the sources before anything is written: a source that
 //    is a symbolic link to a folder is copied as that folder, and sources
 //    that share a final folder name, or a Sync that would empty a mirror
 //    from an empty or unreadable source, end the run as Refused;
+//  - a restore copies its source as given ("x/" copies what x holds into
+//    the destination, "x" the folder x); every other run drops one trailing
+//    "/" from each source, and the host is given the trimmed sources;
 //  - the system's own paths (/dev, /proc, /tmp...) are excluded only from a
 //    source that holds them.
 
@@ -50,6 +55,7 @@ class SnapshotSession;
 class MFTask;
 class MFTaskDelegateProtocol;
 class PrivilegedRunner;
+class RunListFile;
 class QThread;
 class TaskFactory;
 class VolumeTools;
@@ -174,6 +180,9 @@ public:
     bool hasWorkingFolder() const;
     // Ends the run's own hold on the destination's lock.
     void releaseDestination();
+    // Removes the file of exclusion patterns the run passed to rsync, if
+    // any; a run whose stop was requested makes none afterwards.
+    void removeExclusionFile();
     const BackupRunRequest &request() const { return m_request; }
     Phase phase() const { return m_phase; }
     void setPhase(Phase phase) { m_phase = phase; }
@@ -211,6 +220,10 @@ private:
     QStringList followSourceLinks(BackupArgumentInput &input) const;
     // Why the sources must not be copied as they stand; empty when they may.
     static QString unsafeSourcesText(const BackupArgumentInput &input);
+    // Puts the exclusion patterns that would make the argument list too long
+    // into a private file named by `input`; false when the run ended (sent
+    // to the host).
+    bool writeExclusionFile(BackupArgumentInput &input);
     void post(std::function<void()> step);
     QHash<QString, QString> copyEnvironment() const;
 
@@ -230,6 +243,8 @@ private:
     // A Snapshot run's lock and working folder; a worker finishing the run
     // may hold it a moment longer.
     std::shared_ptr<SnapshotSession> m_session;
+    // The dry run and the copy read their exclusions from it.
+    std::unique_ptr<RunListFile> m_exclusionFile;
     // The fast form's clone stops with the run; m_fast is set by prepare().
     std::atomic<bool> m_cloneStop{false};
     std::unique_ptr<FastSnapshot> m_fast;

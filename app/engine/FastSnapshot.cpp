@@ -3,6 +3,7 @@
 #include "BackupArguments.h"
 #include "CloneEdits.h"
 #include "HardLinkClone.h"
+#include "RunListFile.h"
 #include "TaskTermination.h"
 
 #include <QDir>
@@ -13,7 +14,6 @@
 #include <set>
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 namespace {
@@ -87,14 +87,7 @@ FastSnapshot::FastSnapshot(QStringList linkedArguments, const QStringList &sourc
 // process that wrote it, so the next run removes those whose process is gone.
 void FastSnapshot::removeListsOfEndedRuns()
 {
-    const QString folder = QDir::tempPath();
-    const QString prefix = transferListPrefix.mid(1);
-    for (const QString &name : QDir(folder).entryList({prefix + u'*'}, QDir::Files | QDir::Hidden)) {
-        bool isNumber = false;
-        const qint64 pid = name.mid(prefix.size()).section(u'-', 0, 0).toLongLong(&isNumber);
-        if (isNumber && pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
-            QFile::remove(folder + u'/' + name);
-    }
+    RunListFile::removeFilesOfEndedRuns(QStringLiteral("transfer"));
 }
 
 FastSnapshot::~FastSnapshot()
@@ -147,7 +140,7 @@ QStringList FastSnapshot::copyArguments(const QStringList &linkedArguments, cons
             break;
     }
     arguments << QStringLiteral("--from0") << QStringLiteral("--files-from=") + transferListPath
-              << QStringLiteral("--ignore-missing-args") << QStringLiteral("/");
+              << QStringLiteral("--ignore-missing-args") << QStringLiteral("--") << QStringLiteral("/");
     if (!linkedArguments.isEmpty())
         arguments << linkedArguments.last();
     return arguments;

@@ -171,6 +171,7 @@ void MFTaskAppDelegate::finishRun(RunOutcome outcome, const QString &detail)
     if (m_run) {
         m_run->setPhase(BackupRun::Phase::Idle);
         m_run->releaseDestination();
+        m_run->removeExclusionFile();
     }
     Q_EMIT runFinished(outcome, detail);
     // A run that ended on its own must not strand the jobs waiting behind it

@@ -103,6 +103,22 @@ std::optional<EmptySourceRefusal> emptySourceRefusal(const QStringList &sourcesP
     return std::nullopt;
 }
 
+std::optional<QString> firstRelativePath(const QStringList &sources, const QString &destination)
+{
+    for (const QString &path : sources + QStringList{destination}) {
+        if (!path.startsWith(u'/'))
+            return path;
+    }
+    return std::nullopt;
+}
+
+QString relativePathText(const QString &path)
+{
+    return QStringLiteral("The backup did not start because \"%1\" is not an absolute path: rsync would read it "
+                          "from its own working folder, or as an option.")
+        .arg(path);
+}
+
 QString refusalText(const EmptySourceRefusal &refusal)
 {
     const QString state = refusal.unreadable ? QStringLiteral("cannot be read") : QStringLiteral("is empty");

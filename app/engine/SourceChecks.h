@@ -48,6 +48,11 @@ struct EmptySourceRefusal
 // cannot be read while its copy in `backupDest` (ending in "/") is not empty.
 std::optional<EmptySourceRefusal> emptySourceRefusal(const QStringList &sourcesPassed, const QString &backupDest);
 
+// The first of `sources` and `destination` that is not an absolute path;
+// nothing when all are.
+std::optional<QString> firstRelativePath(const QStringList &sources, const QString &destination);
+QString relativePathText(const QString &path);
+
 // The alert's informative texts for the two refusals (the message is the
 // volume alert's "Can't start backup").
 QString refusalText(const EmptySourceRefusal &refusal);

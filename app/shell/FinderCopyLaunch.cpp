@@ -2,6 +2,7 @@
 
 #include "FinderCopyHandOver.h"
 #include "MFTaskAppDelegate.h"
+#include "MFTaskAppView.h"
 #include "MainWindow.h"
 
 bool startFinderCopy(const FinderCopyRequest &request, MFTaskAppDelegate &controller, MainWindow &window,
@@ -9,6 +10,14 @@ bool startFinderCopy(const FinderCopyRequest &request, MFTaskAppDelegate &contro
 {
     controller.isFinderCopy = true;
     window.setUIForFinderCopy();
+    if (!request.refusedItems.isEmpty()) {
+        // The compact window stays with the reason until the user closes it.
+        const QString refusal = finderCopyRefusalText(request);
+        qWarning("%s", qUtf8Printable(refusal));
+        controller.taskDelegate()->showStatus(refusal);
+        view.showAlert(QStringLiteral("Can't paste"), refusal);
+        return true;
+    }
     controller.backupSources = request.sources;
     controller.backupDest = request.destination;
     if (controller.backupSources.isEmpty()) {

@@ -12,7 +12,10 @@
 // during the copy and stops it) and the run starts (without "--delete",
 // which the argument list leaves out for a file-manager copy); true comes
 // back. With none the line "no backup source, quitting\n" is logged, the
-// view is asked to terminate the application and false comes back.
+// view is asked to terminate the application and false comes back. A
+// request with refused items (FinderCopyRequest) copies nothing: its reason
+// is logged, shown in the status line and in an alert, the compact window
+// stays until the user closes it, and true comes back.
 
 struct FinderCopyRequest;
 class MFTaskAppDelegate;

@@ -100,7 +100,12 @@ QString SourceDestPickers::chooseForRestore(bool source, const QString &prompt, 
     applyChoice(source, path);
     enableStartIfBothChosen();
     repopulate(source, false);
-    return path;
+    // The prompts say the chosen source's files are copied to the chosen
+    // destination: a folder's contents ("x/" to rsync), so the folder Data of
+    // a snapshot restored onto Data does not land in Data/Data. A file is
+    // copied into the destination as itself.
+    const bool contents = source && QFileInfo(path).isDir() && !path.endsWith(u'/');
+    return contents ? path + u'/' : path;
 }
 
 QString SourceDestPickers::chooseFolder(bool source, const QString &prompt, const QString &message)

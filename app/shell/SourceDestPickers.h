@@ -47,7 +47,8 @@ public:
     void doOpenDest() { setBigButtonIcon(false, false); }
 
     // The restore chooser: the folder chooser with the restore texts; shows
-    // the choice on its side. Empty when cancelled.
+    // the choice on its side. Empty when cancelled; a source ends in "/", as
+    // its contents are restored.
     QString chooseForRestore(bool source, const QString &prompt, const QString &message);
 
     void showIcon(bool source, const QString &path);

@@ -9,7 +9,12 @@
 
 #include <gtest/gtest.h>
 #include <csignal>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
 
 namespace {
 
@@ -383,4 +388,113 @@ TEST(CliRun, AKilledFrontEndTakesTheCopyProgramWithIt)
             ::usleep(10000);
     }
     EXPECT_TRUE(gone) << "the copy program outlived its front end";
+}
+
+namespace {
+
+// Runs vellumor-cli with `arguments` and `environment`, its standard output a
+// pipe nobody reads any more (as under `| head -c1` once head has ended);
+// its wait status.
+int runWithClosedOutput(const QStringList &arguments, const QProcessEnvironment &environment)
+{
+    int ends[2];
+    if (::pipe(ends) != 0)
+        return -1;
+    ::close(ends[0]);
+    std::vector<QByteArray> texts{QFile::encodeName(kCli)};
+    for (const QString &argument : arguments)
+        texts.push_back(argument.toLocal8Bit());
+    std::vector<QByteArray> variables;
+    for (const QString &variable : environment.toStringList())
+        variables.push_back(variable.toLocal8Bit());
+    std::vector<char *> argv, envp;
+    for (QByteArray &text : texts)
+        argv.push_back(text.data());
+    for (QByteArray &variable : variables)
+        envp.push_back(variable.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+    // The program starts with the default action for SIGPIPE, whatever this
+    // test process was given.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, argv.front(), &actions, &attributes, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(ends[1]);
+    int status = -1;
+    if (spawned != 0 || ::waitpid(pid, &status, 0) != pid)
+        return -1;
+    return status;
+}
+
+} // namespace
+
+TEST(CliRun, AClosedStandardOutputNeitherEndsTheRunNorReachesTheCopyProgram)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("src/a.txt")), "a\n");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+    const QStringList backup{QStringLiteral("backup"), dir.filePath(QStringLiteral("src")),
+                             dir.filePath(QStringLiteral("dest"))};
+
+    // With the bundled rsync: the whole copy, and its own status.
+    int status = runWithClosedOutput(backup, environment);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("dest/src/a.txt"))));
+
+    // The copy program still dies of a broken pipe of its own.
+    QTemporaryDir prefix;
+    writeScriptedPrefix(prefix.path(),
+                        "grep SigIgn /proc/$$/status > \"$(dirname \"$0\")/ignored\"\n"
+                        "printf '\\t://: src/\\n\\t://: src/a.txt\\n\\nNumber of files: 2\\n'; exit 0\n");
+    environment.insert(QStringLiteral("VELLUMOR_PREFIX"), prefix.path());
+    status = runWithClosedOutput(backup, environment);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    QFile ignored(prefix.filePath(QStringLiteral("libexec/vellumor/ignored")));
+    ASSERT_TRUE(ignored.open(QIODevice::ReadOnly));
+    bool isNumber = false;
+    const qulonglong mask = ignored.readAll().mid(7).trimmed().toULongLong(&isNumber, 16);
+    ASSERT_TRUE(isNumber);
+    EXPECT_EQ(mask & (1ull << (SIGPIPE - 1)), 0u);
+}
+
+TEST(CliRun, ARestoreKeepsTheMeaningOfATrailingSlash)
+{
+    const struct
+    {
+        const char *name;
+        QString source; // inside the snapshot
+        QString restored;
+        QString absent;
+    } cases[] = {
+        {"what Data/ holds, into Data", QStringLiteral("Data/"), QStringLiteral("a.txt"), QStringLiteral("Data")},
+        {"the folder Data, into Data", QStringLiteral("Data"), QStringLiteral("Data/a.txt"), QStringLiteral("a.txt")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        writeFile(dir.filePath(QStringLiteral("SNAPSHOT/Data/a.txt")), "a\n");
+        const QString target = dir.filePath(QStringLiteral("home/Data"));
+        writeFile(target + QStringLiteral("/mine.txt"), "mine\n");
+        QProcess cli;
+        cli.start(kCli, {QStringLiteral("restore"), dir.filePath(QStringLiteral("SNAPSHOT/")) + c.source, target});
+        ASSERT_TRUE(cli.waitForFinished(120000));
+        EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+        EXPECT_TRUE(QFileInfo::exists(target + u'/' + c.restored));
+        EXPECT_FALSE(QFileInfo::exists(target + u'/' + c.absent));
+        EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/mine.txt")));
+    }
 }

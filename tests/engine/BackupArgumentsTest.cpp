@@ -58,6 +58,7 @@ TEST_P(ArgumentListTest, MatchesTheTable)
 const QString kFilter = QStringLiteral("--filter=P /*");
 const QString kDelete = QStringLiteral("--delete");
 const QString kUpdate = QStringLiteral("--update");
+const QString kEnd = QStringLiteral("--"); // the paths follow it
 const QString kSource = QStringLiteral("/home/a/docs");
 const QString kDest = QStringLiteral("/media/Backup/");
 const QString kNewFolder = kDest + kSnapshot + u'/';
@@ -67,37 +68,47 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, ArgumentListTest,
     ::testing::Values(
         ArgumentCase{"SyncDefault", [](BackupArgumentInput &) {},
-                     head() + common() + QStringList{kFilter, kDelete, kSource, kDest}},
+                     head() + common() + QStringList{kFilter, kDelete, kEnd, kSource, kDest}},
         ArgumentCase{"SyncProtectRootOff", [](BackupArgumentInput &i) { i.protectRoot = false; },
-                     head() + common() + QStringList{kDelete, kSource, kDest}},
+                     head() + common() + QStringList{kDelete, kEnd, kSource, kDest}},
         ArgumentCase{"SyncRestore", [](BackupArgumentInput &i) { i.isRestore = true; },
-                     head() + common() + QStringList{kFilter, kUpdate, kSource, kDest}},
+                     head() + common() + QStringList{kFilter, kUpdate, kEnd, kSource, kDest}},
         ArgumentCase{"SyncFinderCopy", [](BackupArgumentInput &i) { i.isFinderCopy = true; },
-                     head() + common() + QStringList{kFilter, kSource, kDest}},
+                     head() + common() + QStringList{kFilter, kEnd, kSource, kDest}},
         ArgumentCase{"SyncFinderCopyRestore", [](BackupArgumentInput &i) { i.isFinderCopy = i.isRestore = true; },
-                     head() + common() + QStringList{kFilter, kUpdate, kSource, kDest}},
+                     head() + common() + QStringList{kFilter, kUpdate, kEnd, kSource, kDest}},
         ArgumentCase{"SyncExclusionsInOrder",
                      [](BackupArgumentInput &i) { i.exclusionPatterns = {QStringLiteral("/docs/b"), QStringLiteral("/docs/a")}; },
                      head() + common()
                          + QStringList{kFilter, kDelete, QStringLiteral("--exclude"), QStringLiteral("/docs/b"),
-                                       QStringLiteral("--exclude"), QStringLiteral("/docs/a"), kSource, kDest}},
+                                       QStringLiteral("--exclude"), QStringLiteral("/docs/a"), kEnd, kSource, kDest}},
+        // Past what the kernel lets a program start with, the patterns are
+        // read from a file; one with a line break cannot be a line of it.
+        ArgumentCase{"SyncExclusionsFromAFile",
+                     [](BackupArgumentInput &i) {
+                         i.exclusionPatterns = {QStringLiteral("/docs/a"), QStringLiteral("/docs/b\nc")};
+                         i.exclusionFilePath = QStringLiteral("/tmp/exclusions");
+                     },
+                     head() + common()
+                         + QStringList{kFilter, kDelete, QStringLiteral("--exclude-from=/tmp/exclusions"),
+                                       QStringLiteral("--exclude"), QStringLiteral("/docs/b\nc"), kEnd, kSource, kDest}},
         ArgumentCase{"SyncTwoSources",
                      [](BackupArgumentInput &i) { i.backupSources = i.trimmedSources = {kSource, QStringLiteral("/etc")}; },
-                     head() + common() + QStringList{kFilter, kDelete, kSource, QStringLiteral("/etc"), kDest}},
+                     head() + common() + QStringList{kFilter, kDelete, kEnd, kSource, QStringLiteral("/etc"), kDest}},
         ArgumentCase{"SyncBootableCloneOfRoot",
                      [](BackupArgumentInput &i) {
                          i.backupSources = i.trimmedSources = {QStringLiteral("/")};
                          i.bootableClone = true;
                      },
-                     head() + common() + QStringList{kFilter, kDelete, QStringLiteral("/"), kDest}},
+                     head() + common() + QStringList{kFilter, kDelete, kEnd, QStringLiteral("/"), kDest}},
         ArgumentCase{"SnapshotFirst", [](BackupArgumentInput &i) { i.snapshot = true; },
-                     head() + common() + QStringList{kFilter, kSource, kNewFolder}},
+                     head() + common() + QStringList{kFilter, kEnd, kSource, kNewFolder}},
         ArgumentCase{"SnapshotFirstProtectRootOff",
                      [](BackupArgumentInput &i) { i.snapshot = true; i.protectRoot = false; },
-                     head() + common() + QStringList{kSource, kNewFolder}},
+                     head() + common() + QStringList{kEnd, kSource, kNewFolder}},
         ArgumentCase{"SnapshotFirstRestoreAndFinderCopyAddNothing",
                      [](BackupArgumentInput &i) { i.snapshot = i.isRestore = i.isFinderCopy = true; },
-                     head() + common() + QStringList{kFilter, kSource, kNewFolder}},
+                     head() + common() + QStringList{kFilter, kEnd, kSource, kNewFolder}},
         ArgumentCase{"SnapshotFirstBootableCloneCopiesToTheVolumeRoot",
                      [](BackupArgumentInput &i) {
                          i.snapshot = true;
@@ -105,15 +116,15 @@ INSTANTIATE_TEST_SUITE_P(
                          i.backupSources = {QStringLiteral("/mnt/sys/")};
                          i.bootableClone = true;
                      },
-                     head() + common() + QStringList{kFilter, QStringLiteral("/mnt/sys"), kDest}},
+                     head() + common() + QStringList{kFilter, kEnd, QStringLiteral("/mnt/sys"), kDest}},
         ArgumentCase{"SnapshotLinked",
                      [](BackupArgumentInput &i) { i.snapshot = true; i.linkDest = kPrev; },
                      head() + QStringList{QStringLiteral("-vv")} + common()
-                         + QStringList{QStringLiteral("--link-dest=") + kPrev, kSource, kNewFolder}},
+                         + QStringList{QStringLiteral("--link-dest=") + kPrev, kEnd, kSource, kNewFolder}},
         ArgumentCase{"SnapshotLinkedRestoreAddsNothing",
                      [](BackupArgumentInput &i) { i.snapshot = i.isRestore = true; i.linkDest = kPrev; },
                      head() + QStringList{QStringLiteral("-vv")} + common()
-                         + QStringList{QStringLiteral("--link-dest=") + kPrev, kSource, kNewFolder}},
+                         + QStringList{QStringLiteral("--link-dest=") + kPrev, kEnd, kSource, kNewFolder}},
         ArgumentCase{"SnapshotLinkedPassesBackupSources",
                      [](BackupArgumentInput &i) {
                          i.snapshot = true;
@@ -123,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
                          i.bootableClone = true;
                      },
                      head() + QStringList{QStringLiteral("-vv")} + common()
-                         + QStringList{QStringLiteral("--link-dest=") + kPrev, QStringLiteral("/mnt/sys/"), kNewFolder}},
+                         + QStringList{QStringLiteral("--link-dest=") + kPrev, kEnd, QStringLiteral("/mnt/sys/"), kNewFolder}},
         // Completing an earlier run's unfinished folder deletes what has left
         // the source since; a fresh folder needs no deletion.
         ArgumentCase{"SnapshotLinkedResumingDeletes",
@@ -132,12 +143,12 @@ INSTANTIATE_TEST_SUITE_P(
                          i.linkDest = kPrev;
                      },
                      head() + QStringList{QStringLiteral("-vv")} + common()
-                         + QStringList{QStringLiteral("--link-dest=") + kPrev, kDelete, kSource, kNewFolder}},
+                         + QStringList{QStringLiteral("--link-dest=") + kPrev, kDelete, kEnd, kSource, kNewFolder}},
         ArgumentCase{"SnapshotFirstResumingDeletesInsideTheProtectedRoot",
                      [](BackupArgumentInput &i) { i.snapshot = i.resumingFolder = true; },
-                     head() + common() + QStringList{kFilter, kDelete, kSource, kNewFolder}},
+                     head() + common() + QStringList{kFilter, kDelete, kEnd, kSource, kNewFolder}},
         ArgumentCase{"SyncIgnoresResuming", [](BackupArgumentInput &i) { i.resumingFolder = true; i.isRestore = true; },
-                     head() + common() + QStringList{kFilter, kUpdate, kSource, kDest}}),
+                     head() + common() + QStringList{kFilter, kUpdate, kEnd, kSource, kDest}}),
     [](const ::testing::TestParamInfo<ArgumentCase> &info) { return std::string(info.param.name); });
 
 TEST(TrimmedSources, DropsOneTrailingSlashExceptForRoot)

@@ -5,6 +5,7 @@
 #include "EventLoopWait.h"
 #include "MFTaskAppDelegate.h"
 #include "RecordingView.h"
+#include "RunListFile.h"
 
 #include "Clock.h"
 
@@ -17,6 +18,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -268,6 +270,14 @@ TEST_F(BackupRunTest, SourcesAreCheckedBeforeAnythingIsWritten)
          Outcome::Refused,
          {QStringLiteral("empty/mirrored.txt")},
          QStringLiteral("is empty")},
+        // Before "--", an item like an option reached rsync as one and
+        // deleted the copied files; a relative path meant the home folder.
+        {"an item that looks like an option is refused",
+         {m_source + QStringLiteral("/docs"), QStringLiteral("--remove-source-files")},
+         Outcome::Refused,
+         {},
+         QStringLiteral("\"--remove-source-files\" is not an absolute path")},
+        {"a relative source is refused", {QStringLiteral("docs")}, Outcome::Refused, {}, QStringLiteral("absolute")},
         {"two sources named docs are not merged",
          {m_source + QStringLiteral("/docs"), QDir::cleanPath(other + QStringLiteral("/docs"))},
          Outcome::Refused,
@@ -295,6 +305,57 @@ TEST_F(BackupRunTest, SourcesAreCheckedBeforeAnythingIsWritten)
     }
     EXPECT_FALSE(QFileInfo::exists(m_dest + QStringLiteral("/docs/from-elsewhere.txt")));
     EXPECT_FALSE(QFileInfo(m_dest + QStringLiteral("/docs")).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(m_source + QStringLiteral("/docs/a.txt")));
+}
+
+TEST_F(BackupRunTest, RestoreOfASourceEndingInSlashCopiesWhatItHolds)
+{
+    writeFile(m_source + QStringLiteral("/a.txt"), "from the backup\n");
+    const QString target = m_dir.filePath(QStringLiteral("Home/Data"));
+    writeFile(target + QStringLiteral("/mine.txt"), "mine\n");
+    auto controller = makeController();
+    m_view.chooserAnswers = {m_source + u'/', target};
+    controller->restoreBackup();
+    RunResult result = waitForRun();
+    EXPECT_EQ(result.outcome, Outcome::Completed) << result.detail.toStdString();
+    EXPECT_EQ(readFile(target + QStringLiteral("/a.txt")), "from the backup\n");
+    EXPECT_EQ(readFile(target + QStringLiteral("/mine.txt")), "mine\n");
+    EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("/Data")));
+    // The sources the controller keeps name the job as before.
+    EXPECT_EQ(controller->backupSources, QStringList{m_source});
+}
+
+TEST_F(BackupRunTest, TensOfThousandsOfExclusionsGoThroughAPrivateFileRemovedAfterTheRun)
+{
+    writeFile(m_source + QStringLiteral("/kept.txt"), "k\n");
+    QStringList excluded;
+    for (int i = 0; i < 40000; ++i)
+        excluded << m_source + QStringLiteral("/skipped-%1-a-name-as-long-as-many-real-ones.txt").arg(i);
+    for (int i : {0, 39999})
+        writeFile(excluded.at(i), "s\n");
+    auto controller = makeController();
+    controller->backupSources = {m_source};
+    controller->backupDest = m_dest;
+    controller->excludedFiles = excluded;
+    RunResult result = runBackup(*controller);
+    EXPECT_EQ(result.outcome, Outcome::Completed) << result.detail.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(m_dest + QStringLiteral("/Data/kept.txt")));
+    EXPECT_FALSE(QFileInfo::exists(m_dest + QStringLiteral("/Data/skipped-0-a-name-as-long-as-many-real-ones.txt")));
+    EXPECT_FALSE(
+        QFileInfo::exists(m_dest + QStringLiteral("/Data/skipped-39999-a-name-as-long-as-many-real-ones.txt")));
+    QStringList fromFiles;
+    for (const Argument &row : m_view.rows) {
+        if (row.value().startsWith(QStringLiteral("--exclude-from=")))
+            fromFiles << row.value().mid(15);
+    }
+    ASSERT_EQ(fromFiles.size(), 2); // the bundle's list, and the run's own
+    EXPECT_FALSE(QFileInfo::exists(fromFiles.last()));
+    // Such a file is readable by its owner only.
+    RunListFile file(QStringLiteral("exclusions"));
+    ASSERT_TRUE(file.open());
+    struct stat status;
+    ASSERT_EQ(::stat(QFile::encodeName(file.fileName()).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0600u);
 }
 
 TEST_F(BackupRunTest, RestoreCopiesOnlyTheChosenBackup)

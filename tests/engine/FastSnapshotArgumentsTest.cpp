@@ -44,6 +44,7 @@ TEST(FastSnapshotArguments, TheDryRunComparesWithThePreviousSnapshotAndPrintsThe
                                       u"--delete-excluded"_s,
                                       u"--exclude"_s,
                                       u"/Data/cache"_s,
+                                      u"--"_s,
                                       u"/home/a/Data"_s,
                                       input.linkDest};
         EXPECT_EQ(dryRun, expected);
@@ -69,6 +70,7 @@ TEST(FastSnapshotArguments, TheCopyTransfersTheListedEntriesOnlyAndNeverProtects
                                       u"--from0"_s,
                                       u"--files-from=/tmp/list"_s,
                                       u"--ignore-missing-args"_s,
+                                      u"--"_s,
                                       u"/"_s,
                                       u"/backup/.VLM Snapshot 06-12-2026 Sun 10-00 AM.incomplete/"_s};
         EXPECT_EQ(copy, expected);

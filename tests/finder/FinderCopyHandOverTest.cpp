@@ -61,8 +61,15 @@ TEST(FinderCopyRequestFrom, BothKeysMakeARequestOfLocalPathsWithoutTrailingSlash
          FinderCopyRequest{{u"/src/folder"_s, u"/src/file.txt"_s}, u"/target"_s}},
         {"nothing copied", u"/target/"_s, archiveFileURLs({}), FinderCopyRequest{{}, u"/target"_s}},
         {"unreadable archive", u"/target"_s, QByteArray("junk"), FinderCopyRequest{{}, u"/target"_s}},
-        {"remote items are left out", u"/target"_s, archiveFileURLs({QUrl(u"sftp://host/a"_s), QUrl(u"file:///b"_s)}),
-         FinderCopyRequest{{u"/b"_s}, u"/target"_s}},
+        // Anything but an absolute local path is refused, never passed on.
+        {"remote items are refused", u"/target"_s,
+         archiveFileURLs({QUrl(u"sftp://host/a"_s), QUrl(u"file://host/c"_s), QUrl(u"file:///b"_s)}),
+         FinderCopyRequest{{u"/b"_s}, u"/target"_s, {u"sftp://host/a"_s, u"file://host/c"_s}}},
+        {"an item like an option and a relative item are refused", u"/target"_s,
+         archiveFileURLs({QUrl(u"file:--remove-source-files"_s), QUrl(u"file:notes.txt"_s), QUrl(u"file:///b"_s)}),
+         FinderCopyRequest{{u"/b"_s}, u"/target"_s, {u"file:--remove-source-files"_s, u"file:notes.txt"_s}}},
+        {"a relative target is refused", u"--target"_s, archiveFileURLs({QUrl(u"file:///b"_s)}),
+         FinderCopyRequest{{u"/b"_s}, u"--target"_s, {u"--target"_s}}},
     };
     for (const RequestCase &c : cases) {
         SCOPED_TRACE(c.name);

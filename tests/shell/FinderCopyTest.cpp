@@ -17,6 +17,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -162,6 +163,28 @@ TEST_F(FinderCopyTest, CopiesEveryItemInSelectionOrderDeletesNothingAndQuitsWith
         EXPECT_TRUE(QFileInfo::exists(m_target + QString::fromLatin1(copied))) << copied;
     // Still a login item, as at every start.
     EXPECT_TRUE(QFileInfo::exists(m_dir.filePath(QStringLiteral("autostart/org.vellumor.Vellumor.Helper.desktop"))));
+}
+
+TEST_F(FinderCopyTest, AnItemThatIsNotAnAbsoluteLocalPathIsRefusedAndNothingIsCopied)
+{
+    // rsync read the first as its option and deleted the pasted files.
+    ASSERT_TRUE(
+        writeFinderCopyRequest(m_target,
+                               {QUrl::fromLocalFile(m_source), QUrl(QStringLiteral("file:--remove-source-files")),
+                                QUrl(QStringLiteral("file:notes.txt"))}));
+    startApp();
+    EXPECT_FALSE(keysLeft());
+    EXPECT_FALSE(m_app->controller().isRunning());
+    EXPECT_EQ(outlets().startButton->text(), QStringLiteral("Backup"));
+    const QList<QMessageBox *> alerts = m_app->window().findChildren<QMessageBox *>();
+    ASSERT_EQ(alerts.size(), 1);
+    for (const QString &shown : {alerts.first()->informativeText(), outlets().jobState->text()}) {
+        EXPECT_TRUE(shown.contains(QStringLiteral("\"file:--remove-source-files\", \"file:notes.txt\"")))
+            << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QStringLiteral("are not absolute local paths")));
+    }
+    EXPECT_TRUE(QFileInfo::exists(m_source + QStringLiteral("/letter.txt")));
+    EXPECT_FALSE(QFileInfo::exists(m_target + QStringLiteral("/Documents/letter.txt")));
 }
 
 TEST_F(FinderCopyTest, RunsNoScheduledJobNeitherAtStartNorAfterItsRunAndQuitsEitherWay)

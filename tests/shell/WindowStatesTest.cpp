@@ -99,10 +99,21 @@ TEST_F(WindowStatesTest, RestoreAsksForBothPlacesCopiesWithUpdateAndDeletesNothi
     EXPECT_TRUE(arguments.contains(QStringLiteral("--update")));
     EXPECT_FALSE(arguments.contains(QStringLiteral("--delete")));
     EXPECT_TRUE(QFileInfo::exists(m_dest + QStringLiteral("/kept.txt")));
-    EXPECT_TRUE(QFileInfo::exists(m_dest + QStringLiteral("/Documents/letter.txt")));
+    // What the chosen folder holds is restored into the chosen place.
+    EXPECT_TRUE(QFileInfo::exists(m_dest + QStringLiteral("/letter.txt")));
+    EXPECT_FALSE(QFileInfo::exists(m_dest + QStringLiteral("/Documents")));
     // The restore's choices are the window's choices afterwards.
     EXPECT_EQ(outlets().sourceName->text(), QStringLiteral("Documents"));
     EXPECT_EQ(outlets().destName->text(), QStringLiteral("Backup Disk"));
+
+    // A file chosen as the source is restored as itself.
+    const QString into = m_dir.filePath(QStringLiteral("Letters"));
+    QDir().mkpath(into);
+    m_chooser.folderAnswers = {m_source + QStringLiteral("/letter.txt"), into};
+    outlets().restoreAction->trigger();
+    ASSERT_TRUE(waitForRunsFinished(2));
+    EXPECT_EQ(m_lastOutcome, MFTaskAppDelegate::RunOutcome::Completed);
+    EXPECT_TRUE(QFileInfo(into + QStringLiteral("/letter.txt")).isFile());
 }
 
 TEST_F(WindowStatesTest, CancellingTheRestoreSourceStartsNothing)
