@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -59,6 +60,8 @@ public:
     std::vector<FolderAttributes> &folders() { return m_folders; }
     std::vector<std::string> &leftOut() { return m_leftOut; }
     bool leftOutAFolder() const { return m_leftOutAFolder; }
+    const std::string &firstFolderLeftOut() const { return m_firstFolderLeftOut; }
+    const QString &folderLeftOutBecause() const { return m_folderLeftOutBecause; }
     std::atomic<std::uint64_t> linked{0};
 
 private:
@@ -124,10 +127,16 @@ private:
         return relative.empty() ? std::string(name) : relative + '/' + name;
     }
 
+    // Called right after the failing call, while errno still says why.
     void leaveOut(std::string relative, bool folder)
     {
+        const int error = errno;
         std::lock_guard lock(m_mutex);
         m_leftOut.push_back(relative.empty() ? std::string(".") : std::move(relative));
+        if (folder && !m_leftOutAFolder) {
+            m_firstFolderLeftOut = m_leftOut.back();
+            m_folderLeftOutBecause = QString::fromLocal8Bit(std::strerror(error));
+        }
         m_leftOutAFolder = m_leftOutAFolder || folder;
     }
 
@@ -140,6 +149,8 @@ private:
     std::vector<FolderAttributes> m_folders;
     std::vector<std::string> m_leftOut;
     bool m_leftOutAFolder = false;
+    std::string m_firstFolderLeftOut;
+    QString m_folderLeftOutBecause;
     int m_busy = 0;
 };
 
@@ -199,6 +210,8 @@ HardLinkCloneResult HardLinkClone::clone(const QString &from, const QString &to)
     result.linked = walk.linked;
     result.leftOut = std::move(walk.leftOut());
     result.leftOutAFolder = walk.leftOutAFolder();
+    result.firstFolderLeftOut = walk.firstFolderLeftOut();
+    result.folderLeftOutBecause = walk.folderLeftOutBecause();
     result.folders = walk.folders().size() + 1;
     result.ok = !walk.stopped();
     if (!result.ok)

@@ -36,6 +36,10 @@ struct HardLinkCloneResult
     // to copy; whether any of them may be a folder (its contents left out).
     std::vector<std::string> leftOut;
     bool leftOutAFolder = false;
+    // The first folder left out, and the system's reason ("Permission
+    // denied", "No space left on device").
+    std::string firstFolderLeftOut;
+    QString folderLeftOutBecause;
 };
 
 class HardLinkClone
