@@ -4,6 +4,7 @@
 #include "CloneEdits.h"
 #include "ChildLocale.h"
 #include "Clock.h"
+#include "DestinationCapabilities.h"
 #include "DryRunAssessor.h"
 #include "FastSnapshot.h"
 #include "MFTask.h"
@@ -160,6 +161,8 @@ bool BackupRun::prepare()
         post([&host = m_host, refusal] { host.runEndedEarly(BackupRunHost::EarlyEnd::Refused, refusal); });
         return false;
     }
+    if (!keepWhatTheDestinationHolds(input))
+        return false;
     if (input.snapshot && !prepareSnapshot(input))
         return false;
     const QStringList passed = sourcesPassed(input);
@@ -181,6 +184,30 @@ bool BackupRun::prepare()
     if (!makeCopyTask())
         return false;
     m_destHadOwnershipEnabled = m_tools.volumes->checkSetOwnershipOnVolume(true, true, input.backupDest);
+    return true;
+}
+
+bool BackupRun::keepWhatTheDestinationHolds(BackupArgumentInput &input)
+{
+    const DestinationCapabilities capabilities = DestinationCapabilities::probe(input.backupDest);
+    if (input.snapshot) {
+        if (const QString refusal = capabilities.snapshotRefusal(input.backupDest); !refusal.isEmpty()) {
+            qWarning("%s", qUtf8Printable(refusal));
+            post([&host = m_host, refusal] { host.runEndedEarly(BackupRunHost::EarlyEnd::Refused, refusal); });
+            return false;
+        }
+    }
+    input.keepOwners = capabilities.owners;
+    input.keepPermissions = capabilities.permissions;
+    input.keepAcls = capabilities.probed && capabilities.acls;
+    input.keepXattrs = capabilities.probed && capabilities.userXattrs;
+    // Holes cost nothing to keep: where the file system has none, rsync
+    // writes the zeros.
+    input.keepSparse = true;
+    if (const QString lost = capabilities.cannotKeepText(input.backupDest); !lost.isEmpty()) {
+        qInfo("%s", qUtf8Printable(lost));
+        post([&host = m_host, lost] { host.showPreparation(lost, std::nullopt); });
+    }
     return true;
 }
 

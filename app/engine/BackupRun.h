@@ -26,6 +26,9 @@
 //    is a symbolic link to a folder is copied as that folder, and sources
 //    that share a final folder name, or a Sync that would empty a mirror
 //    from an empty or unreadable source, end the run as Refused;
+//  - the copy keeps ACLs, extended attributes and sparse files where the
+//    destination can hold them (probed once per run), and a destination
+//    that cannot hold hard links gets no Snapshot run;
 //  - before the dry run, the partial files earlier copies left where this
 //    one writes are removed (PartialFiles), so a copy cut off by a full disk
 //    never blocks the next run;
@@ -205,6 +208,11 @@ private:
     // text says why it could not be renamed.
     static std::optional<QString> setCloneAside(const QString &workingFolder);
     std::shared_ptr<SnapshotSession> session() const;
+    // Probes the destination once: the copy keeps ACLs and extended
+    // attributes where it can hold them, the run says once what it cannot
+    // keep, and a Snapshot run into a destination without hard links is
+    // refused (false; the refusal is sent to the host).
+    bool keepWhatTheDestinationHolds(BackupArgumentInput &input);
     // Removes what interrupted copies left in the partial folders of the
     // folders the copy writes into (`target`, the list's last argument):
     // rsync never resumes a local copy from them, and they hold room the

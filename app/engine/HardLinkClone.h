@@ -1,9 +1,10 @@
 #pragma once
 
 // HardLinkClone copies a snapshot folder as a tree of hard links: every
-// folder is created anew with the original's owner, mode and times, and every
-// other entry (regular file, symbolic link, device, pipe, socket) becomes one
-// more link to the original's inode.
+// folder is created anew with the original's owner, mode, extended
+// attributes (ACLs among them, as far as the account may set them) and
+// times, and every other entry (regular file, symbolic link, device, pipe,
+// socket) becomes one more link to the original's inode.
 //
 // What callers may rely on:
 //  - nothing under `from` is ever changed: no entry is opened for writing,
