@@ -75,6 +75,19 @@ QStringList backupArgumentList(const BackupArgumentInput &input)
     // good copy in place.
     arguments << QStringLiteral("-DH") << QStringLiteral("--partial-dir=") + partialDirName()
               << QStringLiteral("--progress") << QStringLiteral("--numeric-ids") << QStringLiteral("--stats");
+    // Before "--link-dest=", so the fast form's lists, which keep the options
+    // up to it, keep these too. "-S" is not combined with "--inplace", which
+    // rsync before 3.1.3 refuses with it.
+    if (input.keepAcls)
+        arguments << QStringLiteral("-A");
+    if (input.keepXattrs)
+        arguments << QStringLiteral("-X");
+    if (input.keepSparse)
+        arguments << QStringLiteral("-S");
+    if (!input.keepOwners)
+        arguments << QStringLiteral("--no-owner") << QStringLiteral("--no-group");
+    if (!input.keepPermissions)
+        arguments << QStringLiteral("--no-perms");
     if (linked)
         arguments << QStringLiteral("--link-dest=") + input.linkDest;
     if (!linked && input.protectRoot)

@@ -36,6 +36,15 @@ struct BackupArgumentInput
     QString snapshotFolderName;    // the folder this Snapshot run writes into, inside backupDest
     bool resumingFolder = false;   // Snapshot mode: that folder holds an earlier run's unfinished copy
     bool bootableClone = false;    // the bootable-clone rule replaced the sources
+    // What the destination can hold (DestinationCapabilities): ACLs ("-A"),
+    // extended attributes ("-X"), holes of sparse files ("-S"); owners and
+    // permissions it cannot hold are not set ("--no-owner --no-group",
+    // "--no-perms"), as rsync would fail on every file.
+    bool keepOwners = true;
+    bool keepPermissions = true;
+    bool keepAcls = false;
+    bool keepXattrs = false;
+    bool keepSparse = false;
 };
 
 // The folder, inside each destination folder, where rsync keeps an

@@ -1,12 +1,15 @@
 #include "BackupRun.h"
 
 #include "CheckAndSetAuthorization.h"
+#include "CloneEdits.h"
 #include "ChildLocale.h"
 #include "Clock.h"
+#include "DestinationCapabilities.h"
 #include "DryRunAssessor.h"
 #include "FastSnapshot.h"
 #include "MFTask.h"
 #include "RunListFile.h"
+#include "PartialFiles.h"
 #include "SnapshotFolders.h"
 #include "SnapshotRotation.h"
 #include "SnapshotSession.h"
@@ -26,6 +29,8 @@
 #include <cstring>
 
 #include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 extern char **environ;
 
@@ -165,6 +170,7 @@ bool BackupRun::prepare()
     // what the snapshot's Data holds into Data, not into Data/Data.
     if (m_request.isRestore && !input.bootableClone)
         input.backupSources = m_request.backupSources;
+    m_chosenSources = chosenSources;
     const QStringList excludedFiles = followSourceLinks(input);
     const QString refusal = unsafeSourcesText(input);
     if (!refusal.isEmpty()) {
@@ -172,6 +178,8 @@ bool BackupRun::prepare()
         post([&host = m_host, refusal] { host.runEndedEarly(BackupRunHost::EarlyEnd::Refused, refusal); });
         return false;
     }
+    if (!keepWhatTheDestinationHolds(input))
+        return false;
     if (input.snapshot && !prepareSnapshot(input))
         return false;
     const QStringList passed = sourcesPassed(input);
@@ -180,6 +188,7 @@ bool BackupRun::prepare()
     if (exclusionsNeedFile(input.exclusionPatterns) && !writeExclusionFile(input))
         return false;
     m_arguments = backupArgumentList(input);
+    removePartialFiles(passed, m_arguments.last());
     if (input.snapshot && m_request.fastSnapshots)
         prepareFastSnapshot(input);
     createWorkingFolder();
@@ -196,6 +205,42 @@ bool BackupRun::prepare()
         return false;
     m_destHadOwnershipEnabled = m_tools.volumes->checkSetOwnershipOnVolume(true, true, input.backupDest);
     return true;
+}
+
+bool BackupRun::keepWhatTheDestinationHolds(BackupArgumentInput &input)
+{
+    const DestinationCapabilities capabilities = DestinationCapabilities::probe(input.backupDest);
+    if (input.snapshot) {
+        if (const QString refusal = capabilities.snapshotRefusal(input.backupDest); !refusal.isEmpty()) {
+            qWarning("%s", qUtf8Printable(refusal));
+            post([&host = m_host, refusal] { host.runEndedEarly(BackupRunHost::EarlyEnd::Refused, refusal); });
+            return false;
+        }
+    }
+    input.keepOwners = capabilities.owners;
+    input.keepPermissions = capabilities.permissions;
+    input.keepAcls = capabilities.probed && capabilities.acls;
+    input.keepXattrs = capabilities.probed && capabilities.userXattrs;
+    // Holes cost nothing to keep: where the file system has none, rsync
+    // writes the zeros.
+    input.keepSparse = true;
+    if (const QString lost = capabilities.cannotKeepText(input.backupDest); !lost.isEmpty()) {
+        qInfo("%s", qUtf8Printable(lost));
+        post([&host = m_host, lost] { host.showPreparation(lost, std::nullopt); });
+    }
+    return true;
+}
+
+void BackupRun::removePartialFiles(const QStringList &sourcesPassed, const QString &target) const
+{
+    for (const PartialFiles::Landing &landing : PartialFiles::landingsOf(sourcesPassed, target)) {
+        const PartialFiles::Removal removal = PartialFiles::removeIn(landing);
+        if (removal.removed > 0)
+            qInfo("removed %zu partial files an interrupted copy left in %s", removal.removed,
+                  qUtf8Printable(landing.folder));
+        if (!removal.firstFailure.isEmpty())
+            qWarning("cannot remove the partial file %s", qUtf8Printable(removal.firstFailure));
+    }
 }
 
 QStringList BackupRun::followSourceLinks(BackupArgumentInput &input) const
@@ -304,16 +349,42 @@ bool BackupRun::makeCopyTask()
 bool BackupRun::dryRun()
 {
     m_phase = Phase::DryRun;
-    DryRunAssessor assessor(*m_tools.lastAssessingSecond);
+    auto assessor = std::make_unique<DryRunAssessor>(*m_tools.lastAssessingSecond);
     TaskToEndResult result;
     if (m_fast) {
         m_fast->startClone();
-        result = measureDryRun(m_fast->dryRunArguments(), assessor,
+        result = measureDryRun(m_fast->dryRunArguments(), *assessor,
                                [fast = m_fast.get()](const QByteArray &chunk) { fast->addDryRunChunk(chunk); });
         m_fast->finishClone(result.termination);
     } else {
-        result = measureDryRun(QStringList{QStringLiteral("--dry-run")} + m_arguments, assessor, {});
+        result = measureDryRun(QStringList{QStringLiteral("--dry-run")} + m_arguments, *assessor, {});
     }
+    if (!dryRunRan(result))
+        return false;
+    if (m_fast) {
+        switch (readyFastClone()) {
+        case CloneReadiness::Ready:
+            break;
+        case CloneReadiness::Ended:
+            return false;
+        case CloneReadiness::Ordinary:
+            // The ordinary copy is measured by its own dry run.
+            assessor = std::make_unique<DryRunAssessor>(*m_tools.lastAssessingSecond);
+            result = measureDryRun(QStringList{QStringLiteral("--dry-run")} + m_arguments, *assessor, {});
+            if (!dryRunRan(result))
+                return false;
+            break;
+        }
+    }
+    // The fast form's dry run also prints what the clone loses; those lines are no copies.
+    const qint64 deletions = m_fast ? qint64(m_fast->deletionCount()) : 0;
+    post([&host = m_host, files = std::max<qint64>(0, assessor->totalFiles() - deletions),
+          size = assessor->totalTransferredSize()] { host.dryRunMeasured(files, size); });
+    return true;
+}
+
+bool BackupRun::dryRunRan(const TaskToEndResult &result)
+{
     // A stop may also arrive while rsync is silent; the launch must not follow it.
     if (stopRequested()) {
         post([&host = m_host] { host.dryRunStopped(); });
@@ -327,12 +398,6 @@ bool BackupRun::dryRun()
         });
         return false;
     }
-    if (m_fast && !readyFastClone())
-        return false;
-    // The fast form's dry run also prints what the clone loses; those lines are no copies.
-    const qint64 deletions = m_fast ? qint64(m_fast->deletionCount()) : 0;
-    post([&host = m_host, files = std::max<qint64>(0, assessor.totalFiles() - deletions),
-          size = assessor.totalTransferredSize()] { host.dryRunMeasured(files, size); });
     return true;
 }
 
@@ -360,16 +425,71 @@ TaskToEndResult BackupRun::measureDryRun(const QStringList &arguments, DryRunAss
     return result;
 }
 
-bool BackupRun::readyFastClone()
+BackupRun::CloneReadiness BackupRun::readyFastClone()
 {
+    if (const std::optional<QString> unusable = m_fast->unusableClone())
+        return fallBackToOrdinaryCopy(*unusable) ? CloneReadiness::Ordinary : CloneReadiness::Ended;
     const std::optional<QString> failure = m_fast->prepareClone();
     if (!failure)
-        return true;
+        return CloneReadiness::Ready;
     qWarning("%s", qUtf8Printable(*failure));
     // The copy task made in prepare() is never launched; the working folder
     // stays hidden, and the next run completes it the ordinary way.
     post([&host = m_host, detail = *failure] { host.runEndedEarly(BackupRunHost::EarlyEnd::CannotStart, detail); });
-    return false;
+    return CloneReadiness::Ended;
+}
+
+bool BackupRun::fallBackToOrdinaryCopy(const QString &because)
+{
+    const std::shared_ptr<SnapshotSession> snapshot = session();
+    const std::optional<QString> failure = snapshot ? setCloneAside(snapshot->workingFolderPath()) : std::nullopt;
+    if (failure) {
+        qWarning("%s", qUtf8Printable(*failure));
+        post([&host = m_host, detail = *failure] { host.runEndedEarly(BackupRunHost::EarlyEnd::CannotStart, detail); });
+        return false;
+    }
+    qInfo("fast snapshot: ordinary run, as %s", qUtf8Printable(because));
+    m_arguments = m_fast->linkedArguments();
+    m_fast.reset();
+    createWorkingFolder();
+    {
+        std::lock_guard guard(m_mutex);
+        if (m_task)
+            m_task->setArguments(m_arguments);
+    }
+    post([&host = m_host, input = m_input, arguments = m_arguments, chosen = m_chosenSources] {
+        host.runPrepared(input, arguments, chosen);
+    });
+    return true;
+}
+
+std::optional<QString> BackupRun::setCloneAside(const QString &workingFolder)
+{
+    // Only links to the last snapshot's files and folders of the clone's own:
+    // removing them changes no snapshot. Renamed first, so that a removal cut
+    // short leaves a folder the next run's clean-up removes, never one it
+    // would complete.
+    const QFileInfo working(QDir::cleanPath(workingFolder));
+    if (!working.exists() && !working.isSymLink())
+        return std::nullopt;
+    const QString asideName = SnapshotFolders::retiringFolderName(working.fileName().mid(1));
+    const QByteArray parent = QFile::encodeName(working.path());
+    const int parentFd = ::open(parent.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parentFd < 0
+        || ::renameat(parentFd, QFile::encodeName(working.fileName()).constData(), parentFd,
+                      QFile::encodeName(asideName).constData())
+            != 0) {
+        const QString error = QString::fromLocal8Bit(std::strerror(errno));
+        if (parentFd >= 0)
+            ::close(parentFd);
+        return QStringLiteral("Cannot set the unfinished clone %1 aside: %2").arg(working.filePath(), error);
+    }
+    const CloneEdits::Result removed
+        = CloneEdits::removeEntries(parentFd, {QFile::encodeName(asideName).toStdString()});
+    ::close(parentFd);
+    if (!removed.failures.empty())
+        qInfo("the unfinished clone %s is removed after the next good run", qUtf8Printable(asideName));
+    return std::nullopt;
 }
 
 // --- Copying -------------------------------------------------------------------

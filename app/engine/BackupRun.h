@@ -31,6 +31,12 @@
 //  - a restore copies its source as given ("x/" copies what x holds into
 //    the destination, "x" the folder x); every other run drops one trailing
 //    "/" from each source, and the host is given the trimmed sources;
+//  - the copy keeps ACLs, extended attributes and sparse files where the
+//    destination can hold them (probed once per run), and a destination
+//    that cannot hold hard links gets no Snapshot run;
+//  - before the dry run, the partial files earlier copies left where this
+//    one writes are removed (PartialFiles), so a copy cut off by a full disk
+//    never blocks the next run;
 //  - the system's own paths (/dev, /proc, /tmp...) are excluded only from a
 //    source that holds them.
 
@@ -211,10 +217,31 @@ private:
     // output too.
     TaskToEndResult measureDryRun(const QStringList &arguments, DryRunAssessor &assessor,
                                   const std::function<void(const QByteArray &)> &extra);
-    // After the dry run of the fast form: the clone readied, or the run
-    // ended (sent to the host). False when the run ended.
-    bool readyFastClone();
+    // False when the dry run was stopped or could not start (the end is
+    // sent to the host).
+    bool dryRunRan(const TaskToEndResult &result);
+    // After the dry run of the fast form: the clone readied, the run gone
+    // over to the ordinary copy (the clone could not serve it), or the run
+    // ended (sent to the host).
+    enum class CloneReadiness { Ready, Ordinary, Ended };
+    CloneReadiness readyFastClone();
+    // Sets the clone aside and makes the copy the ordinary linked one; false
+    // when the clone could not be set aside (the run ended).
+    bool fallBackToOrdinaryCopy(const QString &because);
+    // Renames the working folder to a retiring name and removes it; the
+    // text says why it could not be renamed.
+    static std::optional<QString> setCloneAside(const QString &workingFolder);
     std::shared_ptr<SnapshotSession> session() const;
+    // Probes the destination once: the copy keeps ACLs and extended
+    // attributes where it can hold them, the run says once what it cannot
+    // keep, and a Snapshot run into a destination without hard links is
+    // refused (false; the refusal is sent to the host).
+    bool keepWhatTheDestinationHolds(BackupArgumentInput &input);
+    // Removes what interrupted copies left in the partial folders of the
+    // folders the copy writes into (`target`, the list's last argument):
+    // rsync never resumes a local copy from them, and they hold room the
+    // copy may need.
+    void removePartialFiles(const QStringList &sourcesPassed, const QString &target) const;
     // Follows sources that are links to folders; returns the user's
     // exclusions rebased onto them.
     QStringList followSourceLinks(BackupArgumentInput &input) const;
@@ -233,7 +260,8 @@ private:
     std::atomic<Phase> m_phase{Phase::Idle};
     std::atomic<bool> m_destHadOwnershipEnabled{false};
     BackupArgumentInput m_input; // written by prepare() only
-    QStringList m_arguments;     // written by prepare() only
+    QStringList m_arguments;     // written by prepare(), and by the dry run going over to the ordinary copy
+    QStringList m_chosenSources; // written by prepare() only
 
     // Guards the children against a stop that races their launch.
     mutable std::mutex m_mutex;

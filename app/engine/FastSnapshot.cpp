@@ -171,6 +171,8 @@ void FastSnapshot::clone()
     m_cloneError = result.error;
     m_cloneLeftOut = result.leftOut;
     m_cloneLeftOutAFolder = result.leftOutAFolder;
+    m_firstFolderLeftOut = result.firstFolderLeftOut;
+    m_folderLeftOutBecause = result.folderLeftOutBecause;
     qInfo("fast snapshot: clone %.2f s (%llu linked, %llu folders, %zu left for rsync)", seconds(timer),
           static_cast<unsigned long long>(result.linked), static_cast<unsigned long long>(result.folders),
           result.leftOut.size());
@@ -190,6 +192,18 @@ void FastSnapshot::finishClone(const TaskTermination &dryRunEnd)
           m_changes.changedEntries().size(), m_changes.deletedEntries().size());
     if (m_cloneThread.joinable())
         m_cloneThread.join();
+}
+
+std::optional<QString> FastSnapshot::unusableClone() const
+{
+    // A stopped clone is no fault of the clone: the run ends with the stop.
+    if (!m_cloneOk && !(m_stop && m_stop->load()))
+        return QStringLiteral("the last snapshot %1 cannot be cloned: %2").arg(m_previousSnapshot, m_cloneError);
+    if (m_cloneLeftOutAFolder)
+        return QStringLiteral("the clone of the last snapshot %1 cannot hold its folder %2: %3")
+            .arg(m_previousSnapshot, QFile::decodeName(QByteArray::fromStdString(m_firstFolderLeftOut)),
+                 m_folderLeftOutBecause.toLower());
+    return std::nullopt;
 }
 
 std::optional<QString> FastSnapshot::prepareClone()

@@ -26,6 +26,8 @@
 //    entry that could not be removed or detached, a clone that failed or
 //    left out a folder, or a dry run that did not end normally (its change
 //    list may be incomplete) stops the run before rsync touches the clone;
+//  - a clone that cannot serve (unusableClone()) is reported before any
+//    entry of it is changed, so the run can still copy the ordinary way;
 //  - finishClone() always joins the clone's thread; the destructor does too.
 
 #include "SnapshotChangeList.h"
@@ -79,6 +81,13 @@ public:
     void addDryRunChunk(const QByteArray &chunk) { m_changes.addChunk(chunk); }
     // After the dry run ended: waits for the clone.
     void finishClone(const TaskTermination &dryRunEnd);
+    // After finishClone(): why the clone cannot serve this run (it failed, or
+    // left out a folder it could not read, such as one only root may read
+    // in a snapshot root's rsync wrote), naming the cause once; empty when it
+    // can. The run then sets the clone aside and copies the ordinary way.
+    std::optional<QString> unusableClone() const;
+    // The ordinary linked list the run's forms are derived from.
+    const QStringList &linkedArguments() const { return m_linkedArguments; }
     // Removes and detaches entries of the clone and writes the transfer
     // list. Empty when the copy may start; otherwise why the run must end.
     std::optional<QString> prepareClone();
@@ -115,8 +124,10 @@ private:
     bool m_cloneOk = false;
     QString m_cloneError;
     std::vector<std::string> m_cloneLeftOut;
-    std::vector<std::string> m_linkedInClone;  // hard links the run made itself
-    std::vector<std::string> m_targetsToCopy;  // targets of hard links it could not make
+    std::string m_firstFolderLeftOut;
+    QString m_folderLeftOutBecause;
+    std::vector<std::string> m_linkedInClone; // hard links the run made itself
+    std::vector<std::string> m_targetsToCopy; // targets of hard links it could not make
     bool m_cloneLeftOutAFolder = false;
     bool m_changeListComplete = false;
     QString m_comparisonProblem;

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <cerrno>
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -11,6 +13,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -59,6 +62,8 @@ public:
     std::vector<FolderAttributes> &folders() { return m_folders; }
     std::vector<std::string> &leftOut() { return m_leftOut; }
     bool leftOutAFolder() const { return m_leftOutAFolder; }
+    const std::string &firstFolderLeftOut() const { return m_firstFolderLeftOut; }
+    const QString &folderLeftOutBecause() const { return m_folderLeftOutBecause; }
     std::atomic<std::uint64_t> linked{0};
 
 private:
@@ -124,10 +129,16 @@ private:
         return relative.empty() ? std::string(name) : relative + '/' + name;
     }
 
+    // Called right after the failing call, while errno still says why.
     void leaveOut(std::string relative, bool folder)
     {
+        const int error = errno;
         std::lock_guard lock(m_mutex);
         m_leftOut.push_back(relative.empty() ? std::string(".") : std::move(relative));
+        if (folder && !m_leftOutAFolder) {
+            m_firstFolderLeftOut = m_leftOut.back();
+            m_folderLeftOutBecause = QString::fromLocal8Bit(std::strerror(error));
+        }
         m_leftOutAFolder = m_leftOutAFolder || folder;
     }
 
@@ -140,11 +151,38 @@ private:
     std::vector<FolderAttributes> m_folders;
     std::vector<std::string> m_leftOut;
     bool m_leftOutAFolder = false;
+    std::string m_firstFolderLeftOut;
+    QString m_folderLeftOutBecause;
     int m_busy = 0;
 };
 
-// Owner first (a change of owner may clear mode bits), then mode, then times.
-void applyFolderAttributes(int toFd, const FolderAttributes &folder)
+// The original folder's extended attributes, its ACLs among them, as far as
+// this account may read and set them: the copy keeps them ("-A", "-X") for
+// the folders it writes, and a cloned folder must not differ.
+void copyExtendedAttributes(int fromFd, int toFd)
+{
+    std::vector<char> names(1024);
+    ssize_t length = ::flistxattr(fromFd, names.data(), names.size());
+    if (length < 0 && errno == ERANGE) {
+        names.resize(std::size_t(std::max<ssize_t>(::flistxattr(fromFd, nullptr, 0), 0)));
+        length = names.empty() ? -1 : ::flistxattr(fromFd, names.data(), names.size());
+    }
+    std::vector<char> value;
+    for (ssize_t at = 0; at < length; at += ssize_t(std::strlen(names.data() + at)) + 1) {
+        const char *name = names.data() + at;
+        const ssize_t size = ::fgetxattr(fromFd, name, nullptr, 0);
+        if (size < 0)
+            continue;
+        value.resize(std::size_t(size) + 1);
+        const ssize_t read = ::fgetxattr(fromFd, name, value.data(), value.size());
+        if (read >= 0)
+            ::fsetxattr(toFd, name, value.data(), std::size_t(read), 0);
+    }
+}
+
+// Owner first (a change of owner may clear mode bits), then mode, then the
+// extended attributes (an ACL set after the mode keeps its mask), then times.
+void applyFolderAttributes(int fromFd, int toFd, const FolderAttributes &folder)
 {
     const int fd = BeneathPath::openDirectory(toFd, folder.relative);
     if (fd < 0)
@@ -153,6 +191,10 @@ void applyFolderAttributes(int toFd, const FolderAttributes &folder)
     // Without root only one's own groups can be given; rsync fixes the rest.
     [[maybe_unused]] const int owned = ::fchown(fd, status.st_uid, status.st_gid);
     ::fchmod(fd, status.st_mode & 07777);
+    if (const int original = BeneathPath::openDirectory(fromFd, folder.relative); original >= 0) {
+        copyExtendedAttributes(original, fd);
+        ::close(original);
+    }
     const struct timespec times[2] = {status.st_atim, status.st_mtim};
     ::futimens(fd, times);
     ::close(fd);
@@ -191,14 +233,16 @@ HardLinkCloneResult HardLinkClone::clone(const QString &from, const QString &to)
     for (std::thread &worker : workers)
         worker.join();
     for (const FolderAttributes &folder : walk.folders())
-        applyFolderAttributes(toFd, folder);
-    applyFolderAttributes(toFd, {std::string(), rootStatus});
+        applyFolderAttributes(fromFd, toFd, folder);
+    applyFolderAttributes(fromFd, toFd, {std::string(), rootStatus});
     ::close(toFd);
     ::close(fromFd);
 
     result.linked = walk.linked;
     result.leftOut = std::move(walk.leftOut());
     result.leftOutAFolder = walk.leftOutAFolder();
+    result.firstFolderLeftOut = walk.firstFolderLeftOut();
+    result.folderLeftOutBecause = walk.folderLeftOutBecause();
     result.folders = walk.folders().size() + 1;
     result.ok = !walk.stopped();
     if (!result.ok)

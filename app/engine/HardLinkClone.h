@@ -1,9 +1,10 @@
 #pragma once
 
 // HardLinkClone copies a snapshot folder as a tree of hard links: every
-// folder is created anew with the original's owner, mode and times, and every
-// other entry (regular file, symbolic link, device, pipe, socket) becomes one
-// more link to the original's inode.
+// folder is created anew with the original's owner, mode, extended
+// attributes (ACLs among them, as far as the account may set them) and
+// times, and every other entry (regular file, symbolic link, device, pipe,
+// socket) becomes one more link to the original's inode.
 //
 // What callers may rely on:
 //  - nothing under `from` is ever changed: no entry is opened for writing,
@@ -36,6 +37,10 @@ struct HardLinkCloneResult
     // to copy; whether any of them may be a folder (its contents left out).
     std::vector<std::string> leftOut;
     bool leftOutAFolder = false;
+    // The first folder left out, and the system's reason ("Permission
+    // denied", "No space left on device").
+    std::string firstFolderLeftOut;
+    QString folderLeftOutBecause;
 };
 
 class HardLinkClone

@@ -8,11 +8,13 @@
 #include "RunListFile.h"
 
 #include "Clock.h"
+#include "DestinationCapabilities.h"
 
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -377,3 +379,87 @@ TEST_F(BackupRunTest, RestoreCopiesOnlyTheChosenBackup)
 }
 
 } // namespace
+
+// --- What the destination can keep ---------------------------------------------
+
+// Each destination is probed for what it can hold; the run says once what
+// it cannot keep, and a destination without hard links takes no Snapshot.
+// Rows whose file system cannot be mounted here are passed over.
+TEST_F(BackupRunTest, TheDestinationIsProbedForWhatItCanKeep)
+{
+    writeFile(m_source + QStringLiteral("/a.txt"), "a\n");
+    const struct
+    {
+        const char *label;
+        const char *fileSystem; // mounted on the destination; none: a folder of the test's own
+        bool hardLinks;
+        bool xattrsAndAcls;
+        const char *notice; // what the run says it cannot keep
+    } cases[] = {
+        {"a folder of the test's disk", nullptr, true, true, nullptr},
+        {"ramfs", "ramfs", true, false, "cannot keep ACLs and extended attributes;"},
+        {"vfat", "vfat", false, false, "cannot keep hard links, owners, permissions, ACLs and extended attributes;"},
+    };
+    int mounted = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.label);
+        const QString dest = m_dir.filePath(QString::fromLatin1(c.label));
+        QDir().mkpath(dest);
+        if (c.fileSystem) {
+            QString image;
+            if (QByteArray(c.fileSystem) == "vfat") {
+                image = m_dir.filePath(QStringLiteral("vfat.img"));
+                QFile(image).open(QIODevice::WriteOnly);
+                QFile::resize(image, 16 << 20);
+                QProcess mkfs;
+                mkfs.start(QStringLiteral("mkfs.vfat"), {image});
+                if (!mkfs.waitForFinished() || mkfs.exitCode() != 0)
+                    continue;
+            }
+            const QStringList options = image.isEmpty()
+                ? QStringList{QStringLiteral("-t"), QString::fromLatin1(c.fileSystem), QStringLiteral("none")}
+                : QStringList{QStringLiteral("-o"), QStringLiteral("loop"), image};
+            if (::geteuid() != 0 || QProcess::execute(QStringLiteral("mount"), options + QStringList{dest}) != 0) {
+                std::printf("%s cannot be mounted here; passed over\n", c.label);
+                continue;
+            }
+        }
+        ++mounted;
+        const auto unmount = qScopeGuard([&] {
+            if (c.fileSystem)
+                ::umount2(QFile::encodeName(dest).constData(), MNT_DETACH);
+        });
+        const DestinationCapabilities capabilities = DestinationCapabilities::probe(dest);
+        EXPECT_TRUE(capabilities.probed);
+        EXPECT_EQ(capabilities.hardLinks, c.hardLinks);
+        EXPECT_EQ(capabilities.userXattrs, c.xattrsAndAcls);
+        EXPECT_EQ(capabilities.acls, c.xattrsAndAcls);
+        EXPECT_EQ(QDir(dest).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+
+        for (const int modeRow : {0, 1}) {
+            SCOPED_TRACE(modeRow);
+            m_view.reset();
+            m_view.modeRow = modeRow;
+            auto controller = makeController();
+            controller->backupSources = {m_source};
+            controller->backupDest = dest;
+            const RunResult result = runBackup(*controller);
+            const QStringList said = m_view.statusTexts.filter(QStringLiteral(" cannot "));
+            if (modeRow == 1 && !c.hardLinks) {
+                EXPECT_EQ(result.outcome, Outcome::Refused);
+                EXPECT_TRUE(result.detail.contains(QStringLiteral("cannot hold hard links")))
+                    << result.detail.toStdString();
+                continue;
+            }
+            EXPECT_EQ(result.outcome, Outcome::Completed) << result.detail.toStdString();
+            if (!c.notice) {
+                EXPECT_EQ(said, QStringList());
+            } else {
+                ASSERT_EQ(said.size(), 1);
+                EXPECT_TRUE(said.first().contains(QString::fromLatin1(c.notice))) << said.first().toStdString();
+            }
+        }
+    }
+    if (mounted < 2)
+        GTEST_SKIP() << "no file system that lacks extended attributes could be mounted";
+}
