@@ -143,7 +143,10 @@ void ScheduledJobDispatcher::runNextScheduledJob()
     m_jobsToDo.removeFirst();
     // Loading may have saved the schedule: the record is looked up again.
     record = liveRecord(head);
-    m_controller.startBackup(record ? *record : head.queuedRecord);
+    // A record that left the schedule receives the run's link destination
+    // at its end: it lives here until the next job starts.
+    m_runningJob = head;
+    m_controller.startBackup(record ? *record : m_runningJob.queuedRecord);
 }
 
 void ScheduledJobDispatcher::newJobNotificationFromHelperApp()

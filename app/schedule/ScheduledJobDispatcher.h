@@ -144,6 +144,7 @@ private:
 
     SharedSchedule &m_schedule;
     DispatchController &m_controller;
+    QueuedJob m_runningJob; // the job of the run started last
     const Clock &m_clock;
     VolumeTest m_volumeIsMounted;
     RunCondition m_runCondition;
