@@ -632,7 +632,7 @@ SnapshotRunEnd BackupRun::finishSnapshot(bool endedWell, const QString &howItEnd
     callbacks.finished = [this] { post([&host = m_host] { host.showPreparation(std::nullopt, false); }); };
     callbacks.userSaidStop = [this] { return stopRequested(); };
     const SnapshotRemover remover(m_tools.volumes->toolPath(QStringLiteral("dropcount")), *m_tools.tasks);
-    end.rotationFailure = snapshot->rotate(m_request.snapshotsToKeep, remover, callbacks).failureText();
+    end.rotationFailure = snapshot->rotate(RetentionRule(m_request.snapshotsToKeep, m_request.thinning), remover, callbacks).failureText();
     if (!end.rotationFailure.isEmpty())
         qWarning("%s", qUtf8Printable(end.rotationFailure));
     return end;

@@ -42,6 +42,7 @@
 
 #include "BackupArguments.h"
 #include "JobRecord.h"
+#include "SnapshotThinning.h"
 #include "TaskToEnd.h"
 
 #include <QElapsedTimer>
@@ -83,6 +84,8 @@ struct BackupRunRequest
     // into the clone (FastSnapshot); otherwise the ordinary run.
     bool fastSnapshots = false;
     qint64 snapshotsToKeep = 0;
+    // Thinning instead of the newest snapshotsToKeep, when the job has it.
+    std::optional<ThinningPolicy> thinning;
     int modeRow = 0; // 0 Sync, 1 Snapshot
     // The scheduled job's pair: its record in the schedule receives the new
     // snapshot as "linkDest".

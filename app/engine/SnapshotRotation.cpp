@@ -143,13 +143,12 @@ RotationReport removeLeftovers(const QString &destination, const SnapshotRemover
     return report;
 }
 
-RotationReport rotate(const QString &destination, const SnapshotOwnership &ownership, qint64 snapshotsToKeep,
-                      const QStringList &keep, const SnapshotRemover &remover,
+RotationReport rotate(const QString &destination, const SnapshotOwnership &ownership, const RetentionRule &rule,
+                      const QDateTime &now, const QStringList &keep, const SnapshotRemover &remover,
                       const SnapshotRemover::Callbacks &callbacks)
 {
     RotationReport report;
-    const QStringList retire
-        = SnapshotFolders::snapshotsToRetire(jobSnapshotFolders(destination, ownership), snapshotsToKeep, keep);
+    const QStringList retire = rule.toRetire(jobSnapshotFolders(destination, ownership), now, keep);
     for (const QString &snapshot : retire) {
         retireSnapshot(snapshot, remover, callbacks, report);
         if (report.stopped)

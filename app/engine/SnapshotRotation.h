@@ -8,6 +8,7 @@
 // thread.
 
 #include "SnapshotOwnership.h"
+#include "SnapshotThinning.h"
 #include "TaskFactory.h"
 
 #include <QList>
@@ -96,11 +97,11 @@ void retireSnapshot(const QString &snapshot, const SnapshotRemover &remover,
 RotationReport removeLeftovers(const QString &destination, const SnapshotRemover &remover,
                                const SnapshotRemover::Callbacks &callbacks);
 
-// Rotation after a good run: removes this job's oldest complete snapshots
-// while more than snapshotsToKeep remain, never one of `keep` (the link
-// destination and the new snapshot).
-RotationReport rotate(const QString &destination, const SnapshotOwnership &ownership, qint64 snapshotsToKeep,
-                      const QStringList &keep, const SnapshotRemover &remover,
+// Rotation after a good run: removes the job's complete snapshots the rule
+// gives up (the oldest beyond its count, or those thinning drops), never one
+// of `keep` (the link destination and the new snapshot).
+RotationReport rotate(const QString &destination, const SnapshotOwnership &ownership, const RetentionRule &rule,
+                      const QDateTime &now, const QStringList &keep, const SnapshotRemover &remover,
                       const SnapshotRemover::Callbacks &callbacks);
 
 } // namespace SnapshotRotation

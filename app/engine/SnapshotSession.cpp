@@ -200,13 +200,13 @@ std::optional<QString> SnapshotSession::complete()
     return std::nullopt;
 }
 
-RotationReport SnapshotSession::rotate(qint64 snapshotsToKeep, const SnapshotRemover &remover,
+RotationReport SnapshotSession::rotate(const RetentionRule &rule, const SnapshotRemover &remover,
                                        const SnapshotRemover::Callbacks &callbacks) const
 {
     RotationReport report = SnapshotRotation::removeLeftovers(m_job.destination, remover, callbacks);
     if (report.stopped || !m_completed)
         return report;
-    const RotationReport rotation = SnapshotRotation::rotate(m_job.destination, *m_ownership, snapshotsToKeep,
+    const RotationReport rotation = SnapshotRotation::rotate(m_job.destination, *m_ownership, rule, m_clock.now(),
                                                              {m_linkDest, snapshotPath()}, remover, callbacks);
     report.removed += rotation.removed;
     report.failures += rotation.failures;

@@ -75,7 +75,7 @@ public:
 
     // Cleans leftovers of earlier removals, then rotates this job's
     // snapshots (never the link destination or the new snapshot).
-    RotationReport rotate(qint64 snapshotsToKeep, const SnapshotRemover &remover,
+    RotationReport rotate(const RetentionRule &rule, const SnapshotRemover &remover,
                           const SnapshotRemover::Callbacks &callbacks) const;
 
     // Ends the run's hold on the destination (children keep theirs).

@@ -11,10 +11,12 @@
 
 namespace {
 
+const QDateTime farFuture(QDate(9999, 1, 1), QTime(0, 0));
+
 // Every trusted snapshot counts for this job.
 SnapshotOwnership anyJob()
 {
-    return SnapshotOwnership({{}, QString(), {}}, {::geteuid()}, QDateTime(QDate(9999, 1, 1), QTime(0, 0)));
+    return SnapshotOwnership({{}, QString(), {}}, {::geteuid()}, farFuture);
 }
 
 void makeTree(const QString &root, int files)
@@ -68,9 +70,9 @@ TEST(SnapshotRotation, RemovesTheOldestSnapshotAndNothingElse)
     Recorder recorder;
     // After a good run with a limit of 1: the dated snapshot that is not the
     // link destination goes; the undated one neither counts nor goes.
-    const RotationReport report
-        = SnapshotRotation::rotate(d, anyJob(), 1, {d + QStringLiteral("/VLM Snapshot 02-12-2026 Wed 21-00 PM/")},
-                                   bundledRemover(), recorder.callbacks());
+    const RotationReport report = SnapshotRotation::rotate(
+        d, anyJob(), RetentionRule(1), farFuture, {d + QStringLiteral("/VLM Snapshot 02-12-2026 Wed 21-00 PM/")},
+        bundledRemover(), recorder.callbacks());
     EXPECT_EQ(report.removed, QStringList{QStringLiteral("VLM Snapshot 01-12-2026 Tue 21-00 PM")});
     EXPECT_TRUE(report.failures.isEmpty());
     const QString removed = d + QStringLiteral("/VLM Snapshot 01-12-2026 Tue 21-00 PM");
@@ -89,10 +91,11 @@ TEST(SnapshotRotation, NothingIsRemovedBelowTheLimitOrFromAMissingDestination)
     QTemporaryDir destination;
     makeTree(destination.path() + QStringLiteral("/VLM Snapshot 01-12-2026 Tue 21-00 PM"), 1);
     Recorder recorder;
-    EXPECT_TRUE(SnapshotRotation::rotate(destination.path(), anyJob(), 1, {}, bundledRemover(), recorder.callbacks())
-                    .removed.isEmpty());
-    EXPECT_TRUE(SnapshotRotation::rotate(destination.path() + QStringLiteral("/missing"), anyJob(), 1, {},
+    EXPECT_TRUE(SnapshotRotation::rotate(destination.path(), anyJob(), RetentionRule(1), farFuture, {},
                                          bundledRemover(), recorder.callbacks())
+                    .removed.isEmpty());
+    EXPECT_TRUE(SnapshotRotation::rotate(destination.path() + QStringLiteral("/missing"), anyJob(), RetentionRule(1),
+                                         farFuture, {}, bundledRemover(), recorder.callbacks())
                     .removed.isEmpty());
     EXPECT_TRUE(recorder.statuses.isEmpty());
 }
@@ -136,8 +139,8 @@ TEST(SnapshotRotation, MissingRemoverIsReported)
     makeTree(destination.path() + QStringLiteral("/VLM Snapshot 02-12-2026 Wed 21-00 PM"), 1);
     Recorder recorder;
     const SnapshotRemover missing(QStringLiteral("/nonexistent/dropcount"));
-    const RotationReport report
-        = SnapshotRotation::rotate(destination.path(), anyJob(), 1, {}, missing, recorder.callbacks());
+    const RotationReport report = SnapshotRotation::rotate(destination.path(), anyJob(), RetentionRule(1), farFuture,
+                                                           {}, missing, recorder.callbacks());
     ASSERT_EQ(report.failures.size(), 1);
     EXPECT_EQ(report.failures.constFirst().snapshotName, name);
     EXPECT_TRUE(report.failureText().startsWith(QStringLiteral("Could not remove the old snapshot \"") + name

@@ -163,7 +163,8 @@ protected:
             result.completionError = session.complete().value_or(QString());
             if (session.isComplete())
                 m_recordedLinkDest = result.snapshotPath = session.snapshotPath();
-            result.rotation = session.rotate(keep, SnapshotRemover(auxiliaryToolPath(u"dropcount"_s)), removal);
+            result.rotation
+                = session.rotate(RetentionRule(keep), SnapshotRemover(auxiliaryToolPath(u"dropcount"_s)), removal);
         }
         session.end();
         waitForOrphans();
