@@ -86,10 +86,14 @@ std::optional<std::array<bool, 7>> parseDays(const QString &text)
 QString usageText()
 {
     return QStringLiteral(
-        "usage: vellumor-cli backup [--snapshot [--fast]] [--keep N] [--exclude PATH]... SOURCE... DEST\n"
+        "usage: vellumor-cli backup [--snapshot [--fast]] [--keep N | --thin [H,D,W,M]] [--exclude PATH]... SOURCE... "
+        "DEST\n"
         "       vellumor-cli restore SOURCE DEST\n"
-        "       vellumor-cli schedule [--snapshot] [--keep N] [--exclude PATH]... --days mon,tue,... --at HH:MM "
+        "       vellumor-cli schedule [--snapshot] [--keep N | --thin [H,D,W,M]] [--exclude PATH]... --days "
+        "mon,tue,... "
+        "--at HH:MM "
         "SOURCE DEST\n"
+        "       vellumor-cli prune [--thin [H,D,W,M]] [--dry-run] SOURCE DEST\n"
         "       vellumor-cli list\n"
         "       vellumor-cli run-due\n"
         "       vellumor-cli --help\n"
@@ -104,6 +108,10 @@ QString usageText()
         "         SOURCE/ (ending in \"/\") copies what SOURCE holds into DEST, SOURCE the folder itself.\n"
         "schedule saves a job that runs on the given weekdays at HH:MM (24-hour clock), replacing the\n"
         "         job of the same SOURCE and DEST; --keep N (default 99) keeps at most N snapshots.\n"
+        "         --thin (with --snapshot) thins old snapshots out instead: all of the last H hours, then the\n"
+        "         first of each of the last D days, W weeks and M months and of every year (24,31,8,12).\n"
+        "prune    applies the job's rule for old snapshots now (or the --thin one given) and prints\n"
+        "         \"keep\" or \"remove\", a tab and each snapshot's path; --dry-run removes nothing.\n"
         "list     prints the scheduled jobs: source, destination, days, type and time.\n"
         "run-due  runs every scheduled job that is due and whose disks are present, one after another.\n"
         "\n"
@@ -135,6 +143,8 @@ QString readCommand(const QStringList &arguments, CliJob &job, bool &complete)
         job.command = CliJob::Command::Restore;
     else if (command == u"schedule")
         job.command = CliJob::Command::Schedule;
+    else if (command == u"prune")
+        job.command = CliJob::Command::Prune;
     else
         return QStringLiteral("unknown command \"%1\"").arg(command);
     return {};
@@ -186,7 +196,18 @@ QString readOptions(const QStringList &arguments, CliJob &job, QStringList &path
         }
         const bool takesValue = (isSchedule && (argument == u"--days" || argument == u"--at"))
             || (takesJobOptions && (argument == u"--keep" || argument == u"--exclude"));
-        if (takesJobOptions && argument == u"--snapshot") {
+        if (argument == u"--thin" && (takesJobOptions || job.command == CliJob::Command::Prune)) {
+            // The counts are optional: a next argument that reads as them is taken.
+            const std::optional<ThinningPolicy> given
+                = i + 1 < arguments.size() ? ThinningPolicy::fromText(arguments.at(i + 1)) : std::nullopt;
+            if (!given && i + 1 < arguments.size() && arguments.at(i + 1).contains(u','))
+                return QStringLiteral("--thin takes four counts H,D,W,M (H at least 1), not \"%1\"")
+                    .arg(arguments.at(i + 1));
+            job.thinning = given.value_or(ThinningPolicy());
+            i += given ? 1 : 0;
+        } else if (job.command == CliJob::Command::Prune && argument == u"--dry-run") {
+            job.dryRun = true;
+        } else if (takesJobOptions && argument == u"--snapshot") {
             job.snapshot = true;
         } else if (job.command == CliJob::Command::Backup && argument == u"--fast") {
             job.fast = true;
@@ -217,6 +238,12 @@ QString checkCounts(const CliJob &job, const QStringList &paths)
     }
     if (job.fast && !job.snapshot)
         return QStringLiteral("--fast needs --snapshot");
+    if (job.thinning && job.command != CliJob::Command::Prune && !job.snapshot)
+        return QStringLiteral("--thin needs --snapshot");
+    if (job.thinning && job.snapshotsToKeepGiven)
+        return QStringLiteral("--thin and --keep are two rules; give one");
+    if (job.command == CliJob::Command::Prune && paths.size() != 2)
+        return QStringLiteral("prune takes exactly one SOURCE and one DEST");
     if (paths.size() < 2)
         return QStringLiteral("a SOURCE and a DEST are needed");
     if (paths.contains(QString()))

@@ -5,6 +5,7 @@
 //   vellumor-cli backup [--snapshot [--fast]] [--keep N] [--exclude PATH]... SOURCE... DEST
 //   vellumor-cli restore SOURCE DEST
 //   vellumor-cli schedule [--snapshot] [--keep N] [--exclude PATH]... --days mon,tue,... --at HH:MM SOURCE DEST
+//   vellumor-cli prune [--thin [H,D,W,M]] [--dry-run] SOURCE DEST
 //   vellumor-cli list
 //   vellumor-cli run-due
 //   vellumor-cli --help
@@ -15,20 +16,26 @@
 // system, and whose copy of a source would not land on that source itself.
 // Any problem gives `error` with a message that names the bad argument.
 
+#include "ThinningPolicy.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTime>
 
 #include <array>
+#include <optional>
 
 struct CliJob
 {
-    enum class Command { Backup, Restore, Schedule, List, RunDue, Help };
+    enum class Command { Backup, Restore, Schedule, Prune, List, RunDue, Help };
     Command command = Command::Help;
     bool snapshot = false;
     bool fast = false; // backup --snapshot --fast: this run takes the fast form
     int snapshotsToKeep = 0;
     bool snapshotsToKeepGiven = false; // --keep was on the command line
+    // --thin: thinning instead of the newest N (the defaults, or H,D,W,M).
+    std::optional<ThinningPolicy> thinning;
+    bool dryRun = false; // prune --dry-run: nothing is removed
     // schedule: the weekdays (0 Monday ... 6 Sunday) and the time of day.
     std::array<bool, 7> days{};
     QTime time;

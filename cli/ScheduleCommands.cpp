@@ -106,6 +106,8 @@ int scheduleJob(const CliJob &job)
     settings.backupSources = job.sources;
     settings.backupDest = job.destination;
     settings.excludedFiles = job.excludedFiles;
+    if (job.thinning || job.snapshotsToKeepGiven)
+        settings.thinning = ThinningChoice{job.thinning};
     // A Snapshot job keeps its chain: the next run links against the last snapshot.
     if (job.snapshot)
         settings.linkDest = existingLinkDest(*schedule, job.sources.first(), job.destination);

@@ -62,6 +62,9 @@ void loadRequest(MFTaskAppDelegate &controller, TerminalView &view, SharedSchedu
     controller.excludedFiles = job.excludedFiles;
     controller.snapshotsToKeep = job.snapshotsToKeep;
     controller.fastSnapshotsRequested = job.fast;
+    // --thin or --keep chooses the job's rule; without either the saved one holds.
+    if (job.thinning || job.snapshotsToKeepGiven)
+        controller.thinning = ThinningChoice{job.thinning};
     view.setModeRow(job.snapshot ? 1 : 0);
     view.snapshotsText = QString::number(job.snapshotsToKeep);
     if (job.command != CliJob::Command::Backup || job.sources.isEmpty())

@@ -3,6 +3,7 @@
 // function per command.
 #include "CheckAndSetAuthorization.h"
 #include "CommandLine.h"
+#include "PruneCommand.h"
 #include "ScheduleCommands.h"
 #include "TerminalSession.h"
 #include "VolumePresence.h"
@@ -71,6 +72,8 @@ int main(int argc, char **argv)
         return listSchedule();
     case CliJob::Command::Schedule:
         return scheduleJob(job);
+    case CliJob::Command::Prune:
+        return pruneJob(job);
     case CliJob::Command::Backup:
     case CliJob::Command::Restore:
     case CliJob::Command::RunDue:

@@ -35,6 +35,8 @@ JobRecord BackupParameters::getParametersDictionary() const
     record.insert(JobKey::hardlinks, hardlinks);
     if (linkDest && !linkDest->isEmpty())
         record.insert(JobKey::linkDest, *linkDest);
+    if (thinning)
+        record.insert(JobKey::thinning, thinning->toText());
     return record;
 }
 
@@ -93,6 +95,11 @@ bool hardlinks(const JobRecord &record)
     if (value.typeId() == QMetaType::Bool)
         return value.toBool();
     return isNumber(value) && value.toDouble() != 0;
+}
+
+std::optional<ThinningPolicy> thinning(const JobRecord &record)
+{
+    return ThinningPolicy::fromText(stringValue(record, JobKey::thinning));
 }
 
 QVariant snapshotsToKeep(const JobRecord &record)

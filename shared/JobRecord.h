@@ -6,6 +6,8 @@
 // Readers never trust a record: the accessors below read what is there and
 // fall back to the documented defaults for missing or wrongly typed keys.
 
+#include "ThinningPolicy.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -23,6 +25,7 @@ inline constexpr QLatin1String scheduledDates("scheduledDates");
 inline constexpr QLatin1String excludedFiles("excludedFiles");
 inline constexpr QLatin1String hardlinks("hardlinks");
 inline constexpr QLatin1String linkDest("linkDest");
+inline constexpr QLatin1String thinning("thinning");
 } // namespace JobKey
 
 // A missing "snapshotsToKeep" reads as this many.
@@ -40,6 +43,8 @@ public:
     std::optional<QString> linkDest;
     QStringList scheduledDates;
     QStringList excludedFiles;
+    // Thinning instead of the newest snapshotsToKeep; stored only when set.
+    std::optional<ThinningPolicy> thinning;
 
     // A new record holding copies of these values. "linkDest" is present only
     // when linkDest is set (never as an empty string); a snapshotsToKeep that
@@ -59,6 +64,8 @@ QStringList scheduledDates(const JobRecord &record);
 QStringList excludedFiles(const JobRecord &record);
 // Empty when there is no link destination.
 QString linkDest(const JobRecord &record);
+// None when the job keeps its newest snapshots (no key, or not a policy).
+std::optional<ThinningPolicy> thinning(const JobRecord &record);
 
 // The file-URL form of a path: an existing folder gains a trailing "/", so
 // "/a/b" and "/a/b/" name the same folder while it exists.

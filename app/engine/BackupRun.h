@@ -127,15 +127,6 @@ struct SnapshotRunEnd
     QString notCompleted;    // why the working folder did not become a snapshot
     QString rotationFailure; // which old snapshot could not be removed, and why
     QString untrustedNotice; // folders that pass for the job's snapshots but are not used
-
-    // What the status adds to a good run: the rotation's failure, then the
-    // folders not used; empty when neither.
-    QString warnings() const
-    {
-        QStringList texts{rotationFailure, untrustedNotice};
-        texts.removeAll(QString());
-        return texts.join(u' ');
-    }
 };
 
 // The run's window side. Every call but volumeAvailable() arrives on the

@@ -55,6 +55,8 @@ void MFTaskAppDelegate::ScheduleLink::adoptScheduledJob(const LoadedJob &job)
     m_controller->backupDest = job.destPath;
     m_controller->excludedFiles = job.excludedFiles;
     m_controller->snapshotsToKeep = int(std::min<qint64>(job.snapshotLimit, std::numeric_limits<int>::max()));
+    // A loaded job's own rule applies until another is chosen.
+    m_controller->thinning.reset();
     m_controller->m_taskDelegate.setSourcePath(job.sourcePath);
 }
 

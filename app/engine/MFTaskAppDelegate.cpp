@@ -198,6 +198,12 @@ void MFTaskAppDelegate::loadUIFromDictionary(const JobRecord &record)
     JobLoader::loadUIFromDictionary(record, *m_view, *m_scheduleLink);
 }
 
+const JobRecord *MFTaskAppDelegate::savedJob(const QString &sourcePath, const QString &destPath) const
+{
+    return m_services.schedule ? m_services.schedule->matchingDictionaryForSourceAndDestExists(sourcePath, destPath)
+                               : nullptr;
+}
+
 void MFTaskAppDelegate::addToScheduleClicked()
 {
     if (!m_scheduleEntry)
@@ -208,6 +214,7 @@ void MFTaskAppDelegate::addToScheduleClicked()
     if (!linkDest.isEmpty())
         job.linkDest = linkDest;
     job.excludedFiles = excludedFiles;
+    job.thinning = thinning;
     const ScheduleSaveResult result = m_scheduleEntry->addToScheduleClicked(*m_view, job);
     if (result.saved && !result.fileWritten)
         qWarning("The schedule could not be saved: %s", qPrintable(result.error));
@@ -294,6 +301,12 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
         // own record is kept by address.
         if (!isScheduleRecord(m_services.schedule, jobDictionary))
             request.jobDictionary = jobDictionary;
+    }
+    if (thinning) {
+        request.thinning = thinning->policy;
+    } else if (const JobRecord *saved
+               = jobDictionary ? jobDictionary : savedJob(backupSources.constFirst(), backupDest)) {
+        request.thinning = JobRecords::thinning(*saved);
     }
     if (m_services.schedule) {
         for (const JobRecord &record : m_services.schedule->sharedParams()) {

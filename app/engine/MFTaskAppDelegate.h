@@ -43,6 +43,7 @@
 #include "MFTaskDelegate.h"
 #include "RunAnnouncer.h"
 #include "RunWindow.h"
+#include "ScheduleEntry.h"
 #include "VolumeTools.h"
 
 #include <QObject>
@@ -118,6 +119,9 @@ public:
     QString linkDest;
     QStringList excludedFiles;
     int snapshotsToKeep = 0;
+    // A rule for old snapshots chosen for the job on screen; unset: the
+    // saved job's own (its thinning, or the newest snapshotsToKeep).
+    std::optional<ThinningChoice> thinning;
     bool isRestore = false;
     bool isFinderCopy = false;
     // The next Snapshot runs take the fast form whatever the preference
@@ -190,6 +194,8 @@ private:
     void endStopped();
     // Sets "linkDest" in the schedule's record of the pair; false: none.
     bool setJobLinkDest(const QString &sourcePath, const QString &destPath, const QString &snapshot);
+    // The schedule's record of the pair, or nullptr.
+    const JobRecord *savedJob(const QString &sourcePath, const QString &destPath) const;
     void finishSnapshot(const CopyOutcome &copy);
     void completeRun(const CopyOutcome &copy, const SnapshotRunEnd &end, bool snapshotRun);
     void showSnapshotEnd(const SnapshotRunEnd &end);

@@ -73,14 +73,18 @@ void MFTaskAppDelegate::backupComplete()
 void MFTaskAppDelegate::completeRun(const CopyOutcome &copy, const SnapshotRunEnd &end, bool snapshotRun)
 {
     const CopyOutcome outcomeOfRun = snapshotRun
-        ? RunAnnouncer::withSnapshotEnd(copy, end.snapshotPath.isEmpty() ? end.notCompleted : QString(), end.warnings())
+        ? RunAnnouncer::withSnapshotEnd(copy, end.snapshotPath.isEmpty() ? end.notCompleted : QString(), end.rotationFailure)
         : copy;
     const RunOutcome outcome = runOutcomeFor(outcomeOfRun.result);
     m_announcer.completed(backupDest, outcomeOfRun);
     // The reader shows the completion text itself; a run that did not
     // succeed also reports why.
-    const QString detail
-        = outcomeOfRun.result == CopyResult::Completed ? QString() : CopyOutcomes::statusText(outcomeOfRun);
+    // Folders the run did not use as snapshots are news, not a failure.
+    QStringList details{outcomeOfRun.result == CopyResult::Completed ? QString()
+                                                                     : CopyOutcomes::statusText(outcomeOfRun),
+                        end.untrustedNotice};
+    details.removeAll(QString());
+    const QString detail = details.join(u' ');
     restoreOwnershipIfNeeded();
     m_volumeTools.blessDest(backupDest);
     if (snapshotRun)

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -155,6 +156,22 @@ RotationReport rotate(const QString &destination, const SnapshotOwnership &owner
             break;
     }
     return report;
+}
+
+QList<PruneEntry> prunePlan(const QString &destination, const SnapshotOwnership &ownership, const RetentionRule &rule,
+                            const QDateTime &now, const QStringList &keep)
+{
+    QStringList snapshots = jobSnapshotFolders(destination, ownership);
+    std::stable_sort(snapshots.begin(), snapshots.end(), [](const QString &a, const QString &b) {
+        const std::optional<QDateTime> left = SnapshotFolders::snapshotDate(a);
+        const std::optional<QDateTime> right = SnapshotFolders::snapshotDate(b);
+        return left && (!right || *left < *right);
+    });
+    const QStringList retire = rule.toRetire(snapshots, now, keep);
+    QList<PruneEntry> plan;
+    for (const QString &snapshot : std::as_const(snapshots))
+        plan.append({snapshot, !retire.contains(snapshot)});
+    return plan;
 }
 
 } // namespace SnapshotRotation

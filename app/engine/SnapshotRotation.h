@@ -104,4 +104,17 @@ RotationReport rotate(const QString &destination, const SnapshotOwnership &owner
                       const QDateTime &now, const QStringList &keep, const SnapshotRemover &remover,
                       const SnapshotRemover::Callbacks &callbacks);
 
+// One complete snapshot of a job and whether its rule keeps it.
+struct PruneEntry
+{
+    QString folder;
+    bool keep = true;
+};
+
+// The job's complete snapshots, oldest first (undated ones last, always
+// kept), each marked as the rule would leave it at `now`; never removing one
+// of `keep`.
+QList<PruneEntry> prunePlan(const QString &destination, const SnapshotOwnership &ownership, const RetentionRule &rule,
+                            const QDateTime &now, const QStringList &keep);
+
 } // namespace SnapshotRotation

@@ -19,21 +19,9 @@
 #include <QStringList>
 #include <QTimeZone>
 
+#include "ThinningPolicy.h"
+
 #include <optional>
-
-struct ThinningPolicy
-{
-    int hours = 24;
-    int days = 31;
-    int weeks = 8;
-    int months = 12;
-
-    // "H,D,W,M", the form the job record and the terminal use.
-    QString toText() const;
-    // None unless four counts of zero or more; hours at least 1.
-    static std::optional<ThinningPolicy> fromText(const QString &text);
-    bool operator==(const ThinningPolicy &) const = default;
-};
 
 struct DatedSnapshot
 {

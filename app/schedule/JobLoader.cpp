@@ -23,6 +23,7 @@ LoadedJob loadedJobFromRecord(const JobRecord &record)
     job.destPath = JobRecords::destPath(record);
     job.excludedFiles = JobRecords::excludedFiles(record);
     job.snapshotsToKeep = JobRecords::snapshotsToKeep(record);
+    job.thinning = JobRecords::thinning(record);
     if (job.snapshotsToKeep.typeId() == QMetaType::Double) {
         const double value = job.snapshotsToKeep.toDouble();
         if (value > 0 && value < double(std::numeric_limits<qint64>::max()))

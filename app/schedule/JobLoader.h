@@ -34,6 +34,7 @@ struct LoadedJob
     // means three; 0 or less (or not a number) turns rotation off.
     QVariant snapshotsToKeep;
     qint64 snapshotLimit = 0;
+    std::optional<ThinningPolicy> thinning;
 };
 
 // The controller's side of loading.

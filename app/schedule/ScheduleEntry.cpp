@@ -47,6 +47,12 @@ ScheduleSaveResult ScheduleEntry::addToScheduleClicked(ScheduleEntryView &view, 
     parameters.hardlinks = view.duplicateOrHardlinksSelectedRow() == 1;
     parameters.linkDest = job.linkDest;
     parameters.excludedFiles = job.excludedFiles;
+    if (job.thinning) {
+        parameters.thinning = job.thinning->policy;
+    } else if (const JobRecord *existing
+               = m_schedule.matchingDictionaryForSourceAndDestExists(parameters.sourcePath, parameters.destPath)) {
+        parameters.thinning = JobRecords::thinning(*existing);
+    }
 
     if (const std::optional<QVariant> count = snapshotsToKeepFromText(view.snapshotsToKeepText(), m_locale)) {
         parameters.snapshotsToKeep = *count;

@@ -28,6 +28,13 @@ class QObject;
 class ScheduleEntryView;
 class SharedSchedule;
 
+// A rule for a job's old snapshots chosen on screen or on the command line:
+// a thinning policy, or none for the newest "snapshotsToKeep".
+struct ThinningChoice
+{
+    std::optional<ThinningPolicy> policy;
+};
+
 // The controller's job settings that a save reads.
 struct ScheduledJobSettings
 {
@@ -35,6 +42,9 @@ struct ScheduledJobSettings
     QString backupDest;
     std::optional<QString> linkDest;
     QStringList excludedFiles;
+    // The rule for old snapshots chosen for this job; unset keeps the saved
+    // record's own (a record saved by another front end keeps its thinning).
+    std::optional<ThinningChoice> thinning;
 };
 
 struct ScheduleSaveResult

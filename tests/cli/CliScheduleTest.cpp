@@ -7,6 +7,8 @@
 #include "DestinationLock.h"
 #include "EventLoopWait.h"
 #include "ScheduleFile.h"
+#include "SnapshotFolders.h"
+#include "SnapshotThinning.h"
 
 #include <QDir>
 #include <QFile>
@@ -180,6 +182,10 @@ TEST_F(CliScheduleTest, BadScheduleArgumentsAreRefusedWithTheirReason)
         {{u"schedule"_s, u"--days"_s, u"mon"_s, u"--at"_s, u"10:00"_s, m_source, m_source + u"/sub"_s, m_dest},
          u"exactly one SOURCE"_s},
         {{u"list"_s, u"extra"_s}, u"no arguments"_s},
+        {{u"backup"_s, u"--thin"_s, m_source, m_dest}, u"--thin needs --snapshot"_s},
+        {{u"backup"_s, u"--snapshot"_s, u"--thin"_s, u"24,31,8"_s, m_source, m_dest}, u"four counts"_s},
+        {{u"backup"_s, u"--snapshot"_s, u"--thin"_s, u"--keep"_s, u"3"_s, m_source, m_dest}, u"give one"_s},
+        {{u"prune"_s, u"--dry-run"_s, m_source}, u"exactly one SOURCE"_s},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.arguments.join(u' ').toStdString());
@@ -375,3 +381,50 @@ TEST_F(CliScheduleTest, SigtermMidCopyLeavesNoSnapshotName)
 }
 
 } // namespace
+
+// A year of daily snapshots thinned from the terminal: the dry run and the
+// prune print the rule's choice, only the "remove" ones go, what stays is
+// untouched, and a second prune removes nothing.
+TEST_F(CliScheduleTest, PruneThinsAYearOfDailiesAsTheRuleSays)
+{
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    QList<DatedSnapshot> snapshots;
+    const QDate last = QDate::currentDate().addDays(-35);
+    for (int day = 364; day >= 0; --day) {
+        const QDateTime date(last.addDays(-day), QTime(12, 0));
+        const QString folder = m_dest + u'/' + SnapshotFolders::snapshotFolderName(date, english);
+        writeFile(folder + u"/src/a.txt"_s, date.toString(Qt::ISODate).toUtf8());
+        snapshots.append({folder, date});
+    }
+    const QStringList kept = SnapshotThinning::snapshotsToKeep(
+        snapshots, ThinningPolicy(), QDateTime::currentDateTime(), QTimeZone::systemTimeZone(), {});
+    QString expected;
+    for (const DatedSnapshot &snapshot : std::as_const(snapshots))
+        expected += (kept.contains(snapshot.folder) ? u"keep\t"_s : u"remove\t"_s) + snapshot.folder + u'\n';
+    const ino_t keptInode = inode(kept.constFirst() + u"/src/a.txt"_s);
+
+    const CliResult dryRun = run({u"prune"_s, u"--thin"_s, u"--dry-run"_s, m_source, m_dest});
+    EXPECT_EQ(dryRun.exitCode, 0) << dryRun.err.toStdString();
+    EXPECT_EQ(dryRun.out.toStdString(), expected.toStdString());
+    EXPECT_EQ(QDir(m_dest).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 365);
+
+    const CliResult prune = run({u"prune"_s, u"--thin"_s, u"24,31,8,12"_s, m_source, m_dest});
+    EXPECT_EQ(prune.exitCode, 0) << prune.err.toStdString();
+    EXPECT_EQ(prune.out, dryRun.out);
+    QStringList left;
+    for (const QString &name : QDir(m_dest).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name))
+        left << m_dest + u'/' + name;
+    QStringList keptByName = kept;
+    keptByName.sort();
+    EXPECT_EQ(left, keptByName);
+    EXPECT_EQ(inode(kept.constFirst() + u"/src/a.txt"_s), keptInode);
+    for (const DatedSnapshot &snapshot : std::as_const(snapshots)) {
+        if (!kept.contains(snapshot.folder))
+            continue;
+        QFile file(snapshot.folder + u"/src/a.txt"_s);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), snapshot.date.toString(Qt::ISODate).toUtf8());
+    }
+    const CliResult again = run({u"prune"_s, u"--thin"_s, m_source, m_dest});
+    EXPECT_FALSE(again.out.contains(u"remove"_s)) << again.out.toStdString();
+}

@@ -41,7 +41,7 @@ protected:
         ASSERT_TRUE(QDir().mkpath(dest));
     }
 
-    ScheduledJobSettings job() const { return {{source}, dest, std::nullopt, {source + u"/cache"_s}}; }
+    ScheduledJobSettings job() const { return {{source}, dest, std::nullopt, {source + u"/cache"_s}, std::nullopt}; }
     QList<JobRecord> fileRecords() const { return schedule.file().arrayWithContentsOfFile(); }
 
     QTemporaryDir tmp;
@@ -224,5 +224,32 @@ TEST_F(ScheduleEntryTest, ANewJobGetsItsDestinationFolderOrIsRefused)
         EXPECT_EQ(result.state, c.state);
         EXPECT_EQ(QFileInfo(c.destination).isDir(), c.existsAfter);
         EXPECT_EQ(result.error.isEmpty(), c.state != ScheduleEntry::DestinationFolder::CannotCreate);
+    }
+}
+
+// A thinning policy chosen for a job is stored; a save that chose nothing
+// (another front end, an older window) keeps it; choosing the newest N
+// removes it.
+TEST_F(ScheduleEntryTest, AJobsThinningSurvivesSavesThatDidNotChooseARule)
+{
+    const ThinningPolicy policy{12, 14, 4, 6};
+    const struct
+    {
+        const char *name;
+        std::optional<ThinningChoice> choice;
+        std::optional<ThinningPolicy> stored;
+    } steps[] = {
+        {"chosen", ThinningChoice{policy}, policy},
+        {"nothing chosen", std::nullopt, policy},
+        {"the newest N chosen", ThinningChoice{std::nullopt}, std::nullopt},
+    };
+    for (const auto &step : steps) {
+        SCOPED_TRACE(step.name);
+        ScheduledJobSettings settings = job();
+        settings.thinning = step.choice;
+        entry.addToScheduleClicked(view, settings);
+        const QList<JobRecord> records = fileRecords();
+        ASSERT_EQ(records.size(), 1);
+        EXPECT_EQ(JobRecords::thinning(records[0]), step.stored);
     }
 }
