@@ -1,6 +1,5 @@
 #include "PruneCommand.h"
 
-#include "BackupArguments.h"
 #include "Clock.h"
 #include "DestinationLock.h"
 #include "JobLoader.h"
@@ -12,24 +11,6 @@
 #include <QDir>
 
 #include <cstdio>
-
-namespace {
-
-SnapshotOwnership ownershipFor(const SharedSchedule &schedule, const QString &source, const QString &dest)
-{
-    SnapshotOwnership::Job job;
-    job.identity = {{QDir::cleanPath(source)}, QDir::cleanPath(dest)};
-    job.ownerName = SnapshotFolders::ownerFolderName(trimmedSources({source}).constFirst());
-    for (const JobRecord &record : schedule.sharedParams()) {
-        if (SnapshotFolders::samePath(JobRecords::destPath(record), dest)
-            && !JobRecords::matchesPair(record, source, dest))
-            job.otherOwnerNames << SnapshotFolders::ownerFolderName(
-                trimmedSources({JobRecords::sourcePath(record)}).constFirst());
-    }
-    return SnapshotOwnership(job, SnapshotOwnership::trustedOwnersFor(dest), Clock::system().now());
-}
-
-} // namespace
 
 int pruneJob(const CliJob &job)
 {
@@ -53,9 +34,8 @@ int pruneJob(const CliJob &job)
             return 1;
         }
     }
-    const QStringList keep{record ? JobRecords::linkDest(*record) : QString()};
     const QList<SnapshotRotation::PruneEntry> plan
-        = SnapshotRotation::prunePlan(dest, ownershipFor(*schedule, source, dest), rule, Clock::system().now(), keep);
+        = SnapshotRotation::prunePlanForJob(schedule->sharedParams(), source, dest, rule, Clock::system().now());
     for (const SnapshotRotation::PruneEntry &entry : plan)
         std::printf("%s\t%s\n", entry.keep ? "keep" : "remove", qPrintable(QDir::cleanPath(entry.folder)));
     std::fflush(stdout);

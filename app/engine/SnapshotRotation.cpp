@@ -174,4 +174,24 @@ QList<PruneEntry> prunePlan(const QString &destination, const SnapshotOwnership 
     return plan;
 }
 
+QList<PruneEntry> prunePlanForJob(const QList<JobRecord> &saved, const QString &source, const QString &dest,
+                                  const RetentionRule &rule, const QDateTime &now)
+{
+    const auto ownerName = [](const QString &path) {
+        return SnapshotFolders::ownerFolderName(path.endsWith(u'/') && path != u"/" ? path.chopped(1) : path);
+    };
+    SnapshotOwnership::Job job;
+    job.identity = {{QDir::cleanPath(source)}, QDir::cleanPath(dest)};
+    job.ownerName = ownerName(source);
+    QStringList keep;
+    for (const JobRecord &record : saved) {
+        if (JobRecords::matchesPair(record, source, dest))
+            keep << JobRecords::linkDest(record);
+        else if (SnapshotFolders::samePath(JobRecords::destPath(record), dest))
+            job.otherOwnerNames << ownerName(JobRecords::sourcePath(record));
+    }
+    const SnapshotOwnership ownership(job, SnapshotOwnership::trustedOwnersFor(dest), now);
+    return prunePlan(dest, ownership, rule, now, keep);
+}
+
 } // namespace SnapshotRotation

@@ -9,6 +9,7 @@
 
 #include "SnapshotOwnership.h"
 #include "SnapshotThinning.h"
+#include "JobRecord.h"
 #include "TaskFactory.h"
 
 #include <QList>
@@ -116,5 +117,10 @@ struct PruneEntry
 // of `keep`.
 QList<PruneEntry> prunePlan(const QString &destination, const SnapshotOwnership &ownership, const RetentionRule &rule,
                             const QDateTime &now, const QStringList &keep);
+
+// The same for the job of the pair (source, dest) among the saved jobs
+// `saved`, keeping its recorded link destination.
+QList<PruneEntry> prunePlanForJob(const QList<JobRecord> &saved, const QString &source, const QString &dest,
+                                  const RetentionRule &rule, const QDateTime &now);
 
 } // namespace SnapshotRotation
