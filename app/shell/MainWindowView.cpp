@@ -7,6 +7,8 @@
 #include "MainWindow.h"
 #include "OptionsSheet.h"
 #include "PreferencesSheet.h"
+#include "RetentionDialog.h"
+#include "SharedSchedule.h"
 #include "ScheduleEntry.h"
 #include "SchedulingPanel.h"
 #include "SourceDestPickers.h"
@@ -82,6 +84,7 @@ void MainWindowView::connectControls()
     connect(o.optionsButton, &QPushButton::clicked, m_options, &OptionsSheet::configButtonClicked);
     connect(o.quitAction, &QAction::triggered, this, &MainWindowView::terminateApplication);
     connect(panel->addToScheduleButton(), &QPushButton::clicked, controller, &MFTaskAppDelegate::addToScheduleClicked);
+    connect(panel->oldSnapshotsButton(), &QPushButton::clicked, this, &MainWindowView::chooseRetention);
     connect(panel->removeFromScheduleButton(), &QPushButton::clicked, m_scheduleList.get(),
             &TableViewVariableRowHeightsAppDelegate::deleteSelectedRow);
     connect(panel->addExclusionButton(), &QPushButton::clicked, m_exclusions.get(),
@@ -221,4 +224,35 @@ void MainWindowView::repopulateMountedVolumesMenu_Dest(bool leaveSelection)
 void MainWindowView::repopulateMountedVolumesMenu(bool leaveSelection)
 {
     m_pickers->repopulateMountedVolumesMenu(leaveSelection);
+}
+
+// The rule for the job's old snapshots, chosen over a preview of what it
+// keeps; a scheduled job is saved with it at once.
+void MainWindowView::chooseRetention()
+{
+    MFTaskAppDelegate *controller = m_controller;
+    const QString source = controller->backupSources.value(0);
+    const QString dest = controller->backupDest;
+    const JobRecord *saved = m_schedule.matchingDictionaryForSourceAndDestExists(source, dest);
+    const std::optional<ThinningPolicy> current = controller->thinning ? controller->thinning->policy
+        : saved                                                        ? JobRecords::thinning(*saved)
+                                                                       : std::nullopt;
+    const bool scheduled = saved != nullptr;
+    const qint64 count = ScheduleEntry::snapshotsToKeepFromText(snapshotsToKeepText()).value_or(0).toLongLong();
+    SharedSchedule &schedule = m_schedule;
+    RetentionDialog dialog(
+        count, current,
+        [&schedule, source, dest](const RetentionRule &rule) {
+            if (source.isEmpty() || dest.isEmpty())
+                return QList<SnapshotRotation::PruneEntry>();
+            return SnapshotRotation::prunePlanForJob(schedule.sharedParams(), source, dest, rule,
+                                                     QDateTime::currentDateTime());
+        },
+        &m_window);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    controller->thinning = ThinningChoice{dialog.chosenPolicy()};
+    // The record may have been re-read meanwhile; the save finds it again.
+    if (scheduled)
+        controller->addToScheduleClicked();
 }

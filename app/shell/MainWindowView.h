@@ -100,6 +100,8 @@ public:
     QString chooseFolder(bool isSource, const QString &prompt, const QString &message) override;
     void askToQuitDuringBackup(const QString &message, const QString &informativeText) override;
     void terminateApplication() override;
+    // "Old Snapshots…": the job's rule, chosen over a preview.
+    void chooseRetention();
     ProgressIndicator *progressBar() override { return &m_progressBar; }
     TextField *jobState() override { return &m_jobState; }
     TextField *displayText() override { return &m_displayText; }

@@ -104,7 +104,7 @@ void RetentionDialog::refreshPreview()
     for (auto it = plan.crbegin(); it != plan.crend(); ++it) {
         const QString name = SnapshotFolders::folderName(it->folder);
         const std::optional<QDateTime> date = SnapshotFolders::snapshotDate(name);
-        const QString when = date ? QLocale().toString(*date, QLocale::LongFormat) : name;
+        const QString when = date ? QLocale().toString(*date, QStringLiteral("ddd d MMM yyyy, HH:mm")) : name;
         auto *item
             = new QListWidgetItem((it->keep ? QStringLiteral("Keep\t") : QStringLiteral("Remove\t")) + when, m_preview);
         item->setToolTip(it->folder);

@@ -91,6 +91,11 @@ QWidget *SchedulingPanel::buildEntryRow()
     keep->setBuddy(m_snapshots);
     layout->addWidget(keep);
     layout->addWidget(m_snapshots);
+    m_oldSnapshots = button(QStringLiteral("Old Snapshots\u2026"), QStringLiteral("Rule for old snapshots"), row);
+    m_oldSnapshots->setObjectName(QStringLiteral("oldSnapshotsButton"));
+    m_oldSnapshots->setToolTip(QStringLiteral("Keep the last snapshots, or thin them out by hour, day, week, month "
+                                              "and year, with a preview"));
+    layout->addWidget(m_oldSnapshots);
     layout->addStretch(1);
     m_addToSchedule = button(QStringLiteral("Add to Schedule"), QStringLiteral("Add to Schedule"), row);
     m_addToSchedule->setObjectName(QStringLiteral("addToScheduleButton"));

@@ -26,6 +26,8 @@ public:
     QToolButton *daySegment(int segment) const { return m_days.at(segment); }
     QTimeEdit *timeToRunScheduler() const { return m_time; }
     QLineEdit *snapshotsCopiesBox() const { return m_snapshots; }
+    // Opens the rule for old snapshots (keep the last N, or thin out).
+    QPushButton *oldSnapshotsButton() const { return m_oldSnapshots; }
     QPushButton *addToScheduleButton() const { return m_addToSchedule; }
     QTableView *backupsSchedulerTableView() const { return m_scheduleTable; }
     QPushButton *removeFromScheduleButton() const { return m_removeFromSchedule; }
@@ -45,6 +47,7 @@ private:
     std::array<QToolButton *, 7> m_days{};
     QTimeEdit *m_time = nullptr;
     QLineEdit *m_snapshots = nullptr;
+    QPushButton *m_oldSnapshots = nullptr;
     QPushButton *m_addToSchedule = nullptr;
     QTableView *m_scheduleTable = nullptr;
     QPushButton *m_removeFromSchedule = nullptr;

@@ -2,6 +2,7 @@
 #include "WindowFixture.h"
 
 #include "ExcludeFilesTableView.h"
+#include "RetentionDialog.h"
 #include "shared/RecordingPoster.h"
 #include "ScheduleListModel.h"
 #include "SharedSchedule.h"
@@ -11,8 +12,10 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTimeEdit>
 
@@ -251,3 +254,30 @@ TEST_F(SnapshotCountTest, TheCountTypedInTheBoxIsTheCountTheNextRunKeeps)
 }
 
 } // namespace
+
+// The rule for old snapshots: the preview follows the choice and its counts,
+// and the dialog gives back what was chosen.
+TEST(RetentionDialogTest, ThePreviewFollowsTheRuleAndItsCounts)
+{
+    using namespace Qt::StringLiterals;
+    QList<RetentionRule> asked;
+    const auto preview = [&asked](const RetentionRule &rule) {
+        asked << rule;
+        const bool thinning = rule.thinning.has_value();
+        return QList<SnapshotRotation::PruneEntry>{{u"/d/VLM Snapshot 01-12-2026 Tue 12-00 PM"_s, thinning},
+                                                   {u"/d/VLM Snapshot 02-12-2026 Wed 12-00 PM"_s, true}};
+    };
+    RetentionDialog dialog(1, std::nullopt, preview);
+    EXPECT_TRUE(dialog.keepLastButton()->isChecked());
+    EXPECT_FALSE(dialog.countBox(0)->isEnabled());
+    EXPECT_EQ(dialog.chosenPolicy(), std::nullopt);
+    EXPECT_TRUE(dialog.summary()->text().contains(u"1 would be removed"_s)) << dialog.summary()->text().toStdString();
+    EXPECT_TRUE(dialog.previewList()->item(1)->text().startsWith(u"Remove"_s));
+
+    dialog.thinOutButton()->setChecked(true);
+    dialog.countBox(1)->setValue(7);
+    EXPECT_EQ(dialog.chosenPolicy(), (ThinningPolicy{24, 7, 8, 12}));
+    EXPECT_EQ(asked.constLast().thinning, (ThinningPolicy{24, 7, 8, 12}));
+    EXPECT_TRUE(dialog.summary()->text().contains(u"0 would be removed"_s));
+    EXPECT_EQ(dialog.countBox(0)->minimum(), 1);
+}

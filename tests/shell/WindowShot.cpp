@@ -112,6 +112,19 @@ int main(int argc, char **argv)
     int status = 1;
     if (!parser.isSet(QStringLiteral("backup")) && !finderCopy) {
         const QString sheetName = parser.value(QStringLiteral("sheet"));
+        if (sheetName == u"retention") {
+            // The rule dialog is modal: pictured from inside its own loop.
+            QTimer::singleShot(500, &app, [&] {
+                QWidget *dialog = QApplication::activeModalWidget();
+                status = dialog && saveWindow(*dialog, out) ? 0 : 1;
+                if (dialog)
+                    dialog->close();
+                app.quit();
+            });
+            QTimer::singleShot(0, &app, [&] { outlets.schedulingView->oldSnapshotsButton()->click(); });
+            app.exec();
+            return status;
+        }
         QWidget *sheet = nullptr;
         if (sheetName == u"preferences") {
             vellumor.view().preferencesSheet()->preferencesSelected();
