@@ -30,7 +30,7 @@ ScheduledJobDispatcher::ScheduledJobDispatcher(SharedSchedule &schedule, Dispatc
 bool ScheduledJobDispatcher::isDue(const QString &runDateText, const QDateTime &now, const QLocale &locale)
 {
     const std::optional<RunDate> runDate = parseRunDate(runDateText, locale);
-    return runDate && runDateMoment(*runDate, now.timeZone()) < now;
+    return runDate && runDateIsDue(*runDate, now);
 }
 
 qsizetype ScheduledJobDispatcher::indexInQueue(const JobRecord &record) const

@@ -126,8 +126,9 @@ public:
     // The launch argument the agent passes.
     static QString daemonLaunchedArgument() { return QStringLiteral("daemonLaunched"); }
 
-    // Whether a run-date text names a moment before now (a text that does
-    // not parse is never due).
+    // Whether a run-date text names a moment before now, or a date beyond one
+    // week from today (see runDateIsDue; a text that does not parse is never
+    // due).
     static bool isDue(const QString &runDateText, const QDateTime &now, const QLocale &locale);
 
 private:
