@@ -195,7 +195,7 @@ private:
     // exclusions rebased onto them.
     QStringList followSourceLinks(BackupArgumentInput &input) const;
     // Why the sources must not be copied as they stand; empty when they may.
-    static QString unsafeSourcesText(const BackupArgumentInput &input);
+    static QString unsafeSourcesText(const BackupArgumentInput &input, const QStringList &excludedFiles);
     void post(std::function<void()> step);
     QHash<QString, QString> copyEnvironment() const;
 
