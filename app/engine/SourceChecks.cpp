@@ -88,8 +88,12 @@ QString destinationRefusal(const QStringList &sources, const QString &destinatio
         const QString &source = sources.at(index);
         dev_t sourceDevice = 0;
         const QString real = realLocation(source, &sourceDevice);
-        // rsync -x stops at other file systems, so "/" to a mounted disk is fine.
-        if (isInside(dest, real) && destinationDevice == sourceDevice
+        // Only a folder holds anything (a file copied onto itself is rsync's
+        // to refuse); rsync -x stops at other file systems, so "/" to a
+        // mounted disk is fine.
+        const QFileInfo realInfo(real);
+        const bool folder = realInfo.isDir() || !realInfo.exists();
+        if (folder && isInside(dest, real) && destinationDevice == sourceDevice
             && !(index == 0 && isExcludedFrom(dest, source, excludedFiles)))
             return QStringLiteral("the destination %1 is inside the source %2: the copy would copy itself")
                 .arg(destination, source);
