@@ -10,6 +10,7 @@ ScheduleScan scanSchedule(const QList<JobRecord> &records, const QDateTime &now,
     RunDateMoments moments(zone);
     // Moments are compared in UTC: a local time converts anew at every use.
     const QDateTime nowUtc = now.toUTC();
+    const QDate latestRegularDay = latestRegularRunDay(now);
     for (qsizetype index = 0; index < records.size(); ++index) {
         const QStringList entries = JobRecords::scheduledDates(records[index]);
         for (const QString &entry : entries) {
@@ -19,7 +20,9 @@ ScheduleScan scanSchedule(const QList<JobRecord> &records, const QDateTime &now,
                 continue;
             }
             ScheduledRun run{index, entry, moments.moment(*runDate)};
-            if (run.moment < nowUtc)
+            // A date further ahead than a week was written while the clock
+            // was ahead: a missed run, as runDateIsDue() has it.
+            if (run.moment < nowUtc || runDate->date > latestRegularDay)
                 scan.due.append(std::move(run));
             else if (!scan.earliestFuture || run.moment < scan.earliestFuture->moment)
                 scan.earliestFuture = std::move(run);

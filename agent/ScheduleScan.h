@@ -5,8 +5,9 @@
 // wake up for next.
 //
 // What callers may rely on:
-//  - an entry is due when its moment lies strictly before now; an entry at
-//    now or later is in the future;
+//  - an entry is due when its moment lies strictly before now, or when its
+//    date lies more than a week after today (runDateIsDue); any other entry
+//    is in the future;
 //  - due entries come in file order (records, then their entries), one per
 //    past entry, so a job with two missed dates is listed twice;
 //  - earliestFuture is the earliest future entry of the whole schedule; of

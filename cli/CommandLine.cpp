@@ -1,12 +1,13 @@
 #include "CommandLine.h"
 
+#include "SourceChecks.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <optional>
-#include <sys/stat.h>
 
 namespace {
 
@@ -15,46 +16,6 @@ QString absolute(const QString &path, const QString &workingDirectory)
     const QString clean = QDir::cleanPath(QDir(workingDirectory).absoluteFilePath(path));
     // "/" and "x/" mean "the contents of"; keep the trailing "/" rsync reads.
     return (path.endsWith(u'/') && clean != u"/") ? clean + u'/' : clean;
-}
-
-// The real location of a path that may not exist yet: its nearest existing
-// ancestor with links resolved, plus the rest.
-QString realLocation(const QString &path, dev_t *device)
-{
-    QString existing = QDir::cleanPath(path);
-    QString rest;
-    while (!QFileInfo::exists(existing) && existing != u"/") {
-        rest = u'/' + QFileInfo(existing).fileName() + rest;
-        existing = QFileInfo(existing).path();
-    }
-    struct stat status;
-    if (device && ::stat(QFile::encodeName(existing).constData(), &status) == 0)
-        *device = status.st_dev;
-    const QString canonical = QFileInfo(existing).canonicalFilePath();
-    return QDir::cleanPath((canonical.isEmpty() ? existing : canonical) + rest);
-}
-
-bool isInside(const QString &path, const QString &folder)
-{
-    return path == folder || folder == u"/" || path.startsWith(folder + u'/');
-}
-
-QString checkDestination(const QStringList &sources, const QString &destination)
-{
-    dev_t destinationDevice = 0;
-    const QString dest = realLocation(destination, &destinationDevice);
-    for (const QString &source : sources) {
-        dev_t sourceDevice = 0;
-        const QString real = realLocation(source, &sourceDevice);
-        // rsync -x stops at other file systems, so "/" to a mounted disk is fine.
-        if (isInside(dest, real) && destinationDevice == sourceDevice)
-            return QStringLiteral("the destination %1 is inside the source %2: the copy would copy itself")
-                .arg(destination, source);
-        // A folder copied without "/" lands in DEST/<name>.
-        if (!source.endsWith(u'/') && QDir::cleanPath(dest + u'/' + QFileInfo(real).fileName()) == real)
-            return QStringLiteral("copying %1 into %2 would write over the source itself").arg(source, destination);
-    }
-    return {};
 }
 
 // "mon,wed,fri" (three-letter or full English names, any case) as weekday
@@ -263,7 +224,7 @@ QString readPaths(CliJob &job, QStringList paths, const QString &workingDirector
     }
     if (QFileInfo(job.destination).exists() && !QFileInfo(job.destination).isDir())
         return QStringLiteral("the destination %1 is not a folder").arg(job.destination);
-    return checkDestination(job.sources, job.destination);
+    return SourceChecks::destinationRefusal(job.sources, job.destination, job.excludedFiles);
 }
 
 } // namespace

@@ -4,15 +4,22 @@
 // records, in list order.
 //
 // What callers may rely on:
-//  - read() never fails: a missing, empty or unreadable file is an empty
-//    schedule, and the state says which; entries of the array that are not
-//    dictionaries are skipped (and counted);
+//  - read() never fails and never blocks: a missing, empty or unreadable
+//    file is an empty schedule, and the state says which; only a regular
+//    file (or a link to one) of at most MaximumSize bytes is read, anything
+//    else (a named pipe, a link to a device, a larger file) is unreadable;
+//    entries of the array that are not dictionaries are skipped (and
+//    counted);
 //  - write() replaces the file as a whole in one step (QSaveFile), so a
 //    concurrent reader sees the old or the new file, never a mix;
 //  - write() never destroys what it could not read: an existing file that
 //    does not read back cleanly is first kept beside the new one as
 //    "<name>.unreadable-yyyy-MM-dd-HHmm" (dated by the clock); when that copy
-//    cannot be made, nothing is written and write() reports it;
+//    cannot be made, nothing is written and write() reports it; an entry that
+//    is not a regular file is moved aside under that name instead (the entry
+//    itself, never what a link points to), so nothing is written through it;
+//  - write() refuses a schedule larger than MaximumSize, which read() would
+//    not take back;
 //  - write() and update() hold the schedule's lock, "<name>.lock" beside the
 //    file (flock, exclusive), while they read and replace the file: writers
 //    in other processes, or other instances in this one, wait their turn, so
@@ -39,8 +46,9 @@ struct ScheduleReadResult
     };
     State state = State::Missing;
     QList<JobRecord> records;
-    int skippedEntries = 0; // array entries that were not dictionaries
-    QString error;          // why the file is unreadable, for the log
+    int skippedEntries = 0;      // array entries that were not dictionaries
+    QString error;               // why the file is unreadable, for the log
+    bool notRegularFile = false; // a pipe, device, folder or a link to one
 
     // Whether a rewrite would lose something that is in the file now.
     bool wouldLoseData() const { return state == State::Unreadable || skippedEntries > 0; }
@@ -50,6 +58,10 @@ class ScheduleFile
 {
 public:
     ScheduleFile(QString path, const Clock &clock);
+
+    // Far more than any schedule needs (some hundred thousand excluded
+    // paths), small enough to read into memory at every check.
+    static constexpr qint64 MaximumSize = 16 * 1024 * 1024;
 
     QString path() const { return m_path; }
 

@@ -14,14 +14,16 @@ VolumePresence::VolumePresence(const MountTable &mounts, QStringList removableRo
     , m_removableRoots(std::move(removableRoots))
 {}
 
-bool VolumePresence::isUnderRemovableRoot(const QString &path) const
+QString VolumePresence::removableRootOf(const QString &path) const
 {
     // Whole components only: "/mntdata/x" is not under "/mnt".
+    QString found;
     for (const QString &root : m_removableRoots) {
-        if (path == root || path.startsWith(root + u'/'))
-            return true;
+        const QString clean = QDir::cleanPath(root);
+        if ((path == clean || path.startsWith(clean + u'/')) && clean.size() > found.size())
+            found = clean;
     }
-    return false;
+    return found;
 }
 
 bool VolumePresence::volumeIsMounted(const QString &path) const
@@ -31,9 +33,14 @@ bool VolumePresence::volumeIsMounted(const QString &path) const
     QString current = QDir::cleanPath(path);
     if (current == u"/")
         return true;
-    if (!isUnderRemovableRoot(current) && QFileInfo::exists(current))
+    const QString removableRoot = removableRootOf(current);
+    if (removableRoot.isEmpty() && QFileInfo::exists(current))
         return true;
-    while (!current.isEmpty() && current != u"/") {
+    // Below a removable-media root the walk ends at that root: a disk is
+    // present only when it is mounted there, never because a file system
+    // above the root (a tmpfs on /run, say) is a mount.
+    const QString lastTested = removableRoot.isEmpty() ? QStringLiteral("/") : removableRoot;
+    while (!current.isEmpty() && current != u"/" && current.size() >= lastTested.size()) {
         if (m_mounts.isVolumeRoot(current))
             return true;
         const qsizetype slash = current.lastIndexOf(u'/');

@@ -172,7 +172,7 @@ bool BackupRun::prepare()
         input.backupSources = m_request.backupSources;
     m_chosenSources = chosenSources;
     const QStringList excludedFiles = followSourceLinks(input);
-    const QString refusal = unsafeSourcesText(input);
+    const QString refusal = unsafeSourcesText(input, excludedFiles);
     if (!refusal.isEmpty()) {
         qWarning("%s", qPrintable(refusal));
         post([&host = m_host, refusal] { host.runEndedEarly(BackupRunHost::EarlyEnd::Refused, refusal); });
@@ -266,12 +266,16 @@ QStringList BackupRun::followSourceLinks(BackupArgumentInput &input) const
     return excludedFiles;
 }
 
-QString BackupRun::unsafeSourcesText(const BackupArgumentInput &input)
+QString BackupRun::unsafeSourcesText(const BackupArgumentInput &input, const QStringList &excludedFiles)
 {
     const QStringList passed = sourcesPassed(input);
     const QStringList shared = SourceChecks::sharedFinalNames(passed);
     if (!shared.isEmpty())
         return SourceChecks::sharedNamesText(shared);
+    const auto into = input.snapshot ? SourceChecks::CopyInto::NewSnapshotFolder : SourceChecks::CopyInto::Destination;
+    if (const QString refusal = SourceChecks::destinationRefusal(passed, input.backupDest, excludedFiles, into);
+        !refusal.isEmpty())
+        return SourceChecks::destinationRefusalText(refusal);
     // Only a run that deletes can lose the copy.
     const bool deletes = !input.snapshot && !input.isFinderCopy && !input.isRestore;
     if (deletes) {

@@ -240,7 +240,7 @@ private:
     // exclusions rebased onto them.
     QStringList followSourceLinks(BackupArgumentInput &input) const;
     // Why the sources must not be copied as they stand; empty when they may.
-    static QString unsafeSourcesText(const BackupArgumentInput &input);
+    static QString unsafeSourcesText(const BackupArgumentInput &input, const QStringList &excludedFiles);
     // Puts the exclusion patterns that would make the argument list too long
     // into a private file named by `input`; false when the run ended (sent
     // to the host).

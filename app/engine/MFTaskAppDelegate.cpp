@@ -18,6 +18,7 @@
 #include "SharedDefaults.h"
 #include "SharedSchedule.h"
 #include "TaskFactory.h"
+#include "SourceChecks.h"
 #include "VolumePresence.h"
 
 #include <QCoreApplication>
@@ -76,6 +77,18 @@ MFTaskAppDelegate::MFTaskAppDelegate(MFTaskAppView *view, Services services, QOb
                 if (DestinationLock::isHeld(JobRecords::destPath(record)))
                     return SkipReason::DestinationLocked;
                 return std::nullopt;
+            });
+            // A job whose destination lies inside its source would copy its
+            // older backups again at every run: told once per due date.
+            m_dispatcher->setRunRefusal([this](const JobRecord &record) {
+                const QString refusal = SourceChecks::destinationRefusal(
+                    {JobRecords::sourcePath(record)}, JobRecords::destPath(record), JobRecords::excludedFiles(record),
+                    JobRecords::hardlinks(record) ? SourceChecks::CopyInto::NewSnapshotFolder
+                                                  : SourceChecks::CopyInto::Destination);
+                if (!refusal.isEmpty())
+                    m_view->showAlert(QStringLiteral("Can't start backup"),
+                                      SourceChecks::destinationRefusalText(refusal));
+                return refusal;
             });
         }
     }
@@ -140,6 +153,20 @@ bool MFTaskAppDelegate::displayErrorIfVolumeNotMounted(const QString &path)
         m_view->showAlert(message, informative);
     else
         postToMain([this, message, informative] { m_view->showAlert(message, informative); });
+    return false;
+}
+
+bool MFTaskAppDelegate::displayErrorIfDestinationInsideSource()
+{
+    if (backupSources.isEmpty() || backupDest.isEmpty())
+        return true;
+    const QString refusal = SourceChecks::destinationRefusal(
+        backupSources, backupDest, excludedFiles,
+        m_view->selectedModeRow() == 1 ? SourceChecks::CopyInto::NewSnapshotFolder
+                                       : SourceChecks::CopyInto::Destination);
+    if (refusal.isEmpty())
+        return true;
+    m_view->showAlert(QStringLiteral("Can't start backup"), SourceChecks::destinationRefusalText(refusal));
     return false;
 }
 

@@ -170,6 +170,10 @@ public:
 
     // Volumes.
     bool displayErrorIfVolumeNotMounted(const QString &path);
+    // When the chosen destination lies inside the chosen source (and is not
+    // excluded), shows the alert a start would refuse with and answers NO;
+    // YES when the pair may be copied (or is not complete yet).
+    bool displayErrorIfDestinationInsideSource();
     bool checkSetOwnershipOnVolume(bool change, bool enable, const QString &path);
     // The exclusion patterns for the first source as the request stands.
     QStringList pef() const;

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -36,9 +37,77 @@ QString withoutTrailingSlash(const QString &path)
     return path.size() > 1 && path.endsWith(u'/') ? path.chopped(1) : path;
 }
 
+// The real location of a path that may not exist yet: its nearest existing
+// ancestor with links resolved, plus the rest; `device` is that ancestor's.
+QString realLocation(const QString &path, dev_t *device)
+{
+    QString existing = QDir::cleanPath(path);
+    QString rest;
+    while (!QFileInfo::exists(existing) && existing != u"/") {
+        rest = u'/' + QFileInfo(existing).fileName() + rest;
+        existing = QFileInfo(existing).path();
+    }
+    struct stat status;
+    if (device && ::stat(QFile::encodeName(existing).constData(), &status) == 0)
+        *device = status.st_dev;
+    const QString canonical = QFileInfo(existing).canonicalFilePath();
+    return QDir::cleanPath((canonical.isEmpty() ? existing : canonical) + rest);
+}
+
+bool isInside(const QString &path, const QString &folder)
+{
+    return path == folder || folder == u"/" || path.startsWith(folder + u'/');
+}
+
+// Whether an exclusion keeps the (real) destination out of a copy of
+// `source`: the entry lies strictly inside the source, as the exclusion
+// patterns require, and holds the destination.
+bool isExcludedFrom(const QString &realDestination, const QString &source, const QStringList &excludedFiles)
+{
+    const QString root = QDir::cleanPath(source);
+    for (const QString &entry : excludedFiles) {
+        const QString clean = QDir::cleanPath(entry);
+        if (clean == root || !isInside(clean, root))
+            continue;
+        if (isInside(realDestination, realLocation(clean, nullptr)))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 namespace SourceChecks {
+
+QString destinationRefusal(const QStringList &sources, const QString &destination, const QStringList &excludedFiles,
+                           CopyInto into)
+{
+    dev_t destinationDevice = 0;
+    const QString dest = realLocation(destination, &destinationDevice);
+    for (qsizetype index = 0; index < sources.size(); ++index) {
+        const QString &source = sources.at(index);
+        dev_t sourceDevice = 0;
+        const QString real = realLocation(source, &sourceDevice);
+        // Only a folder holds anything (a file copied onto itself is rsync's
+        // to refuse); rsync -x stops at other file systems, so "/" to a
+        // mounted disk is fine.
+        const QFileInfo realInfo(real);
+        const bool folder = realInfo.isDir() || !realInfo.exists();
+        if (folder && isInside(dest, real) && destinationDevice == sourceDevice
+            && !(index == 0 && isExcludedFrom(dest, source, excludedFiles)))
+            return QStringLiteral("the destination %1 is inside the source %2: the copy would copy itself")
+                .arg(destination, source);
+        // A folder copied without "/" lands in DEST/<name>.
+        if (into == CopyInto::Destination && !source.endsWith(u'/') && QDir::cleanPath(dest + u'/' + QFileInfo(real).fileName()) == real)
+            return QStringLiteral("copying %1 into %2 would write over the source itself").arg(source, destination);
+    }
+    return {};
+}
+
+QString destinationRefusalText(const QString &refusal)
+{
+    return QStringLiteral("The backup did not start because %1.").arg(refusal);
+}
 
 ResolvedSource resolveSourceLink(const QString &source)
 {

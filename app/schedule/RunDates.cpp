@@ -82,6 +82,18 @@ RunDate nextRunDate(const QDateTime &now, int calendarWeekday, int hour, int min
     return run;
 }
 
+QDate latestRegularRunDay(const QDateTime &now)
+{
+    // Whole days of the wall clock, so a change of summer time never makes a
+    // regular date look far.
+    return now.date().addDays(7);
+}
+
+bool runDateIsDue(const RunDate &runDate, const QDateTime &now)
+{
+    return runDate.date > latestRegularRunDay(now) || runDateMoment(runDate, now.timeZone()) < now;
+}
+
 QStringList scheduledDatesForSegments(const std::array<bool, 7> &selectedSegments, int hour, int minute,
                                       const QDateTime &now, const QLocale &locale)
 {
@@ -103,12 +115,11 @@ void setJobsToFutureDates(JobRecord &record, const QDateTime &now, const QLocale
     // their places; only past, parsable strings are replaced.
     QVariantList entries = stored.toList();
     bool changed = false;
-    const QTimeZone zone = now.timeZone();
     for (QVariant &entry : entries) {
         if (entry.typeId() != QMetaType::QString)
             continue;
         const std::optional<RunDate> runDate = parseRunDate(entry.toString(), locale);
-        if (!runDate || runDateMoment(*runDate, zone) >= now)
+        if (!runDate || !runDateIsDue(*runDate, now))
             continue;
         const RunDate next
             = nextRunDate(now, calendarWeekdayOf(runDate->date), runDate->time.hour(), runDate->time.minute());

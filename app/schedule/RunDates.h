@@ -55,11 +55,22 @@ QDateTime runDateMoment(const RunDate &runDate, const QTimeZone &zone);
 // The next run on the calendar weekday at hour:minute, from now.
 RunDate nextRunDate(const QDateTime &now, int calendarWeekday, int hour, int minute);
 
+// The last day on which a run date computed now can fall: a week after
+// today. A stored date beyond it was written while the clock was ahead (it
+// jumped weeks forward and came back) and would hold the job back until the
+// clock caught up; it counts as a missed run, due now.
+QDate latestRegularRunDay(const QDateTime &now);
+
+// Whether a run date is owed a run now: its moment has passed, or it lies
+// beyond latestRegularRunDay().
+bool runDateIsDue(const RunDate &runDate, const QDateTime &now);
+
 // One run-date text per selected segment, Monday first.
 QStringList scheduledDatesForSegments(const std::array<bool, 7> &selectedSegments, int hour, int minute,
                                       const QDateTime &now, const QLocale &locale = QLocale());
 
-// Replaces, in place, every entry of the record's "scheduledDates" that lies
-// before now with the next occurrence of its weekday and time. Entries in the
-// future and entries that do not parse stay as they are, in their positions.
+// Replaces, in place, every entry of the record's "scheduledDates" that is
+// due (runDateIsDue: past, or beyond one week from today) with the next
+// occurrence of its weekday and time from now. Entries within the coming week
+// and entries that do not parse stay as they are, in their positions.
 void setJobsToFutureDates(JobRecord &record, const QDateTime &now, const QLocale &locale = QLocale());

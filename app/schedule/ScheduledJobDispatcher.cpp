@@ -30,7 +30,7 @@ ScheduledJobDispatcher::ScheduledJobDispatcher(SharedSchedule &schedule, Dispatc
 bool ScheduledJobDispatcher::isDue(const QString &runDateText, const QDateTime &now, const QLocale &locale)
 {
     const std::optional<RunDate> runDate = parseRunDate(runDateText, locale);
-    return runDate && runDateMoment(*runDate, now.timeZone()) < now;
+    return runDate && runDateIsDue(*runDate, now);
 }
 
 qsizetype ScheduledJobDispatcher::indexInQueue(const JobRecord &record) const
@@ -82,6 +82,8 @@ QString ScheduledJobDispatcher::skipReasonText(SkipReason reason)
         return QStringLiteral("waiting for mains power");
     case SkipReason::DestinationLocked:
         return QStringLiteral("destination locked by another backup");
+    case SkipReason::UnsafeDestination:
+        return QStringLiteral("the destination is inside the source or would write over it");
     }
     return QString();
 }
@@ -118,6 +120,15 @@ void ScheduledJobDispatcher::checkForScheduledJobs()
         if (m_runCondition) {
             if (const std::optional<SkipReason> reason = m_runCondition(record)) {
                 skip(record, *reason);
+                continue;
+            }
+        }
+        if (m_runRefusal) {
+            if (const QString refusal = m_runRefusal(record); !refusal.isEmpty()) {
+                qCWarning(lcDispatch, "Scheduled job %s to %s refused: %s", qPrintable(JobRecords::sourcePath(record)),
+                          qPrintable(JobRecords::destPath(record)), qPrintable(refusal));
+                skip(record, SkipReason::UnsafeDestination);
+                setJobsToFutureDates(record, now, m_locale);
                 continue;
             }
         }

@@ -73,6 +73,7 @@ enum class SkipReason {
     RunInProgress,
     WaitingForPower,   // on battery while "waitForPowerToBackup" is set
     DestinationLocked, // another run holds the destination
+    UnsafeDestination, // the copy would copy itself or write over the source
 };
 
 struct SkippedJob
@@ -90,6 +91,11 @@ public:
     // Asked for each due job whose volumes are present: a reason keeps it
     // from running now (it is neither queued nor rolled, like an absent disk).
     using RunCondition = std::function<std::optional<SkipReason>(const JobRecord &record)>;
+    // Asked for each due job that may run now: a text says why it must not
+    // run as it stands, whatever the time (only the user can change that).
+    // The job is not queued, but its dates are rolled as for a run, so it is
+    // not found due again at every check; the skip is listed and logged.
+    using RunRefusal = std::function<QString(const JobRecord &record)>;
 
     // volumeIsMounted: the machine's volumes when empty.
     ScheduledJobDispatcher(SharedSchedule &schedule, DispatchController &controller, const Clock &clock,
@@ -104,6 +110,7 @@ public:
     bool quitWhenAllDone() const { return m_quitWhenAllDone; }
     void setQuitWhenAllDone(bool quit) { m_quitWhenAllDone = quit; }
     void setRunCondition(RunCondition condition) { m_runCondition = std::move(condition); }
+    void setRunRefusal(RunRefusal refusal) { m_runRefusal = std::move(refusal); }
 
     // Queues due jobs whose volumes are present, rolls their dates and saves.
     void checkForScheduledJobs();
@@ -126,8 +133,9 @@ public:
     // The launch argument the agent passes.
     static QString daemonLaunchedArgument() { return QStringLiteral("daemonLaunched"); }
 
-    // Whether a run-date text names a moment before now (a text that does
-    // not parse is never due).
+    // Whether a run-date text names a moment before now, or a date beyond one
+    // week from today (see runDateIsDue; a text that does not parse is never
+    // due).
     static bool isDue(const QString &runDateText, const QDateTime &now, const QLocale &locale);
 
 private:
@@ -148,6 +156,7 @@ private:
     const Clock &m_clock;
     VolumeTest m_volumeIsMounted;
     RunCondition m_runCondition;
+    RunRefusal m_runRefusal;
     QLocale m_locale;
     QList<QueuedJob> m_jobsToDo;
     QList<SkippedJob> m_skippedJobs;

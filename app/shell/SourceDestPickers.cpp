@@ -77,6 +77,7 @@ void SourceDestPickers::popUpClicked(bool source, int position)
     applyChoice(source, volume.rootPath);
     showDisplayName(source, volume.name);
     enableStartIfBothChosen();
+    m_controller.displayErrorIfDestinationInsideSource();
     m_controller.handleLinkDest();
 }
 
@@ -87,6 +88,7 @@ bool SourceDestPickers::setBigButtonIcon(bool source, bool)
         return false;
     applyChoice(source, path);
     enableStartIfBothChosen();
+    m_controller.displayErrorIfDestinationInsideSource();
     m_controller.handleLinkDest();
     repopulate(source, false);
     return true;

@@ -6,6 +6,7 @@
 #include "EventLoopWait.h"
 #include "Identifiers.h"
 #include "PrivateSystemBus.h"
+#include "RunDates.h"
 #include "ScheduleFile.h"
 
 #include <QDir>
@@ -185,12 +186,18 @@ TEST_F(AgentProcessTest, ScheduleChangedIsHeardFromTheApplication)
     startAgent();
     ASSERT_TRUE(processEventsUntil([&] { return jobsToDo == 1; }));
     const QString file = path(u"data/"_s) + Vellumor::MainAppBundleId + u"/Scheduled Backups.xml"_s;
+    // In three days: a date the application could have saved today.
+    const RunDate inThreeDays{QDate::currentDate().addDays(3), QTime(9, 0)};
     ASSERT_TRUE(ScheduleFile(file, Clock::system())
-                    .write({JobRecord{{u"sourcePath"_s, path(u"x"_s)},
-                                      {u"destPath"_s, path(u"y"_s)},
-                                      {u"scheduledDates"_s, QStringList{u"Mon-01-01-2198 09:00"_s}}}}));
+                    .write({JobRecord{
+                        {u"sourcePath"_s, path(u"x"_s)},
+                        {u"destPath"_s, path(u"y"_s)},
+                        {u"scheduledDates"_s,
+                         QStringList{runDateText(inThreeDays, QLocale(QLocale::English, QLocale::UnitedStates))}}}}));
     center().postNotification(u"SCHEDULECHANGED"_s, u"beepbeep"_s);
-    EXPECT_EQ(waitForLog(u"check after SCHEDULECHANGED: 1 job; nothing due; next wake-up 2198-01-01 09:00"_s), 1)
+    EXPECT_EQ(waitForLog(u"check after SCHEDULECHANGED: 1 job; nothing due; next wake-up "_s
+                         + inThreeDays.date.toString(u"yyyy-MM-dd"_s) + u" 09:00"_s),
+              1)
         << m_log.toStdString();
 }
 

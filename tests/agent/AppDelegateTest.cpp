@@ -181,7 +181,8 @@ TEST_F(AppDelegateTest, ScheduleChangedRearmsTheTimerForTheNewEarliestDate)
     agent.applicationDidFinishLaunching(nullptr, nullptr);
     EXPECT_EQ(timer.armedFor(), QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC));
 
-    // The application rolled Monday on to the next week and saved.
+    // Monday 09:00 passed; the application rolled it on to the next week and saved.
+    clock.setNow(QDateTime(QDate(2026, 12, 7), QTime(9, 0, 1), Qt::UTC));
     writeSchedule({job(path(u"dest"_s), {tuesday8, u"Mon-14-12-2026 09:00"_s})});
     center().postNotification(u"SCHEDULECHANGED"_s, u"somethingelse"_s);
     center().postNotification(u"SCHEDULECHANGED"_s, u"beepbeep"_s);
@@ -239,6 +240,8 @@ TEST_F(AppDelegateTest, TheTimerFiringReportsTheJobAndArmsTheNextDate)
 
 TEST_F(AppDelegateTest, AClockSetForwardPastARunDateReportsIt)
 {
+    // Monday morning: the entry a week ahead is the one a save made today.
+    clock.setNow(QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC));
     writeSchedule({job(path(u"dest"_s), {monday9, u"Mon-14-12-2026 09:00"_s})});
     QList<CheckReport> reports;
     AppDelegate agent(services());

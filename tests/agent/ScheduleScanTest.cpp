@@ -57,6 +57,16 @@ TEST(ScheduleScan, ChoosesTheEarliestFutureEntryAndListsPastOnes)
          {saturday, sundayMorning}},
         {"an empty schedule", {}, std::nullopt, std::nullopt, {}},
         {"a job without dates", {job(u"/a"_s, {})}, std::nullopt, std::nullopt, {}},
+        {"a date months ahead, left by a clock that was ahead, is due now",
+         {job(u"/a"_s, {u"Mon-08-03-2027 09:00"_s, monday9})},
+         monday9,
+         0,
+         {u"Mon-08-03-2027 09:00"_s}},
+        {"a week ahead is the wake-up, not due",
+         {job(u"/a"_s, {u"Sun-13-12-2026 11:00"_s})},
+         u"Sun-13-12-2026 11:00"_s,
+         0,
+         {}},
     };
     for (const ScanCase &row : cases) {
         SCOPED_TRACE(row.name);

@@ -256,6 +256,8 @@ TEST_F(BackupRunTest, SourcesAreCheckedBeforeAnythingIsWritten)
         Outcome outcome;
         QStringList copied; // relative to the destination
         QString alertContains;
+        QString dest = {}; // m_dest when empty
+        QStringList excluded = {};
     } cases[] = {
         {"a link to a folder backs up the folder",
          {m_source + QStringLiteral("/docs-link")},
@@ -285,17 +287,34 @@ TEST_F(BackupRunTest, SourcesAreCheckedBeforeAnythingIsWritten)
          Outcome::Refused,
          {},
          QStringLiteral("named docs")},
+        {"a destination inside the source is refused",
+         {m_source + QStringLiteral("/docs")},
+         Outcome::Refused,
+         {},
+         QStringLiteral("is inside the source"),
+         m_source + QStringLiteral("/docs/backups")},
+        {"an excluded destination inside the source is copied around",
+         {m_source + QStringLiteral("/docs")},
+         Outcome::Completed,
+         {QStringLiteral("docs/a.txt")},
+         {},
+         m_source + QStringLiteral("/docs/backups"),
+         {m_source + QStringLiteral("/docs/backups")}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         m_view.reset();
         auto controller = makeController();
+        const QString dest = c.dest.isEmpty() ? m_dest : c.dest;
+        QDir().mkpath(dest);
         controller->backupSources = c.sources;
-        controller->backupDest = m_dest;
+        controller->backupDest = dest;
+        controller->excludedFiles = c.excluded;
         RunResult result = runBackup(*controller);
         EXPECT_EQ(result.outcome, c.outcome) << result.detail.toStdString();
         for (const QString &copied : c.copied)
-            EXPECT_TRUE(QFileInfo::exists(m_dest + u'/' + copied)) << copied.toStdString();
+            EXPECT_TRUE(QFileInfo::exists(dest + u'/' + copied)) << copied.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(dest + QStringLiteral("/docs/backups/docs"))) << "the copy copied itself";
         if (c.alertContains.isEmpty()) {
             EXPECT_TRUE(m_view.alerts.isEmpty());
         } else {

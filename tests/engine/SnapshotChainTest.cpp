@@ -395,6 +395,30 @@ TEST_F(SnapshotChainTest, ALockedDestinationIsRefusedAndDispatchMovesOn)
     EXPECT_EQ(snapshotRun(*controller, 22), Outcome::Completed);
 }
 
+// A scheduled job whose destination lies inside its source is refused with
+// the terminal's reason, told once, and rolled to its next date, so the
+// agent's next check does not find it due again; the next job still runs.
+TEST_F(SnapshotChainTest, AScheduledDestinationInsideItsSourceIsRefusedOnceAndRolled)
+{
+    const QString inside = m_source + u"/backups"_s;
+    ASSERT_TRUE(QDir().mkpath(inside));
+    addDueSyncJob(inside);
+    addDueSyncJob(m_otherDest);
+    auto controller = makeController();
+    controller->dispatcher()->applicationDidFinishLaunching({u"daemonLaunched"_s}, nullptr);
+    const QList<SkippedJob> skipped = controller->dispatcher()->skippedJobs();
+    ASSERT_EQ(skipped.size(), 1);
+    EXPECT_EQ(skipped.at(0).reason, SkipReason::UnsafeDestination);
+    waitForRuns(1);
+    EXPECT_EQ(m_ends.size(), 1);
+    ASSERT_EQ(m_view.alerts.size(), 1);
+    EXPECT_TRUE(m_view.alerts.at(0).informativeText.contains(u"is inside the source"_s));
+    EXPECT_TRUE(QDir(inside).isEmpty());
+    const JobRecord *record = m_schedule.matchingDictionaryForSourceAndDestExists(m_source, inside);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(JobRecords::scheduledDates(*record), QStringList{u"Sun-13-12-2026 20:00"_s});
+}
+
 // A stop mid-copy leaves the copy in its hidden working folder, never under a
 // snapshot's name, and the record's link destination as it was; the next run
 // completes that folder.

@@ -177,6 +177,14 @@ TEST(RunDates, SetJobsToFutureDatesRollsOnlyPastParsableEntries)
          at(2026, 12, 22, 9, 0), QVariantList{qlonglong(5), u"Mon-28-12-2026 14:30"_s}},
         {"not an array: untouched", u"Mon-07-12-2026 14:30"_s, at(2026, 12, 22, 9, 0), u"Mon-07-12-2026 14:30"_s},
         {"empty array", QStringList{}, at(2026, 12, 22, 9, 0), QStringList{}},
+        {"months ahead (written while the clock was ahead) comes back to the coming week",
+         QStringList{u"Mon-08-03-2027 09:00"_s}, at(2026, 12, 22, 9, 0), QStringList{u"Mon-28-12-2026 09:00"_s}},
+        {"eight days ahead comes back to tomorrow", QStringList{u"Wed-30-12-2026 10:00"_s}, at(2026, 12, 22, 9, 0),
+         QStringList{u"Wed-23-12-2026 10:00"_s}},
+        {"a week ahead, as a run this morning leaves it, stays", QStringList{u"Tue-29-12-2026 08:00"_s},
+         at(2026, 12, 22, 9, 0), QStringList{u"Tue-29-12-2026 08:00"_s}},
+        {"a week and the hour summer time gives back stays", QStringList{u"Sun-01-11-2026 02:30"_s},
+         at(2026, 10, 25, 2, 45, 0, "Europe/Berlin"), QStringList{u"Sun-01-11-2026 02:30"_s}},
     };
     for (const RollCase &c : cases) {
         SCOPED_TRACE(c.name);

@@ -16,6 +16,9 @@
 #include <QTimeZone>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -59,7 +62,8 @@ protected:
     QString path() const { return tmp.filePath(u"Scheduled Backups.xml"_s); }
     QStringList keptCopies() const
     {
-        return QDir(tmp.path()).entryList({u"Scheduled Backups.xml.unreadable-*"_s}, QDir::Files, QDir::Name);
+        return QDir(tmp.path())
+            .entryList({u"Scheduled Backups.xml.unreadable-*"_s}, QDir::Files | QDir::System, QDir::Name);
     }
 
     QTemporaryDir tmp;
@@ -220,6 +224,48 @@ TEST_F(ScheduleFileTest, AnUnreadableFileIsKeptBesideTheNewOne)
         ASSERT_TRUE(file.write({}));
         EXPECT_EQ(keptCopies().size(), 1);
     }
+}
+
+// Before reading, each of these blocked or exhausted memory; now each is an
+// unreadable file that the next save moves or keeps aside whole.
+TEST_F(ScheduleFileTest, APipeADeviceLinkOrAHugeFileIsSetAsideUnread)
+{
+    const QByteArray name = QFile::encodeName(path());
+    const struct
+    {
+        const char *name;
+        std::function<bool()> make;
+        mode_t keptType;
+    } table[] = {
+        {"a named pipe", [&] { return ::mkfifo(name.constData(), 0600) == 0; }, S_IFIFO},
+        {"a link to /dev/zero", [&] { return ::symlink("/dev/zero", name.constData()) == 0; }, S_IFLNK},
+        {"a schedule followed by a gigabyte of nothing",
+         [&] {
+             writeAll(path(), "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>");
+             return ::truncate(name.constData(), 1 << 30) == 0;
+         },
+         S_IFREG},
+    };
+    for (const auto &row : table) {
+        SCOPED_TRACE(row.name);
+        QDir(tmp.path()).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(tmp.path()));
+        ASSERT_TRUE(row.make());
+        const ScheduleReadResult read = file.read();
+        EXPECT_EQ(read.state, ScheduleReadResult::State::Unreadable);
+        EXPECT_TRUE(read.records.isEmpty());
+
+        ASSERT_TRUE(file.write(sampleRecords()));
+        EXPECT_EQ(file.read().records, sampleRecords());
+        const QStringList kept = keptCopies();
+        ASSERT_EQ(kept.size(), 1);
+        struct stat keptStat;
+        ASSERT_EQ(::lstat(QFile::encodeName(tmp.filePath(kept[0])).constData(), &keptStat), 0);
+        EXPECT_EQ(keptStat.st_mode & S_IFMT, row.keptType);
+    }
+    struct stat zero;
+    ASSERT_EQ(::stat("/dev/zero", &zero), 0);
+    EXPECT_TRUE(S_ISCHR(zero.st_mode)) << "nothing was written through the link";
 }
 
 TEST_F(ScheduleFileTest, TwoUnreadableFilesInOneMinuteKeepBothCopies)

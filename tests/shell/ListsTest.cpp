@@ -8,6 +8,7 @@
 #include "SharedSchedule.h"
 #include "TableViewVariableRowHeightsAppDelegate.h"
 #include "Clock.h"
+#include "RunDates.h"
 
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -20,6 +21,13 @@
 #include <QTimeEdit>
 
 namespace {
+
+// A run date in the coming week: not due, and one the application itself
+// could have saved.
+QString nextMondayAt(int hour, int minute)
+{
+    return runDateText(nextRunDate(QDateTime::currentDateTime(), 2, hour, minute));
+}
 
 using ExclusionsTest = WindowTest;
 
@@ -94,7 +102,7 @@ JobRecord record(const QString &source, const QString &dest, const QStringList &
 TEST_F(ExclusionsTest, LoadingAJobReplacesTheListAndLaterEditsGoToTheNewList)
 {
     ScheduleFile(scheduleFilePath(), Clock::system())
-        .write({record(m_source, m_dest, {QStringLiteral("Mon-07-12-2099 14:30")})});
+        .write({record(m_source, m_dest, {nextMondayAt(14, 30)})});
     startApp();
     SchedulingPanel *panel = outlets().schedulingView;
     m_chooser.exclusionAnswers = {{QStringLiteral("/before")}, {QStringLiteral("/after")}};
@@ -217,7 +225,7 @@ TEST_F(ScheduleListTest, AddToScheduleShowsTheJobAndADoubleClickLoadsIt)
 TEST_F(ScheduleListTest, ADoubleClickWhileABackupRunsChangesNothing)
 {
     ScheduleFile(scheduleFilePath(), Clock::system())
-        .write({record(m_dest, m_source, {QStringLiteral("Mon-07-12-2099 14:30")}, true)});
+        .write({record(m_dest, m_source, {nextMondayAt(14, 30)}, true)});
     startApp();
     chooseSourceAndDest(m_source, m_dest);
     outlets().startButton->click();

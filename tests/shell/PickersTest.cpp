@@ -6,6 +6,7 @@
 #include "SourceDestPickers.h"
 
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -94,6 +95,27 @@ TEST_F(PickersTest, StartIsOfferedOnlyOnceBothSidesAreChosen)
     EXPECT_EQ(m_app->controller().backupSources, QStringList{m_source});
     EXPECT_EQ(m_app->controller().backupDest, m_dest);
     EXPECT_EQ(outlets().sourceButton->iconSize(), QSize(116, 116));
+}
+
+// Choosing a destination inside the source says at once what a start would
+// refuse; excluding the destination from the source silences it.
+TEST_F(PickersTest, ADestinationInsideTheSourceIsRefusedWhenChosen)
+{
+    startApp();
+    const QString inside = m_source + QStringLiteral("/backups");
+    ASSERT_TRUE(QDir().mkpath(inside));
+    auto insideAlerts = [&] {
+        int count = 0;
+        for (const QMessageBox *box : m_app->window().findChildren<QMessageBox *>())
+            count += box->informativeText().contains(QStringLiteral("is inside the source")) ? 1 : 0;
+        return count;
+    };
+    chooseSourceAndDest(m_source, inside);
+    EXPECT_EQ(insideAlerts(), 1);
+    m_app->controller().excludedFiles = {inside};
+    m_chooser.folderAnswers = {inside};
+    outlets().destButton->click();
+    EXPECT_EQ(insideAlerts(), 1);
 }
 
 TEST_F(PickersTest, ChoosingAVolumeFromTheMenuUsesItsTag)

@@ -3,6 +3,7 @@
 
 #include "ApplicationStartup.h"
 #include "Clock.h"
+#include "RunDates.h"
 #include "DisclosureLayouts.h"
 #include "HelpLinks.h"
 #include "LoginItem.h"
@@ -24,6 +25,14 @@
 #include <QTimeEdit>
 
 namespace {
+
+// A run date in the coming week: not due, and one the application itself
+// could have saved.
+QString nextMondayAt(int hour, int minute)
+{
+    return runDateText(nextRunDate(QDateTime::currentDateTime(), 2, hour, minute));
+}
+
 
 using StartupTest = WindowTest;
 
@@ -60,7 +69,7 @@ TEST_F(StartupTest, AStartByTheAgentWithoutADueJobStaysOpen)
     later.sourcePath = m_source;
     later.destPath = m_dest;
     later.snapshotsToKeep = qlonglong(3);
-    later.scheduledDates = {QStringLiteral("Mon-07-12-2099 09:00")};
+    later.scheduledDates = {nextMondayAt(9, 0)};
     ScheduleFile(scheduleFilePath(), Clock::system()).write({later.getParametersDictionary()});
     startApp({QStringLiteral("vellumor"), QStringLiteral("daemonLaunched")});
     ASSERT_TRUE(m_started);
