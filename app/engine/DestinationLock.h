@@ -9,11 +9,20 @@
 // helpers rsync forked may outlive the first process for a moment, and a
 // new run into the same destination waits for them (acquire's grace) or
 // refuses, instead of writing beside them. No other child holds it.
+//
+// The lock file is private to its owner (mode 0600): an account that can
+// only read the destination cannot open it, so it cannot hold a lock that
+// refuses every run. It is opened without following a link and without
+// blocking; anything but a plain file of ours there is refused with a text
+// that says why, never followed or changed; an older, wider one of ours is
+// made private. Refusals name the account that holds the lock or owns the
+// file.
 
 #include <QString>
 
-#include <chrono>
+#include <sys/types.h>
 
+#include <chrono>
 #include <optional>
 
 class DestinationLock
@@ -44,7 +53,9 @@ public:
     // `destination` now; a missing lock file is no lock. Takes nothing.
     static bool isHeld(const QString &destination);
 
-    // The refusal for a destination another run is writing into.
+    // The refusal for a destination another run is writing into, naming
+    // the account that holds its lock (this process's account by default).
+    static QString busyText(const QString &destination, uid_t holder);
     static QString busyText(const QString &destination);
 
 private:

@@ -51,6 +51,13 @@ bool ApplicationStartup::applicationDidFinishLaunching()
 {
     if (!locationCheck())
         return false;
+    // Taken here, before the scheduled jobs, and only once: of several
+    // processes starting together exactly one gets the copy, and it runs
+    // no scheduled job. Any other start is the window instance's, or is
+    // handed to the one that runs, before it asks for rights or runs a job.
+    const std::optional<FinderCopyRequest> finderCopy = m_options.takeFinderCopyRequest();
+    if (!finderCopy && m_options.claimInstance && !m_options.claimInstance())
+        return false;
     CheckAndSetAuthorization::checkSetAuth(m_options.privilegedRunner);
     if (m_options.rootRightsNotice) {
         if (const std::optional<StartupNotice> notice = m_options.rootRightsNotice())
@@ -60,10 +67,6 @@ bool ApplicationStartup::applicationDidFinishLaunching()
     loadSchedule();
     m_controller.excludedFiles = QStringList();
     m_view.setDelegateExcludedFiles(m_controller.excludedFiles);
-    // Taken here, before the scheduled jobs, and only once: of several
-    // processes starting together exactly one gets the copy, and it runs
-    // no scheduled job.
-    const std::optional<FinderCopyRequest> finderCopy = m_options.takeFinderCopyRequest();
     startScheduledJobs(finderCopy.has_value());
     toggleLaunchAtLogin(true);
     if (m_options.launchAgent)

@@ -7,9 +7,11 @@
 // the file-manager copy, the local notifications and the updater.
 //
 // What callers may rely on: run() answers false when the application must
-// quit at once (read-only location, after the location alert; a file-manager
-// paste without items, after its log line and the quit request); every other
-// failure is shown or ignored as each step says, and start-up goes on.
+// quit at once (read-only location, after the location alert; another
+// instance runs and has been handed this start, before any other step; a
+// file-manager paste without items, after its log line and the quit
+// request); every other failure is shown or ignored as each step says, and
+// start-up goes on.
 
 #include "FinderCopyHandOver.h"
 
@@ -49,6 +51,11 @@ struct StartupOptions
     // Takes the waiting file-manager copy, if any, out of the shared suite
     // (asked once per start); takeFinderCopyRequest() when unset.
     std::function<std::optional<FinderCopyRequest>()> takeFinderCopyRequest;
+    // Asked once, right after the location check, unless this start is a
+    // file-manager copy (those run beside the window instance): false when
+    // another instance runs and has taken this start. Unset: every start
+    // runs on its own.
+    std::function<bool()> claimInstance;
 };
 
 class ApplicationStartup

@@ -7,12 +7,15 @@
 #include "MainWindow.h"
 #include "MainWindowView.h"
 #include "RKAnimatingView.h"
+#include "ScheduledJobDispatcher.h"
 #include "SharedSchedule.h"
+#include "SingleInstance.h"
 #include "SupportFolder.h"
 #include "UserNotifications.h"
 #include "VolumeMenus.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QTimer>
@@ -58,6 +61,8 @@ VellumorApplication::VellumorApplication(VellumorApplicationOptions options, QOb
     m_view->onTerminate = [this] { terminate(); };
     if (!m_options.startup.center && center.isConnected())
         m_options.startup.center = &center;
+    if (m_options.singleInstance)
+        m_options.startup.claimInstance = [this] { return claimInstance(); };
     m_startup = std::make_unique<ApplicationStartup>(*m_window, *m_view, *m_controller, *m_schedule, m_options.startup);
 }
 
@@ -80,4 +85,45 @@ void VellumorApplication::terminate()
 {
     if (m_controller->applicationShouldTerminate())
         m_options.exit();
+}
+
+bool VellumorApplication::claimInstance()
+{
+    m_instance = new SingleInstance(QDBusConnection::sessionBus(), this);
+    connect(m_instance, &SingleInstance::activated, this, &VellumorApplication::activate);
+    switch (m_instance->claim(m_options.startup.arguments.mid(1))) {
+    case SingleInstance::Claim::First:
+    case SingleInstance::Claim::NoBus:
+        return true;
+    case SingleInstance::Claim::HandedOver:
+        qInfo("Vellumor is already running: this start was handed to it");
+        m_exitStatus = 0;
+        return false;
+    case SingleInstance::Claim::Unanswered:
+        break;
+    }
+    // Running beside it could run the same due job twice.
+    qWarning("Vellumor is already running but did not take this start (%s); this start ends",
+             qPrintable(m_instance->failure()));
+    m_exitStatus = 1;
+    return false;
+}
+
+void VellumorApplication::activate(const QStringList &arguments)
+{
+    ScheduledJobDispatcher *dispatcher = m_controller->dispatcher();
+    if (!arguments.contains(ScheduledJobDispatcher::daemonLaunchedArgument())) {
+        // The user opened the application: it stays open after its jobs.
+        if (dispatcher)
+            dispatcher->setQuitWhenAllDone(false);
+        m_window->show();
+        m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
+        m_window->raise();
+        m_window->activateWindow();
+        qInfo("another start of Vellumor: its window is raised");
+    }
+    // A start looks for due jobs; while a run is in progress they wait for
+    // its end, as on "JOBTODO".
+    if (dispatcher)
+        dispatcher->newJobNotificationFromHelperApp();
 }

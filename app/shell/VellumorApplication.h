@@ -7,7 +7,10 @@
 // What callers may rely on: start() runs the start-up sequence and shows the
 // window (answering false when the application must quit at once);
 // terminate() asks the controller's quit decision and, when it agrees, calls
-// the exit handler (the event loop's exit by default).
+// the exit handler (the event loop's exit by default). With singleInstance,
+// a start while another window instance runs hands itself to that one
+// (start() answers false, exitStatus() 0; 1 when that one did not answer),
+// and later starts reach this one through activate().
 
 #include "ApplicationStartup.h"
 
@@ -21,6 +24,7 @@ class MFTaskAppDelegate;
 class MainWindow;
 class MainWindowView;
 class SharedSchedule;
+class SingleInstance;
 class UserNotifier;
 class VolumeLister;
 
@@ -31,6 +35,7 @@ struct VellumorApplicationOptions
     UserNotifier *notifier = nullptr;      // desktop notifications when none
     std::function<void()> exit;            // leaves the event loop when none
     bool showWindow = true;
+    bool singleInstance = false; // one window instance per session bus
     StartupOptions startup;
 };
 
@@ -43,6 +48,12 @@ public:
 
     bool start();
     void terminate();
+    // The process's exit status when start() answered false.
+    int exitStatus() const { return m_exitStatus; }
+    // A later start handed to this instance, with its arguments: due jobs
+    // are looked for; a start by the user also brings the window to the
+    // front and keeps it open after its jobs.
+    void activate(const QStringList &arguments);
 
     MainWindow &window() { return *m_window; }
     MainWindowView &view() { return *m_view; }
@@ -50,6 +61,8 @@ public:
     SharedSchedule &schedule() { return *m_schedule; }
 
 private:
+    bool claimInstance();
+
     VellumorApplicationOptions m_options;
     std::unique_ptr<FolderChooser> m_ownChooser;
     std::unique_ptr<UserNotifier> m_ownNotifier;
@@ -58,4 +71,6 @@ private:
     std::unique_ptr<MainWindowView> m_view;
     std::unique_ptr<MFTaskAppDelegate> m_controller;
     std::unique_ptr<ApplicationStartup> m_startup;
+    SingleInstance *m_instance = nullptr;
+    int m_exitStatus = 0;
 };

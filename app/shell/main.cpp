@@ -7,8 +7,6 @@
 #include "Identifiers.h"
 
 #include <QApplication>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QIcon>
 
 int main(int argc, char **argv)
@@ -23,18 +21,16 @@ int main(int argc, char **argv)
     QApplication::setOrganizationDomain(QStringLiteral("vellumor.org"));
     QApplication::setDesktopFileName(Vellumor::MainAppBundleId);
 
-    // The agent tells whether the application runs by this name's owner; a
-    // second instance (a file-manager copy) runs without it.
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected())
-        bus.registerService(Vellumor::MainAppBundleId);
-
     // Type icons of the files in flight come from the desktop's theme; a
     // session that names none still gets the common one.
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
 
     VellumorApplicationOptions options;
     options.startup.arguments = app.arguments();
+    // The window instance owns the application's bus name, by which the
+    // agent tells whether it runs; a later start hands itself to it, a
+    // file-manager copy runs beside it without the name.
+    options.singleInstance = true;
     // An account outside the group vellumor copies with its own rights: it
     // is told once per start what that means.
     options.startup.rootRightsNotice = []() -> std::optional<StartupNotice> {
@@ -55,6 +51,6 @@ int main(int argc, char **argv)
             vellumor.terminate();
     });
     if (!vellumor.start())
-        return 0;
+        return vellumor.exitStatus();
     return app.exec();
 }

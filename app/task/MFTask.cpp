@@ -74,8 +74,10 @@ private:
     sigemptyset(&action.sa_mask);
     for (int signal = 1; signal < NSIG; ++signal)
         ::sigaction(signal, &action, nullptr);
-    // Its own process group, so a Ctrl-C in a terminal reaches us, not it.
-    ::setpgid(0, 0);
+    // The group its guard leads (see startGroupGuard), not ours: a Ctrl-C
+    // in a terminal reaches us, not it.
+    if (::setpgid(0, setup.processGroup) != 0)
+        fail();
     if (::dup2(setup.inputFd, STDIN_FILENO) < 0 || ::dup2(setup.outputFd, STDOUT_FILENO) < 0
         || ::dup2(setup.errorFd, STDERR_FILENO) < 0)
         fail();
@@ -96,6 +98,94 @@ private:
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     ::execve(setup.path, setup.argv, setup.envp);
     failChild(errorPipe);
+}
+
+// The guard of a child's process group, between fork and _exit: only
+// async-signal-safe calls. It blocks on the watch pipe, whose write end only
+// the front end holds; end of file there means the front end has ended,
+// however it ended. Then the group goes: SIGTERM, up to half a second for
+// the child to end, SIGKILL for whatever is left (the guard included). The
+// front end stands it down with SIGKILL once the child has ended.
+[[noreturn]] void runGroupGuard(int watchFd)
+{
+    // Nothing of ours stays open here: the readers of other tasks must see
+    // end of file when their children end, and a destination's lock must
+    // not be held by the guard.
+    if (watchFd > 0)
+        ::close_range(0, unsigned(watchFd) - 1, 0);
+    ::close_range(unsigned(watchFd) + 1, ~0U, 0);
+    ::setpgid(0, 0);
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    for (int signal = 1; signal < NSIG; ++signal)
+        ::sigaction(signal, &action, nullptr);
+    // A stop sends SIGTERM to the whole group; the guard stays until its
+    // pipe or the front end says otherwise.
+    action.sa_handler = SIG_IGN;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE})
+        ::sigaction(signal, &action, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+
+    pid_t child = 0;
+    ssize_t count = 0;
+    while ((count = ::read(watchFd, &child, sizeof child)) < 0 && errno == EINTR) {}
+    if (count != ssize_t(sizeof child))
+        child = 0;
+    char byte = 0;
+    while (child > 0 && ((count = ::read(watchFd, &byte, 1)) > 0 || (count < 0 && errno == EINTR))) {}
+    ::kill(0, SIGTERM);
+    const struct timespec pause = {0, 10 * 1000 * 1000};
+    for (int step = 0; step < 50 && child > 0 && ::kill(child, 0) == 0; ++step)
+        ::nanosleep(&pause, nullptr);
+    ::kill(0, SIGKILL);
+    ::_exit(0);
+}
+
+// Starts the guard of a new process group (see runGroupGuard) and answers
+// its pid, which is also the group's id, and the write end of its watch
+// pipe (close-on-exec, so no child holds it); -1 and errno on failure.
+//
+// A parent-death signal alone is not enough: the exec of a set-user-ID
+// program (the copy program with root rights) clears it, and such a child
+// would copy on after a kill -9 of its front end until its next write to
+// our pipes failed, which a long quiet stretch of a run can postpone.
+pid_t startGroupGuard(int *watchWriteEnd)
+{
+    int watch[2] = {-1, -1};
+    if (::pipe2(watch, O_CLOEXEC) != 0)
+        return -1;
+    // No handler of ours may run in the guard before it resets them.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        runGroupGuard(watch[0]);
+    const int forkError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ::close(watch[0]);
+    if (pid < 0) {
+        ::close(watch[1]);
+        errno = forkError;
+        return -1;
+    }
+    // Both sides set the group, so it exists before the child joins it.
+    ::setpgid(pid, pid);
+    *watchWriteEnd = watch[1];
+    return pid;
+}
+
+// Ends and reaps a guard that is no longer needed.
+void standDownGroupGuard(pid_t guard, int watchWriteEnd)
+{
+    ::kill(guard, SIGKILL);
+    int status = 0;
+    while (::waitpid(guard, &status, 0) < 0 && errno == EINTR) {}
+    ::close(watchWriteEnd);
 }
 
 // Starts the child from the calling thread and reports its pid, or the errno
@@ -179,6 +269,7 @@ struct MFTask::Shared
     mutable std::mutex processMutex;
     mutable std::condition_variable exitedSignal;
     pid_t pid = -1;
+    pid_t processGroup = -1; // led by the child's guard
     bool hasExited = false;
     int waitStatus = 0;
 };
@@ -393,23 +484,45 @@ void MFTask::startReaderThread(int fd, bool isErrorStream)
     }).detach();
 }
 
-std::thread MFTask::startTerminationWaiter(const ChildSetup &setup, std::promise<SpawnResult> started)
+std::thread MFTask::startTerminationWaiter(const ChildSetup &childSetup, std::promise<SpawnResult> started)
 {
-    return std::thread([shared = m_shared, setup, started = std::move(started)]() mutable {
-        const SpawnResult spawn = spawnChild(setup);
-        if (spawn.error == 0) {
-            std::lock_guard guard(shared->processMutex);
-            shared->pid = spawn.pid;
-        }
-        started.set_value(spawn);
-        if (spawn.error != 0)
+    return std::thread([shared = m_shared, setup = childSetup, started = std::move(started)]() mutable {
+        // A guard that has been killed with the group makes our write to
+        // its pipe fail; that must not end this process.
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        ::pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+
+        int guardWatch = -1;
+        const pid_t guardPid = startGroupGuard(&guardWatch);
+        if (guardPid < 0) {
+            started.set_value(SpawnResult{-1, errno});
             return;
+        }
+        setup.processGroup = guardPid;
+        const SpawnResult spawn = spawnChild(setup);
+        if (spawn.error != 0) {
+            standDownGroupGuard(guardPid, guardWatch);
+            started.set_value(spawn);
+            return;
+        }
+        {
+            std::lock_guard lock(shared->processMutex);
+            shared->pid = spawn.pid;
+            shared->processGroup = guardPid;
+        }
+        [[maybe_unused]] const ssize_t told = ::write(guardWatch, &spawn.pid, sizeof spawn.pid);
+        started.set_value(spawn);
         // Wait for the end without reaping, mark it, then reap: the pid stays
-        // ours until hasExited is visible to terminate().
+        // ours until hasExited is visible to terminate(). The guard goes
+        // first; its number stays the group's while the child's is not
+        // reaped.
         siginfo_t info;
         while (::waitid(P_PID, id_t(spawn.pid), &info, WEXITED | WNOWAIT) != 0 && errno == EINTR) {}
+        standDownGroupGuard(guardPid, guardWatch);
         {
-            std::lock_guard guard(shared->processMutex);
+            std::lock_guard lock(shared->processMutex);
             int status = 0;
             while (::waitpid(spawn.pid, &status, 0) < 0 && errno == EINTR) {}
             shared->waitStatus = status;
@@ -475,9 +588,9 @@ void MFTask::killProcessGroup()
     std::lock_guard guard(m_shared->processMutex);
     if (m_shared->pid <= 0 || m_shared->hasExited)
         return;
-    // The child leads its own group (see launch), so -pid reaches its helpers.
-    ::kill(-m_shared->pid, SIGTERM);
-    ::kill(-m_shared->pid, SIGKILL);
+    // The child and its helpers share the group its guard leads.
+    ::kill(-m_shared->processGroup, SIGTERM);
+    ::kill(-m_shared->processGroup, SIGKILL);
     ::kill(m_shared->pid, SIGKILL);
 }
 
@@ -489,7 +602,7 @@ void MFTask::invalidate()
         // leader has gone, a later killProcessGroup() no longer may signal
         // its number, and helpers it started would be left running.
         if (m_shared->pid > 0 && !m_shared->hasExited) {
-            ::kill(-m_shared->pid, SIGTERM);
+            ::kill(-m_shared->processGroup, SIGTERM);
             ::kill(m_shared->pid, SIGTERM);
         }
     }

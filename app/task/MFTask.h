@@ -14,7 +14,11 @@
 //    descriptor behind;
 //  - the child ends (SIGTERM) when this process ends, however it ends: it is
 //    started with a parent-death signal, from a thread that lives until the
-//    child has ended, so the calling thread may exit at any time;
+//    child has ended, so the calling thread may exit at any time; and a
+//    small guard process of ours, whose group the child and its helpers
+//    join, ends the group (SIGTERM, SIGKILL half a second later) when this
+//    process has gone, also for a set-user-ID child, whose exec clears the
+//    parent-death signal;
 //  - a signal is sent only while the child has not been reaped, so it never
 //    reaches another process that reused the pid.
 // The running and ending methods are virtual so the tests can stand in a task
@@ -181,6 +185,7 @@ public:
         int errorFd = -1;
         int inheritedFd = -1; // passed on as descriptor 3 (4 when it is 3)
         pid_t parentPid = 0;
+        pid_t processGroup = 0; // the group the child joins (its guard's)
     };
     struct SpawnResult
     {

@@ -1,6 +1,6 @@
-// A front end for the parent-death test: starts "task_child sleep" through
-// MFTask from a thread that ends right after the launch, prints the child's
-// pid and waits to be killed.
+// A front end for the parent-death test: starts "task_child MODE" (sleep
+// when not given) through MFTask from a thread that ends right after the
+// launch, prints the child's pid and waits to be killed.
 #include "MFTask.h"
 
 #include <QCoreApplication>
@@ -17,7 +17,7 @@ int main(int argc, char **argv)
     IgnoringTaskDelegate delegate;
     MFTask task;
     task.setLaunchPath(QString::fromLocal8Bit(argv[1]));
-    task.setArguments({QStringLiteral("sleep")});
+    task.setArguments({argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("sleep")});
     task.setDelegate(&delegate);
     std::thread launcher([&task] { task.launch(); });
     launcher.join();

@@ -22,10 +22,10 @@ extern char **environ;
 namespace {
 
 // Waits for a child of this process (orphans are re-parented to us as a
-// subreaper); the guard only turns a hang into a failure.
+// subreaper); the bound (10 s) only turns a hang into a failure.
 bool waitForChild(pid_t pid, int *status)
 {
-    for (int attempt = 0; attempt < 60000; ++attempt) {
+    for (int attempt = 0; attempt < 5000; ++attempt) {
         const pid_t reaped = ::waitpid(pid, status, WNOHANG);
         if (reaped == pid)
             return true;
@@ -67,20 +67,25 @@ TEST(MFTaskParentDeath, TheChildOutlivesTheThreadThatLaunchedIt)
     EXPECT_EQ(task.termination(), TaskTermination::exited(0));
 }
 
-TEST(MFTaskParentDeath, AKilledFrontEndTakesItsChildWithIt)
+namespace {
+
+// Starts the test front end with a child of the given mode, kills the front
+// end with SIGKILL and answers how the child ended (-1: it outlived it).
+int childStatusAfterKillingItsFrontEnd(const char *mode)
 {
     // Orphans come to this process, so the child can be waited for here.
-    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    EXPECT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     int output[2];
-    ASSERT_EQ(::pipe2(output, O_CLOEXEC), 0);
+    EXPECT_EQ(::pipe2(output, O_CLOEXEC), 0);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
     const QByteArray parentPath(ORPHAN_PARENT);
     const QByteArray childPath = QFile::encodeName(taskChildPath());
-    char *argv[] = {const_cast<char *>(parentPath.constData()), const_cast<char *>(childPath.constData()), nullptr};
+    char *argv[] = {const_cast<char *>(parentPath.constData()), const_cast<char *>(childPath.constData()),
+                    const_cast<char *>(mode), nullptr};
     pid_t frontEnd = -1;
-    ASSERT_EQ(::posix_spawn(&frontEnd, parentPath.constData(), &actions, nullptr, argv, environ), 0);
+    EXPECT_EQ(::posix_spawn(&frontEnd, parentPath.constData(), &actions, nullptr, argv, environ), 0);
     posix_spawn_file_actions_destroy(&actions);
     ::close(output[1]);
 
@@ -94,14 +99,45 @@ TEST(MFTaskParentDeath, AKilledFrontEndTakesItsChildWithIt)
     }
     ::close(output[0]);
     const pid_t child = pid_t(std::atoll(buffer));
-    ASSERT_GT(child, 0);
+    EXPECT_GT(child, 0);
     EXPECT_EQ(::kill(child, 0), 0); // running while its front end runs
 
-    ASSERT_EQ(::kill(frontEnd, SIGKILL), 0);
+    EXPECT_EQ(::kill(frontEnd, SIGKILL), 0);
     int status = 0;
-    ASSERT_TRUE(waitForChild(frontEnd, &status));
-    ASSERT_TRUE(waitForChild(child, &status)) << "the child outlived its front end";
+    EXPECT_TRUE(waitForChild(frontEnd, &status));
+    const bool ended = child > 0 && waitForChild(child, &status);
+    if (!ended && child > 0)
+        ::kill(child, SIGKILL);
+    // The guard the front end started comes here too.
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {}
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+    return ended ? status : -1;
+}
+
+} // namespace
+
+TEST(MFTaskParentDeath, AKilledFrontEndTakesItsChildWithIt)
+{
+    const int status = childStatusAfterKillingItsFrontEnd("sleep");
+    ASSERT_NE(status, -1) << "the child outlived its front end";
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGTERM);
-    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+}
+
+// A child without the parent-death signal (a set-user-ID copy program) goes
+// too: asked to end, and killed when it does not.
+TEST(MFTaskParentDeath, AKilledFrontEndTakesAChildWithoutParentDeathSignal)
+{
+    const struct
+    {
+        const char *mode;
+        int endingSignal;
+    } cases[] = {{"unguarded", SIGTERM}, {"stubborn", SIGKILL}};
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.mode);
+        const int status = childStatusAfterKillingItsFrontEnd(test.mode);
+        ASSERT_NE(status, -1) << "the child outlived its front end";
+        ASSERT_TRUE(WIFSIGNALED(status));
+        EXPECT_EQ(WTERMSIG(status), test.endingSignal);
+    }
 }

@@ -6,12 +6,16 @@
 //   status N    nothing, exit N
 //   killself    raise SIGKILL
 //   sleep       sleep until killed
+//   unguarded   sleep until killed, without the parent-death signal (as
+//               after the exec of a set-user-ID program)
+//   stubborn    as unguarded, and SIGTERM ignored
 //   env NAME    print $NAME, a newline and the working directory; copy stdin
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 static void writeAll(int fd, const char *data, size_t size)
@@ -61,6 +65,13 @@ int main(int argc, char **argv)
         return std::atoi(argv[2]);
     if (mode == "killself")
         raise(SIGKILL);
+    if (mode == "unguarded" || mode == "stubborn") {
+        prctl(PR_SET_PDEATHSIG, 0);
+        if (mode == "stubborn")
+            signal(SIGTERM, SIG_IGN);
+        for (;;)
+            pause();
+    }
     if (mode == "sleep") {
         for (;;)
             pause();
