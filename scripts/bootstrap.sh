@@ -35,7 +35,10 @@ if [ "${1:-}" = "--packages-only" ]; then
 fi
 
 # VELLUMOR_PRESET picks the configure preset of ./build (.ci/run uses "ci").
-if [ ! -f build/CMakeCache.txt ]; then
+# A preset asked for by name is always applied, so an existing ./build cannot
+# keep older settings (CI's warnings as errors among them); without one, ./build
+# is configured once with the default preset.
+if [ -n "${VELLUMOR_PRESET:-}" ] || [ ! -f build/CMakeCache.txt ]; then
     cmake --preset "${VELLUMOR_PRESET:-default}"
 fi
 cmake --build build -j "$(nproc)"

@@ -30,12 +30,12 @@ struct BackupArgumentInput
     // Non-empty: the file that holds the exclusion patterns that fit one
     // (exclusionFileContents()); only the others are passed as pairs.
     QString exclusionFilePath;
-    QStringList backupSources;     // after the bootable-clone rule
-    QStringList trimmedSources;    // after trimming, before the bootable-clone rule
-    QString backupDest;            // ends in "/"
-    QString snapshotFolderName;    // the folder this Snapshot run writes into, inside backupDest
-    bool resumingFolder = false;   // Snapshot mode: that folder holds an earlier run's unfinished copy
-    bool bootableClone = false;    // the bootable-clone rule replaced the sources
+    QStringList backupSources;   // after the bootable-clone rule
+    QStringList trimmedSources;  // after trimming, before the bootable-clone rule
+    QString backupDest;          // ends in "/"
+    QString snapshotFolderName;  // the folder this Snapshot run writes into, inside backupDest
+    bool resumingFolder = false; // Snapshot mode: that folder holds an earlier run's unfinished copy
+    bool bootableClone = false;  // the bootable-clone rule replaced the sources
     // What the destination can hold (DestinationCapabilities): ACLs ("-A"),
     // extended attributes ("-X"), holes of sparse files ("-S"); owners and
     // permissions it cannot hold are not set ("--no-owner --no-group",

@@ -77,7 +77,7 @@ bool removeTree(int parent, const char *name)
         if (child == "." || child == "..")
             continue;
         const bool removed = isFolder(folder, child.c_str(), entry->d_type) ? removeTree(folder, child.c_str())
-                                                                              : unlinkIn(folder, child.c_str(), 0);
+                                                                            : unlinkIn(folder, child.c_str(), 0);
         emptied = emptied && (removed || errno == ENOENT);
     }
     ::closedir(listing);

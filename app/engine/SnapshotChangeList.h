@@ -50,8 +50,8 @@ struct HardLink
 
 struct ChangeLine
 {
-    bool deletion = false;          // "*deleting": the entry left the sources or is now excluded
-    std::vector<std::string> names; // the entry (and a hard link's target), unescaped
+    bool deletion = false;            // "*deleting": the entry left the sources or is now excluded
+    std::vector<std::string> names;   // the entry (and a hard link's target), unescaped
     std::optional<HardLink> hardLink; // a hard link's line that splits one way only
 };
 

@@ -98,7 +98,8 @@ QString destinationRefusal(const QStringList &sources, const QString &destinatio
             return QStringLiteral("the destination %1 is inside the source %2: the copy would copy itself")
                 .arg(destination, source);
         // A folder copied without "/" lands in DEST/<name>.
-        if (into == CopyInto::Destination && !source.endsWith(u'/') && QDir::cleanPath(dest + u'/' + QFileInfo(real).fileName()) == real)
+        if (into == CopyInto::Destination && !source.endsWith(u'/')
+            && QDir::cleanPath(dest + u'/' + QFileInfo(real).fileName()) == real)
             return QStringLiteral("copying %1 into %2 would write over the source itself").arg(source, destination);
     }
     return {};

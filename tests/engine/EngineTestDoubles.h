@@ -47,8 +47,7 @@ inline MFTaskAppServices realToolServices(FixedClock &clock, NoPrivileges &privi
 }
 
 // Appends every run's outcome and detail to `ends` as the run finishes.
-inline void recordRunEnds(MFTaskAppDelegate &controller,
-                          QList<QPair<MFTaskAppDelegate::RunOutcome, QString>> &ends)
+inline void recordRunEnds(MFTaskAppDelegate &controller, QList<QPair<MFTaskAppDelegate::RunOutcome, QString>> &ends)
 {
     QObject::connect(&controller, &MFTaskAppDelegate::runFinished, &controller,
                      [&ends](MFTaskAppDelegate::RunOutcome outcome, const QString &detail) {

@@ -223,9 +223,15 @@ TEST(SnapshotChangeList, LinesGiveTheChangedOrDeletedNamesAndLinkTargets)
         {"\t#change: .f...p..... Data/mode only.txt", true, false, {"Data/mode only.txt"}},
         {"\t#change: .f....o.... Data/owner only.txt", true, false, {"Data/owner only.txt"}},
         {"\t#change: .L..t...... Data/link -> target", true, false, {"Data/link"}},
-        {"\t#change: cL+++++++++ Data/re -> pointed -> a -> b", true, false, {"Data/re", "Data/re -> pointed", "Data/re -> pointed -> a"}},
+        {"\t#change: cL+++++++++ Data/re -> pointed -> a -> b",
+         true,
+         false,
+         {"Data/re", "Data/re -> pointed", "Data/re -> pointed -> a"}},
         {"\t#change: hf+++++++++ Data/second name => Data/first", true, false, {"Data/second name", "Data/first"}},
-        {"\t#change: hf+++++++++ Data/x => y => Data/z", true, false, {"Data/x", "y => Data/z", "Data/x => y", "Data/z"}},
+        {"\t#change: hf+++++++++ Data/x => y => Data/z",
+         true,
+         false,
+         {"Data/x", "y => Data/z", "Data/x => y", "Data/z"}},
         {"\t#change: cD+++++++++ Data/pipe", true, false, {"Data/pipe"}},
         {"\t#change: .d..t...... Data/folder/", true, false, {"Data/folder"}},
         {"\t#change: cd+++++++++ Data/new\\#012folder/", true, false, {"Data/new\nfolder"}},
@@ -340,14 +346,13 @@ TEST(TransferList, NamesAreTracedBackToTheirSourceOrTheRunStaysOrdinary)
 TEST(TransferList, ListsEachChangedEntryAndEveryFolderWhoseEntriesChangedOnce)
 {
     const TransferList list = *TransferList::forSources({u"/home/a/Data"_s});
-    const QByteArray text
-        = list.fileList({"Data/sub/new.txt", "Data/sub", "Data/sub/new.txt", "Data/x\ny"}, {"Data/linked/here"},
-                        {"Data/old/gone.txt", "Data/cache/big", "Data/cache"});
+    const QByteArray text = list.fileList({"Data/sub/new.txt", "Data/sub", "Data/sub/new.txt", "Data/x\ny"},
+                                          {"Data/linked/here"}, {"Data/old/gone.txt", "Data/cache/big", "Data/cache"});
     const QList<QByteArray> lines = text.split('\0');
     // "Data/cache" went as a whole (or is now excluded): not brought back.
-    EXPECT_EQ(lines, QList<QByteArray>({"/home/a/./Data", "/home/a/./Data/linked", "/home/a/./Data/old",
-                                        "/home/a/./Data/sub",
-                                        "/home/a/./Data/sub/new.txt", "/home/a/./Data/x\ny", ""}));
+    EXPECT_EQ(lines,
+              QList<QByteArray>({"/home/a/./Data", "/home/a/./Data/linked", "/home/a/./Data/old", "/home/a/./Data/sub",
+                                 "/home/a/./Data/sub/new.txt", "/home/a/./Data/x\ny", ""}));
     // A folder given with a "/" would bring all its other entries along.
     EXPECT_FALSE(text.contains(QByteArray("/\0", 2)));
 }

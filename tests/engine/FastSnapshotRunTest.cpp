@@ -739,8 +739,8 @@ TEST_F(FastSnapshotRunTest, AFolderTheCloneCannotReadGivesTheOrdinaryCopy)
         ::setenv("HOME", shared.constData(), 1);
         ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent", 1);
         const std::string filter = "--gtest_filter=FastSnapshotRunTest.AFolderTheCloneCannotReadGivesTheOrdinaryCopy";
-        char *arguments[] = {const_cast<char *>("fast_snapshot_run_tests"), const_cast<char *>(filter.c_str()),
-                             nullptr};
+        char *arguments[]
+            = {const_cast<char *>("fast_snapshot_run_tests"), const_cast<char *>(filter.c_str()), nullptr};
         if (::setgroups(0, nullptr) == 0 && ::setresgid(nobody, nobody, nobody) == 0
             && ::setresuid(nobody, nobody, nobody) == 0)
             ::execv("/proc/self/exe", arguments);

@@ -76,8 +76,7 @@ protected:
 
     std::unique_ptr<MFTaskAppDelegate> makeController(const QString &toolDirectory = QString())
     {
-        MFTaskAppServices services
-            = realToolServices(m_clock, m_noPrivileges, m_schedule, m_notifier, toolDirectory);
+        MFTaskAppServices services = realToolServices(m_clock, m_noPrivileges, m_schedule, m_notifier, toolDirectory);
         services.volumeIsMounted = [this](const QString &path) { return !m_unplugged.contains(QDir::cleanPath(path)); };
         auto controller = std::make_unique<MFTaskAppDelegate>(&m_view, services);
         recordRunEnds(*controller, m_ends);

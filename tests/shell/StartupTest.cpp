@@ -33,7 +33,6 @@ QString nextMondayAt(int hour, int minute)
     return runDateText(nextRunDate(QDateTime::currentDateTime(), 2, hour, minute));
 }
 
-
 using StartupTest = WindowTest;
 
 JobRecord dueJob(const QString &source, const QString &dest)
