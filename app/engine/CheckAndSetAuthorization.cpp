@@ -1,4 +1,5 @@
 #include "CheckAndSetAuthorization.h"
+#include "ProcessTask.h"
 
 #include "BundleLocation.h"
 #include "MFTask.h"
@@ -85,7 +86,7 @@ int PkexecRunner::runAsRoot(const QStringList &commandLine)
     // The repair's output is only for a person reading the log; pkexec's
     // exit status is what counts, so the chunks are dropped.
     IgnoringTaskDelegate delegate;
-    MFTask task;
+    ProcessTask task;
     task.setDelegate(&delegate);
     task.setLaunchPath(pkexec);
     // Without a desktop authentication agent pkexec would ask on the terminal,

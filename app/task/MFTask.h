@@ -21,8 +21,8 @@
 //    parent-death signal;
 //  - a signal is sent only while the child has not been reaped, so it never
 //    reaches another process that reused the pid.
-// The running and ending methods are virtual so the tests can stand in a task
-// that replays recorded output (see TaskFactory).
+// MFTask is the interface; ProcessTask (ProcessTask.h) is the real one, and
+// the tests stand in a task that replays recorded output (see TaskFactory).
 
 #include <QByteArray>
 #include <QObject>
@@ -32,13 +32,8 @@
 
 #include "TaskTermination.h"
 
-#include <sys/types.h>
-
-#include <future>
-#include <memory>
 #include <stdexcept>
 #include <system_error>
-#include <thread>
 
 class MFTask;
 
@@ -99,6 +94,9 @@ private:
     QString m_value;
 };
 
+// The task interface: a child program's settings, its delegate and the
+// launch, end and query calls. ProcessTask (ProcessTask.h) runs a real
+// program; the tests replay recorded output through the same interface.
 class MFTask : public QObject
 {
     Q_OBJECT
@@ -133,79 +131,49 @@ public:
     int inheritedDescriptor() const { return m_inheritedDescriptor; }
 
     // Queries.
-    virtual qint64 processIdentifier() const;
+    virtual qint64 processIdentifier() const = 0;
     // How the child ended (an exit with 0 while it has not ended).
-    virtual TaskTermination termination() const;
+    virtual TaskTermination termination() const = 0;
     // The child's exit status, or 128 + signal number when a signal ended it.
     int terminationStatus() const { return termination().status(); }
     // Describes how the child ended: "exited with N" or "killed by signal S"
     // ("running" or "not started" before that).
-    virtual QString terminationDescription() const;
-    virtual bool isRunning() const;
+    virtual QString terminationDescription() const = 0;
+    virtual bool isRunning() const = 0;
     // Blocks the calling thread until the child has ended.
-    virtual void waitUntilExit() const;
+    virtual void waitUntilExit() const = 0;
 
     // Starts the child. Returns false (and does nothing) once terminate() or
     // invalidate() was called. Throws MFTaskException without a delegate or on
     // a second launch, MFTaskLaunchError when the child cannot be started.
-    virtual bool launch();
+    virtual bool launch() = 0;
     // Asks the child to end politely (SIGTERM); taskDidTerminate still follows.
-    virtual void terminate();
-    // Ends the child and every process in its group at once (SIGTERM, then
-    // SIGKILL): rsync forks a receiver that a signal to the first process
-    // alone would leave behind. Any thread may call it; taskDidTerminate
-    // still follows.
-    virtual void killProcessGroup();
+    virtual void terminate() = 0;
+    // Ends the child and every process in its group: SIGTERM at once, then
+    // SIGKILL to whatever is left after a short grace. rsync forks a receiver
+    // that a signal to the first process alone would leave behind. Any thread
+    // may call it; taskDidTerminate still follows.
+    virtual void killProcessGroup() = 0;
     // Ends the relationship: the child is asked to end, the delegate hears
     // taskDidRecieveInvalidate and nothing after it.
-    virtual void invalidate();
+    virtual void invalidate() = 0;
 
     QString tag() const { return m_tag; }
     void setTag(const QString &tag) { m_tag = tag; }
     bool hasLaunched() const { return m_hasLaunched; }
-    void setHasLaunched(bool launched) { m_hasLaunched = launched; }
     bool isFinished() const { return m_isFinished; }
-    void setIsFinished(bool finished);
 
 Q_SIGNALS:
     // Emitted whenever isFinished changes (the task queue observes it).
     void isFinishedChanged(bool isFinished);
 
-public:
-    // What the child needs between its start and exec (plain pointers: the
-    // child may only make async-signal-safe calls).
-    struct ChildSetup
-    {
-        const char *path = nullptr;
-        char **argv = nullptr;
-        char **envp = nullptr;
-        const char *directory = nullptr;
-        int inputFd = -1;
-        int outputFd = -1;
-        int errorFd = -1;
-        int inheritedFd = -1; // passed on as descriptor 3 (4 when it is 3)
-        pid_t parentPid = 0;
-        pid_t processGroup = 0; // the group the child joins (its guard's)
-    };
-    struct SpawnResult
-    {
-        pid_t pid = -1;
-        int error = 0;
-    };
+protected:
+    // For implementations: the task was started; the task has finished
+    // (ended, terminated before launch or invalidated).
+    void setHasLaunched(bool launched) { m_hasLaunched = launched; }
+    void setIsFinished(bool finished);
 
 private:
-    struct Shared;
-
-    void giveDataToDelegate(const QByteArray &data);
-    void giveErrorDataToDelegate(const QByteArray &data);
-    void performTaskDidTerminate();
-    void startReaderThread(int fd, bool isErrorStream);
-    // Starts the child from a new thread that then waits for its end.
-    std::thread startTerminationWaiter(const ChildSetup &setup, std::promise<SpawnResult> started);
-    // Builds the child's setup from the settings and starts it through the
-    // termination waiter; the descriptors become its standard streams.
-    SpawnResult spawnThroughWaiter(int inputFd, int outputFd, int errorFd);
-
     MFTaskDelegateProtocol *m_delegate = nullptr;
     QString m_launchPath;
     QStringList m_arguments;
@@ -215,8 +183,5 @@ private:
     int m_inheritedDescriptor = -1;
     QString m_tag;
     bool m_isFinished = false;
-    bool m_hasPerformedTerminate = false;
-    bool m_hasBeenSentTerminate = false;
     bool m_hasLaunched = false;
-    std::shared_ptr<Shared> m_shared;
 };

@@ -1,11 +1,13 @@
 #include "TaskFactory.h"
 
+#include "ProcessTask.h"
+
 namespace {
 
 class SystemTaskFactory final : public TaskFactory
 {
 public:
-    std::unique_ptr<MFTask> makeTask() const override { return std::make_unique<MFTask>(); }
+    std::unique_ptr<MFTask> makeTask() const override { return std::make_unique<ProcessTask>(); }
 };
 
 } // namespace

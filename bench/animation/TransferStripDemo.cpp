@@ -10,6 +10,7 @@
 // Run it on a display, e.g. Xvfb :99 & DISPLAY=:99 demo_transfer_strip x.png
 
 #include "BackupArguments.h"
+#include "ProcessTask.h"
 #include "MFTask.h"
 #include "MFTaskDelegate.h"
 #include "RKAnimatingView.h"
@@ -156,7 +157,7 @@ int main(int argc, char **argv)
     delegate.setRunAnimation(true);
     view->setIconInstances(TransferAnimationView::IconInstances::Empty);
 
-    MFTask task;
+    ProcessTask task;
     task.setDelegate(&delegate);
     task.setLaunchPath(rsync);
     task.setArguments(copyArguments(work.path(), source, work.path() + u"/Backup"_s));

@@ -3,6 +3,7 @@
 //
 // Usage: bench_task_throughput [MiB]   (default 1024)
 #include "MFTask.h"
+#include "ProcessTask.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -65,7 +66,7 @@ public:
 double throughMFTask(qint64 bytes, qint64 *received)
 {
     CountingDelegate delegate;
-    MFTask task;
+    ProcessTask task;
     task.setDelegate(&delegate);
     task.setLaunchPath(QStringLiteral("/usr/bin/head"));
     task.setArguments(childArguments(bytes));

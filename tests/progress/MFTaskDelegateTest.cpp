@@ -1,4 +1,5 @@
 #include "FakeControls.h"
+#include "ProcessTask.h"
 #include "LocalNotificationCenter.h"
 
 #include <QTimer>
@@ -646,8 +647,8 @@ TEST(MFTaskDelegateRuns, ReadsOnlyTheBoundTaskAndDropsTheRest)
 {
     DelegateFixture f;
     CompletionCounter completions;
-    MFTask first;
-    MFTask second;
+    ProcessTask first;
+    ProcessTask second;
     f.delegate.setCurrentTask(&first);
     f.delegate.taskDidRecieveData("\t://: Data/a\n", &first);
     f.delegate.taskDidRecieveData("\t://: Data/other\nrsync: [sender] stray (2)\n", &second);
@@ -672,8 +673,8 @@ TEST(MFTaskDelegateRuns, ReadsOnlyTheBoundTaskAndDropsTheRest)
 TEST(MFTaskDelegateRuns, ChunksHeldBackByTheAlertAreDroppedOnceTheirTaskIsReplaced)
 {
     DelegateFixture f;
-    MFTask first;
-    MFTask next;
+    ProcessTask first;
+    ProcessTask next;
     f.delegate.setCurrentTask(&first);
     f.delegate.setTotalFiles(5);
     f.alerts.whileShown = [&] {
@@ -696,7 +697,7 @@ TEST(MFTaskDelegateRuns, EveryRunStartsAliveAfterTheLastOneFinished)
     DelegateFixture f;
     for (int run = 0; run < 3; ++run) {
         SCOPED_TRACE(run);
-        MFTask task;
+        ProcessTask task;
         f.delegate.resetForNewRun();
         EXPECT_FALSE(f.delegate.isFinishingUp());
         EXPECT_TRUE(f.delegate.lastFullPath().isEmpty());

@@ -1,4 +1,5 @@
 #include "MFTaskQueue.h"
+#include "ProcessTask.h"
 #include "TaskTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +32,7 @@ public:
 
     MFTask *makeTask(const QString &name, const QStringList &arguments = {QStringLiteral("silent")})
     {
-        auto *task = new MFTask;
+        auto *task = new ProcessTask;
         delegates.push_back(std::make_unique<Delegate>(this, name));
         task->setDelegate(delegates.back().get());
         task->setLaunchPath(taskChildPath());

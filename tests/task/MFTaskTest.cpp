@@ -1,4 +1,5 @@
 #include "TaskTestSupport.h"
+#include "ProcessTask.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -26,7 +27,7 @@ QByteArray pattern(qsizetype size)
 
 struct TaskRun
 {
-    MFTask task;
+    ProcessTask task;
     RecordingDelegate delegate;
 
     explicit TaskRun(const QStringList &arguments)
@@ -143,7 +144,7 @@ TEST(MFTask, SecondLaunchRaises)
 
 TEST(MFTask, LaunchWithoutDelegateRaisesWithTagAndFinishedFlag)
 {
-    MFTask task;
+    ProcessTask task;
     task.setTag(QStringLiteral("copy"));
     task.setLaunchPath(taskChildPath());
     try {
@@ -198,7 +199,7 @@ TEST(MFTask, DelegateMustImplementTheProtocol)
     {};
     struct ObjectDelegate : QObject, RecordingDelegate
     {};
-    MFTask task;
+    ProcessTask task;
     ObjectDelegate good;
     NotADelegate bad;
     task.setDelegateObject(&good);
@@ -221,7 +222,7 @@ TEST(MFTask, MissingProgramFailsLaunchWithoutLeakingThreadsOrDescriptors)
     const int threadsBefore = countEntries("/proc/self/task");
     {
         RecordingDelegate delegate;
-        MFTask task;
+        ProcessTask task;
         task.setDelegate(&delegate);
         task.setLaunchPath(QStringLiteral("/nonexistent/vellumor-no-such-program"));
         try {
@@ -260,7 +261,7 @@ TEST(MFTask, DestroyedWhileChildRunsDeliversNothingAndReapsTheChild)
     RecordingDelegate delegate;
     qint64 pid = 0;
     {
-        MFTask task;
+        ProcessTask task;
         task.setDelegate(&delegate);
         task.setLaunchPath(taskChildPath());
         task.setArguments({QStringLiteral("burst"), QStringLiteral("100000")});
@@ -284,7 +285,7 @@ TEST(MFTask, AnInheritedDescriptorIsOpenInTheChildAndNothingElseIs)
     ASSERT_GE(fd, 0);
     for (const bool inherit : {true, false}) {
         SCOPED_TRACE(inherit);
-        MFTask task;
+        ProcessTask task;
         RecordingDelegate delegate;
         task.setLaunchPath(QStringLiteral("/bin/readlink"));
         task.setArguments({QStringLiteral("/proc/self/fd/3")});
@@ -311,4 +312,25 @@ TEST(MFTask, KillingTheProcessGroupEndsTheHelpersTheChildStarted)
     EXPECT_EQ(run.task.termination().kind, TaskTermination::Kind::Signalled);
     EXPECT_FALSE(run.task.isRunning());
     run.task.killProcessGroup(); // after the end: nothing, and no stray signal
+}
+
+TEST(MFTask, KillingTheProcessGroupAsksFirstAndKillsWhatIsLeftAfterTheGrace)
+{
+    const struct
+    {
+        const char *mode;
+        int endedBy;
+        bool saysReady;
+    } cases[] = {{"sleep", SIGTERM, false}, {"stubborn", SIGKILL, true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.mode);
+        TaskRun run({QString::fromLatin1(c.mode)});
+        ASSERT_TRUE(run.task.launch());
+        if (c.saysReady) {
+            ASSERT_TRUE(processEventsUntil([&] { return run.delegate.output.startsWith("ready"); }));
+        }
+        run.task.killProcessGroup();
+        ASSERT_TRUE(processEventsUntil([&] { return run.delegate.count(RecordingDelegate::Terminate) > 0; }));
+        EXPECT_EQ(run.task.termination(), TaskTermination::signalled(c.endedBy));
+    }
 }

@@ -1,6 +1,7 @@
 // The copy program ends with the process that started it, and not with the
 // thread that happened to launch it.
 #include "TaskTestSupport.h"
+#include "ProcessTask.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -48,7 +49,7 @@ TEST(MFTaskParentDeath, TheChildOutlivesTheThreadThatLaunchedIt)
     const int writer = ::open(fifo.constData(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(writer, 0);
 
-    MFTask task;
+    ProcessTask task;
     RecordingDelegate delegate;
     task.setLaunchPath(taskChildPath());
     task.setArguments({QStringLiteral("env"), QStringLiteral("HOME")});

@@ -8,7 +8,7 @@
 //   sleep       sleep until killed
 //   unguarded   sleep until killed, without the parent-death signal (as
 //               after the exec of a set-user-ID program)
-//   stubborn    as unguarded, and SIGTERM ignored
+//   stubborn    as unguarded, and SIGTERM ignored; "ready" once it is
 //   env NAME    print $NAME, a newline and the working directory; copy stdin
 #include <csignal>
 #include <cstdio>
@@ -67,8 +67,10 @@ int main(int argc, char **argv)
         raise(SIGKILL);
     if (mode == "unguarded" || mode == "stubborn") {
         prctl(PR_SET_PDEATHSIG, 0);
-        if (mode == "stubborn")
+        if (mode == "stubborn") {
             signal(SIGTERM, SIG_IGN);
+            writeAll(STDOUT_FILENO, "ready\n", 6);
+        }
         for (;;)
             pause();
     }

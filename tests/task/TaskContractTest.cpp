@@ -2,6 +2,7 @@
 // (a child program) and by the replaying task the controller's tests use,
 // so the fake cannot drift from what it stands for.
 #include "ReplayingTask.h"
+#include "ProcessTask.h"
 #include "TaskTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +33,7 @@ protected:
 
 std::unique_ptr<MFTask> childTask(const QStringList &arguments)
 {
-    auto task = std::make_unique<MFTask>();
+    auto task = std::make_unique<ProcessTask>();
     task->setLaunchPath(taskChildPath());
     task->setArguments(arguments);
     return task;
@@ -72,7 +73,7 @@ const TaskKind kinds[] = {
      },
      [] { return childTask({QStringLiteral("sleep")}); },
      [] {
-         auto task = std::make_unique<MFTask>();
+         auto task = std::make_unique<ProcessTask>();
          task->setLaunchPath(QStringLiteral("/nonexistent/program"));
          return task;
      }},

@@ -1,6 +1,7 @@
 // Running a helper program to its end while the caller waits, and the one
 // mapping from a wait status to how a program ended.
 #include "TaskTestSupport.h"
+#include "ProcessTask.h"
 #include "TaskToEnd.h"
 
 #include <QThread>
@@ -48,7 +49,7 @@ MFTask *childTask(MFTask &task, const QStringList &arguments)
 
 TEST(TaskToEnd, EveryByteOfBothStreamsArrivesBeforeTheCallReturns)
 {
-    MFTask task;
+    ProcessTask task;
     QByteArray seen;
     const TaskToEndResult result = runTaskToEnd(*childTask(task, {QStringLiteral("burst"), QString::number(1 << 20)}),
                                                 [&seen](const QByteArray &chunk) { seen += chunk; });
@@ -61,14 +62,14 @@ TEST(TaskToEnd, EveryByteOfBothStreamsArrivesBeforeTheCallReturns)
 
 TEST(TaskToEnd, ExitStatusIsReported)
 {
-    MFTask task;
+    ProcessTask task;
     const TaskToEndResult result = runTaskToEnd(*childTask(task, {QStringLiteral("status"), QStringLiteral("7")}));
     EXPECT_EQ(result.termination, TaskTermination::exited(7));
 }
 
 TEST(TaskToEnd, TheCallerStopsAChildThatWouldNeverEnd)
 {
-    MFTask task;
+    ProcessTask task;
     int chunks = 0;
     const TaskToEndResult result = runTaskToEnd(
         *childTask(task, {QStringLiteral("forkhelper")}), [&chunks](const QByteArray &) { ++chunks; },
@@ -81,7 +82,7 @@ TEST(TaskToEnd, TheCallerStopsAChildThatWouldNeverEnd)
 
 TEST(TaskToEnd, AStopBeforeTheLaunchEndsTheChildAtOnce)
 {
-    MFTask task;
+    ProcessTask task;
     const TaskToEndResult result = runTaskToEnd(*childTask(task, {QStringLiteral("sleep")}), {}, [] { return false; });
     EXPECT_TRUE(result.stoppedByCaller);
     EXPECT_EQ(result.termination.kind, TaskTermination::Kind::Signalled);
@@ -89,7 +90,7 @@ TEST(TaskToEnd, AStopBeforeTheLaunchEndsTheChildAtOnce)
 
 TEST(TaskToEnd, AMissingProgramIsReportedWithoutWaiting)
 {
-    MFTask task;
+    ProcessTask task;
     task.setLaunchPath(QStringLiteral("/nonexistent/program"));
     const TaskToEndResult result = runTaskToEnd(task);
     EXPECT_FALSE(result.launched);
@@ -99,7 +100,7 @@ TEST(TaskToEnd, AMissingProgramIsReportedWithoutWaiting)
 
 TEST(TaskToEnd, AStopReachesAChildThatWritesNothing)
 {
-    MFTask task;
+    ProcessTask task;
     int asked = 0;
     const TaskToEndResult result
         = runTaskToEnd(*childTask(task, {QStringLiteral("sleep")}), {}, [&asked] { return ++asked < 3; });
