@@ -49,6 +49,28 @@ BackupRun::~BackupRun()
         QMetaObject::invokeMethod(m_task, &QObject::deleteLater, Qt::QueuedConnection);
 }
 
+namespace {
+
+// Why `destination` could not be made: the first missing folder on its way
+// and the system's reason for refusing it.
+QString cannotCreateDestinationText(const QString &destination)
+{
+    QString folder = QDir::cleanPath(destination);
+    QString missing = folder;
+    while (!QFileInfo::exists(folder) && folder != u"/" && !folder.isEmpty()) {
+        missing = folder;
+        folder = QFileInfo(folder).path();
+    }
+    QString reason = QStringLiteral("unknown reason");
+    if (::mkdir(QFile::encodeName(missing).constData(), 0777) != 0)
+        reason = QString::fromLocal8Bit(std::strerror(errno));
+    else
+        ::rmdir(QFile::encodeName(missing).constData());
+    return QStringLiteral("Cannot create the destination folder %1: %2").arg(missing, reason);
+}
+
+} // namespace
+
 QString BackupRun::cannotStartDetail(const QString &reason)
 {
     return QStringLiteral("Cannot start rsync: %1").arg(reason);
@@ -57,6 +79,12 @@ QString BackupRun::cannotStartDetail(const QString &reason)
 void BackupRun::post(std::function<void()> step)
 {
     m_host.post(m_request.runId, std::move(step));
+}
+
+void BackupRun::enterPhase(Phase phase)
+{
+    m_phase = phase;
+    post([&host = m_host, phase] { host.phaseEntered(phase); });
 }
 
 QStringList BackupRun::arguments() const
@@ -80,20 +108,17 @@ void BackupRun::requestStop()
     std::lock_guard guard(m_mutex);
     m_stopRequested = true;
     m_cloneStop = true;
-    if (m_dryRun)
-        m_dryRun->killProcessGroup();
-    if (m_task && m_task->isRunning()) {
-        // The group first: once rsync itself has ended (as it may at once on
-        // SIGTERM) its group can no longer be signalled, and a helper it
-        // started would be left running.
-        m_task->killProcessGroup();
-        m_task->terminate();
-    }
+    killChildrenLocked();
 }
 
 void BackupRun::killChildren()
 {
     std::lock_guard guard(m_mutex);
+    killChildrenLocked();
+}
+
+void BackupRun::killChildrenLocked()
+{
     if (m_dryRun)
         m_dryRun->killProcessGroup();
     if (m_task && m_task->isRunning()) {
@@ -133,14 +158,19 @@ bool BackupRun::checkVolumes()
     }
     if (m_host.volumeAvailable(m_request.backupSources.first()) && m_host.volumeAvailable(m_request.backupDest))
         return true;
-    // The window need not stay "Stop" for a run that never started.
+    // The window need not stay running for a run that never started.
     post([&host = m_host] { host.runEndedEarly(BackupRunHost::EarlyEnd::VolumeMissing, QString()); });
     return false;
 }
 
 bool BackupRun::prepare()
 {
-    QDir().mkpath(m_request.backupDest);
+    if (!QDir().mkpath(m_request.backupDest)) {
+        const QString refusal = cannotCreateDestinationText(m_request.backupDest);
+        qWarning("%s", qPrintable(refusal));
+        post([&host = m_host, refusal] { host.runEndedEarly(BackupRunHost::EarlyEnd::CannotStart, refusal); });
+        return false;
+    }
     CheckAndSetAuthorization::checkSetAuth(m_tools.privilegedRunner, m_tools.toolDirectory);
     post([&host = m_host] { host.clearArguments(); });
 
@@ -321,7 +351,6 @@ QHash<QString, QString> BackupRun::copyEnvironment() const
         if (equals > 0)
             environment.insert(text.left(equals), text.mid(equals + 1));
     }
-    environment.insert(QStringLiteral("NSUnbufferedIO"), QStringLiteral("YES"));
     return environmentWithUtf8Locale(environment);
 }
 
@@ -352,7 +381,7 @@ bool BackupRun::makeCopyTask()
 
 bool BackupRun::dryRun()
 {
-    m_phase = Phase::DryRun;
+    enterPhase(Phase::DryRun);
     auto assessor = std::make_unique<DryRunAssessor>(*m_tools.lastAssessingSecond);
     TaskToEndResult result;
     if (m_fast) {
@@ -503,7 +532,7 @@ void BackupRun::launchCopy()
     std::lock_guard guard(m_mutex);
     if (m_stopRequested || !m_task)
         return;
-    m_phase = Phase::Copying;
+    enterPhase(Phase::Copying);
     m_copyTimer.start();
     try {
         m_task->launch();
@@ -636,7 +665,9 @@ SnapshotRunEnd BackupRun::finishSnapshot(bool endedWell, const QString &howItEnd
     callbacks.finished = [this] { post([&host = m_host] { host.showPreparation(std::nullopt, false); }); };
     callbacks.userSaidStop = [this] { return stopRequested(); };
     const SnapshotRemover remover(m_tools.volumes->toolPath(QStringLiteral("dropcount")), *m_tools.tasks);
-    end.rotationFailure = snapshot->rotate(RetentionRule(m_request.snapshotsToKeep, m_request.thinning), remover, callbacks).failureText();
+    end.rotationFailure
+        = snapshot->rotate(RetentionRule(m_request.snapshotsToKeep, m_request.thinning), remover, callbacks)
+              .failureText();
     if (!end.rotationFailure.isEmpty())
         qWarning("%s", qUtf8Printable(end.rotationFailure));
     return end;

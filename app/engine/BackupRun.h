@@ -129,6 +129,10 @@ struct SnapshotRunEnd
     QString untrustedNotice; // folders that pass for the job's snapshots but are not used
 };
 
+// Where a run is: rotating, checking and preparing, the dry run, the copy,
+// and finishing after the copy's end.
+enum class BackupPhase { Idle, Rotating, Checking, DryRun, Copying, Finishing };
+
 // The run's window side. Every call but volumeAvailable() arrives on the
 // main thread through post().
 class BackupRunHost
@@ -152,6 +156,8 @@ public:
     virtual void runPrepared(const BackupArgumentInput &input, const QStringList &arguments,
                              const QStringList &chosenSources)
         = 0;
+    // The run has entered its dry run or its copy.
+    virtual void phaseEntered(BackupPhase phase) = 0;
     virtual void dryRunMeasured(qint64 totalFiles, qint64 totalSize) = 0;
     virtual void dryRunStopped() = 0;
     virtual void runEndedEarly(EarlyEnd end, const QString &detail) = 0;
@@ -160,7 +166,7 @@ public:
 class BackupRun
 {
 public:
-    enum class Phase { Idle, Rotating, Checking, DryRun, Copying, Finishing };
+    using Phase = BackupPhase;
 
     BackupRun(BackupRunRequest request, BackupRunHost &host, BackupRunTools tools);
     ~BackupRun();
@@ -202,6 +208,11 @@ public:
     static QString cannotStartDetail(const QString &reason);
 
 private:
+    // Sets the phase and tells the host (on the main thread) that the run
+    // has entered it.
+    void enterPhase(Phase phase);
+    // Ends what requestStop() and killChildren() end; m_mutex is held.
+    void killChildrenLocked();
     bool makeCopyTask();
     bool prepareSnapshot(BackupArgumentInput &input);
     // Chooses the fast form for a Snapshot run that may take it.

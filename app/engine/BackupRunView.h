@@ -1,15 +1,15 @@
 #pragma once
 
 // The run view: the part of the main window one backup run drives. The
-// controller moves it between idle ("Backup", controls enabled) and running
-// ("Stop", pickers disabled, progress shown), shows the copy program's
+// controller moves it between idle (controls enabled) and running (pickers
+// disabled, progress shown), shows the copy program's
 // arguments and link destination, and hands the progress controls to the
 // output reader, which alone writes them during a run.
 //
 // What implementations may rely on: every method is called on the main
-// thread. What the controller relies on: setters take effect at once (the
-// start button's title read back is the last one set), and the controls
-// returned below live as long as the view.
+// thread. What the controller relies on: setters take effect at once, and the
+// controls returned below live as long as the view. The controller never reads
+// a control to learn what a run is doing: its run state says.
 
 #include "MFTask.h"
 #include "ProgressControls.h"
@@ -22,8 +22,7 @@ class BackupRunView
 public:
     virtual ~BackupRunView() = default;
 
-    // The start button: "Backup" when idle, "Stop" while a run is active.
-    virtual QString startButtonTitle() const = 0;
+    // The start button's title, as the run state's title table gives it.
     virtual void setStartButtonTitle(const QString &title) = 0;
     // The mode choice `duplicateOrHardlinks`: 0 Sync, 1 Snapshot.
     virtual int selectedModeRow() const = 0;

@@ -46,7 +46,7 @@ void MFTaskAppDelegate::RunObserver::taskDidLaunch(MFTask *task)
 
 bool MFTaskAppDelegate::ScheduleLink::isIdle() const
 {
-    return m_controller->m_view->startButtonTitle() == backupTitle();
+    return !m_controller->isRunning();
 }
 
 void MFTaskAppDelegate::ScheduleLink::adoptScheduledJob(const LoadedJob &job)
@@ -101,6 +101,19 @@ void MFTaskAppDelegate::RunLink::runPrepared(const BackupArgumentInput &input, c
     controller.m_window.prepareCopy(input.backupSources.first(), input.isFinderCopy);
 }
 
+void MFTaskAppDelegate::RunLink::phaseEntered(BackupPhase phase)
+{
+    // A stop or the copy's end already moved the run on; a late phase of the
+    // same run must not move it back.
+    const RunState state = m_controller->runState();
+    if (state != RunState::Preparing && state != RunState::DryRun)
+        return;
+    if (phase == BackupPhase::DryRun)
+        m_controller->setRunState(RunState::DryRun);
+    else if (phase == BackupPhase::Copying)
+        m_controller->setRunState(RunState::Copying);
+}
+
 void MFTaskAppDelegate::RunLink::dryRunMeasured(qint64 totalFiles, qint64 totalSize)
 {
     m_controller->m_window.showCopyStarting(totalFiles, totalSize);
@@ -117,24 +130,19 @@ void MFTaskAppDelegate::RunLink::dryRunStopped()
 void MFTaskAppDelegate::RunLink::runEndedEarly(EarlyEnd end, const QString &detail)
 {
     MFTaskAppDelegate &controller = *m_controller;
-    if (controller.m_runFinished)
+    if (!controller.isRunning())
         return;
     if (end == EarlyEnd::VolumeMissing) {
-        controller.m_window.showIdle();
         controller.finishRun(RunOutcome::VolumeMissing, QString());
         return;
     }
     if (end == EarlyEnd::Refused) {
         controller.m_view->showAlert(QStringLiteral("Can't start backup"), detail);
         controller.m_announcer.refused(controller.backupDest, detail);
-        controller.m_window.showIdle();
-        controller.m_window.showStatus(detail);
-        controller.finishRun(RunOutcome::Refused, detail);
+        controller.finishRun(RunOutcome::Refused, detail, AfterRun::HandOverToDispatch, detail);
         return;
     }
     // rsync could not start: the ownership switched on for the run goes back.
     controller.restoreOwnershipIfNeeded();
-    controller.m_window.showIdle();
-    controller.m_window.showStatus(detail);
-    controller.finishRun(RunOutcome::Failed, detail);
+    controller.finishRun(RunOutcome::Failed, detail, AfterRun::HandOverToDispatch, detail);
 }

@@ -59,6 +59,7 @@ public:
     void clearArguments() override;
     void runPrepared(const BackupArgumentInput &input, const QStringList &arguments,
                      const QStringList &chosenSources) override;
+    void phaseEntered(BackupPhase phase) override;
     void dryRunMeasured(qint64 totalFiles, qint64 totalSize) override;
     void dryRunStopped() override;
     void runEndedEarly(EarlyEnd end, const QString &detail) override;

@@ -100,7 +100,6 @@ MFTaskAppDelegate::MFTaskAppDelegate(MFTaskAppView *view, Services services, QOb
 
 MFTaskAppDelegate::~MFTaskAppDelegate()
 {
-    m_userSaidStop = true;
     if (m_run)
         m_run->requestStop();
     // The worker may be waiting for an answer from this (main) thread.
@@ -129,14 +128,9 @@ int MFTaskAppDelegate::getDuplicateOrHardlinksSelectedThingOnTheMainThread()
     return row;
 }
 
-QString MFTaskAppDelegate::getStartButtonTitleOnMainThread()
+QString MFTaskAppDelegate::getStartButtonTitleOnMainThread() const
 {
-    if (QThread::currentThread() == thread())
-        return m_view->startButtonTitle();
-    QString title;
-    QMetaObject::invokeMethod(
-        this, [this, &title] { title = m_view->startButtonTitle(); }, Qt::BlockingQueuedConnection);
-    return title;
+    return RunStates::startButtonTitle(m_state);
 }
 
 // --- Volumes -----------------------------------------------------------------
@@ -160,10 +154,10 @@ bool MFTaskAppDelegate::displayErrorIfDestinationInsideSource()
 {
     if (backupSources.isEmpty() || backupDest.isEmpty())
         return true;
-    const QString refusal = SourceChecks::destinationRefusal(
-        backupSources, backupDest, excludedFiles,
-        m_view->selectedModeRow() == 1 ? SourceChecks::CopyInto::NewSnapshotFolder
-                                       : SourceChecks::CopyInto::Destination);
+    const QString refusal
+        = SourceChecks::destinationRefusal(backupSources, backupDest, excludedFiles,
+                                           m_view->selectedModeRow() == 1 ? SourceChecks::CopyInto::NewSnapshotFolder
+                                                                          : SourceChecks::CopyInto::Destination);
     if (refusal.isEmpty())
         return true;
     m_view->showAlert(QStringLiteral("Can't start backup"), SourceChecks::destinationRefusalText(refusal));
@@ -190,11 +184,27 @@ QStringList MFTaskAppDelegate::pef() const
 
 // --- Ends and notifications ----------------------------------------------------
 
-void MFTaskAppDelegate::finishRun(RunOutcome outcome, const QString &detail)
+void MFTaskAppDelegate::setRunState(RunState state)
 {
-    if (m_runFinished)
+    const RunState previous = m_state.exchange(state);
+    if (previous == state)
         return;
-    m_runFinished = true;
+    if (state == RunState::Idle)
+        m_window.showIdle();
+    else if (previous == RunState::Idle)
+        m_window.showRunning();
+    m_view->setStartButtonTitle(RunStates::startButtonTitle(state));
+    Q_EMIT runStateChanged(state);
+}
+
+void MFTaskAppDelegate::finishRun(RunOutcome outcome, const QString &detail, AfterRun after,
+                                  const std::optional<QString> &status)
+{
+    if (m_state == RunState::Idle)
+        return;
+    setRunState(RunState::Idle);
+    if (status)
+        m_window.showStatus(*status);
     if (m_run) {
         m_run->setPhase(BackupRun::Phase::Idle);
         m_run->releaseDestination();
@@ -204,7 +214,7 @@ void MFTaskAppDelegate::finishRun(RunOutcome outcome, const QString &detail)
     // A run that ended on its own must not strand the jobs waiting behind it
     // (or keep a scheduler-started application open); completion hands over
     // itself, in its order, and a user's stop starts nothing new.
-    if (!m_inBackupComplete && outcome != RunOutcome::Stopped)
+    if (after == AfterRun::HandOverToDispatch && outcome != RunOutcome::Stopped)
         handOverToDispatch();
 }
 
@@ -298,13 +308,10 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
     }
     m_announcer.starting(displayNameForPath(backupDest));
     retirePreviousTask();
-    m_userSaidStop = false;
-    m_runFinished = false;
-    m_snapshotFinishing = false;
     // Every run starts from a fresh reader, queued runs included: no state,
     // chunk or timer of the last run reaches this one.
     m_taskDelegate.resetForNewRun();
-    m_window.showRunning();
+    setRunState(RunState::Preparing);
     handleLinkDest();
 
     BackupRunRequest request;
@@ -364,7 +371,7 @@ void MFTaskAppDelegate::enumerateSubdirectories(BackupRun &run)
 void MFTaskAppDelegate::startButtonClicked()
 {
     m_taskDelegate.resetForNew();
-    if (getStartButtonTitleOnMainThread() != stopTitle()) {
+    if (!isRunning()) {
         startBackup();
         return;
     }
@@ -373,12 +380,11 @@ void MFTaskAppDelegate::startButtonClicked()
 
 void MFTaskAppDelegate::endStopped()
 {
-    m_userSaidStop = true;
+    setRunState(RunState::Stopping);
     // The stopped task's last chunks and its end belong to no run.
     m_taskDelegate.setCurrentTask(nullptr);
     if (m_run)
         m_run->requestStop();
-    m_window.showIdle();
     m_taskDelegate.resetForNew();
     restoreOwnershipIfNeeded();
     finishRun(RunOutcome::Stopped, QString());
@@ -431,7 +437,8 @@ bool MFTaskAppDelegate::applicationShouldTerminate()
                 .arg(QStringLiteral("org.vellumor.Vellumor")));
         return false;
     }
-    m_userSaidStop = true;
+    if (isRunning())
+        setRunState(RunState::Stopping);
     if (m_run)
         m_run->requestStop();
     return true;

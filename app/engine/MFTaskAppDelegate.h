@@ -15,7 +15,7 @@
 //    with errors, out of space, failed, stopped, a volume missing or refused
 //    by a source check), after the window is idle again; the outcome of a
 //    copy is decided when rsync has ended, from its exit status (see
-//    CopyOutcome), never leaving the run "Stop" forever;
+//    CopyOutcome), never leaving a run in progress forever;
 //  - every run starts from a fresh output reader bound to its own copy task
 //    (queued runs included), so nothing of an earlier run reaches it;
 //  - after a stop or _killTask() nothing of the run is left running: the dry
@@ -42,6 +42,7 @@
 #include "MFTaskAppView.h"
 #include "MFTaskDelegate.h"
 #include "RunAnnouncer.h"
+#include "RunState.h"
 #include "RunWindow.h"
 #include "ScheduleEntry.h"
 #include "VolumeTools.h"
@@ -129,14 +130,15 @@ public:
     bool fastSnapshotsRequested = false;
     bool userSelectedShouldTerminate = false;
 
-    // Run state.
-    bool userSaidStop() const { return m_userSaidStop; }
+    // Run state: one value, changed on the main thread only, each change
+    // announced by runStateChanged(); readable from any thread.
+    RunState runState() const { return m_state; }
+    bool isRunning() const { return m_state != RunState::Idle; }
     bool destHadOwnershipEnabled() const { return m_run && m_run->destHadOwnershipEnabled(); }
     // The run in progress or the last one; null before the first.
     const BackupRun *currentRun() const { return m_run.get(); }
     MFTask *currentTask() const { return m_run ? m_run->task() : nullptr; }
     MFTaskDelegate *taskDelegate() { return &m_taskDelegate; }
-    bool isRunning() const { return m_view->startButtonTitle() == stopTitle(); }
 
     // Starting, stopping, quitting. A given record receives the run's new
     // snapshot as "linkDest" and must outlive the run.
@@ -164,9 +166,10 @@ public:
     // pair in Snapshot mode and makes it linkDest, or clears it; shows it.
     void handleLinkDest();
 
-    // Readers usable from any thread (a blocking hop to the main thread).
+    // Readers usable from any thread: the mode row is a blocking hop to the
+    // main thread; the title is the run state's.
     int getDuplicateOrHardlinksSelectedThingOnTheMainThread();
-    QString getStartButtonTitleOnMainThread();
+    QString getStartButtonTitleOnMainThread() const;
 
     // Volumes.
     bool displayErrorIfVolumeNotMounted(const QString &path);
@@ -178,10 +181,8 @@ public:
     // The exclusion patterns for the first source as the request stands.
     QStringList pef() const;
 
-    static QString backupTitle() { return QStringLiteral("Backup"); }
-    static QString stopTitle() { return QStringLiteral("Stop"); }
-
 Q_SIGNALS:
+    void runStateChanged(RunState state);
     // The run is over and the window idle; `detail` is the status shown.
     void runFinished(MFTaskAppDelegate::RunOutcome outcome, const QString &detail);
 
@@ -203,7 +204,16 @@ private:
     void finishSnapshot(const CopyOutcome &copy);
     void completeRun(const CopyOutcome &copy, const SnapshotRunEnd &end, bool snapshotRun);
     void showSnapshotEnd(const SnapshotRunEnd &end);
-    void finishRun(RunOutcome outcome, const QString &detail);
+    // What follows a run's end: dispatch of the next due job, or nothing yet
+    // (the caller hands over itself, in its own order).
+    enum class AfterRun { HandOverToDispatch, CallerContinues };
+    // Ends the run in progress once: the window idle, then `status` shown
+    // when given, then runFinished().
+    void finishRun(RunOutcome outcome, const QString &detail, AfterRun after = AfterRun::HandOverToDispatch,
+                   const std::optional<QString> &status = std::nullopt);
+    // Moves to `state`, drawing the window for it when it leaves or reaches
+    // Idle; the start button's title follows every change.
+    void setRunState(RunState state);
     void postToMain(std::function<void()> function);
     void restoreOwnershipIfNeeded();
 
@@ -222,10 +232,7 @@ private:
 
     // The run in progress (or the last one); its worker holds it too.
     std::shared_ptr<BackupRun> m_run;
-    std::atomic<bool> m_userSaidStop{false};
+    std::atomic<RunState> m_state{RunState::Idle};
     quint64 m_runId = 0;
-    bool m_runFinished = true;
-    bool m_inBackupComplete = false;
-    bool m_snapshotFinishing = false;             // the copy reached its end; its exit, completion and rotation follow
     std::atomic<qint64> m_lastAssessingSecond{0}; // kept for the life of the process
 };

@@ -55,15 +55,15 @@ void MFTaskAppDelegate::backupComplete()
     // program has ended: a late or repeated "BackupComplete" must not stop
     // the next job that dispatch has started.
     const std::optional<CopyOutcome> copy = m_taskDelegate.copyOutcome();
-    if (m_runFinished || m_snapshotFinishing || !copy)
+    if (m_state == RunState::Idle || m_state == RunState::Finishing || !copy)
         return;
     m_run->setPhase(BackupRun::Phase::Finishing);
+    setRunState(RunState::Finishing);
     if (MFTask *task = currentTask())
         task->invalidate();
     if (m_run->hasWorkingFolder()) {
         // Whether the working folder becomes a snapshot depends on how the
         // copy ended; naming and rotation run on a worker.
-        m_snapshotFinishing = true;
         finishSnapshot(*copy);
         return;
     }
@@ -73,7 +73,8 @@ void MFTaskAppDelegate::backupComplete()
 void MFTaskAppDelegate::completeRun(const CopyOutcome &copy, const SnapshotRunEnd &end, bool snapshotRun)
 {
     const CopyOutcome outcomeOfRun = snapshotRun
-        ? RunAnnouncer::withSnapshotEnd(copy, end.snapshotPath.isEmpty() ? end.notCompleted : QString(), end.rotationFailure)
+        ? RunAnnouncer::withSnapshotEnd(copy, end.snapshotPath.isEmpty() ? end.notCompleted : QString(),
+                                        end.rotationFailure)
         : copy;
     const RunOutcome outcome = runOutcomeFor(outcomeOfRun.result);
     m_announcer.completed(backupDest, outcomeOfRun);
@@ -95,7 +96,6 @@ void MFTaskAppDelegate::completeRun(const CopyOutcome &copy, const SnapshotRunEn
     const bool snapshotMade = snapshotRun ? !end.snapshotPath.isEmpty() : copy.succeeded();
     if (m_run->writesSnapshot() && snapshotMade)
         addToScheduleClicked();
-    m_window.showIdle();
     if (!outcomeOfRun.succeeded())
         m_taskDelegate.stopProgressAnimation();
     if (snapshotRun && !detail.isEmpty()) {
@@ -106,9 +106,7 @@ void MFTaskAppDelegate::completeRun(const CopyOutcome &copy, const SnapshotRunEn
                 m_window.showStatus(detail);
         });
     }
-    m_inBackupComplete = true;
-    finishRun(outcome, detail);
-    m_inBackupComplete = false;
+    finishRun(outcome, detail, AfterRun::CallerContinues);
     // A file-manager copy ends its process; quitting is queued, so dispatch
     // must not get the chance to start a scheduled job in the meantime.
     if (isFinderCopy) {
@@ -142,7 +140,7 @@ void MFTaskAppDelegate::finishSnapshot(const CopyOutcome &copy)
     m_workers.start([this, run = m_run, endedWell, howItEnded, runId, copy] {
         const SnapshotRunEnd end = run->finishSnapshot(endedWell, howItEnded);
         postToMain([this, runId, end, copy] {
-            if (m_runId == runId && !m_runFinished)
+            if (m_runId == runId && m_state != RunState::Idle)
                 completeRun(copy, end, true);
         });
     });

@@ -20,7 +20,6 @@ class MFTaskAppView : public BackupRunView, public ScheduledJobView, public Prom
 {
 public:
     // Declared by two roles; one implementation serves both.
-    QString startButtonTitle() const override = 0;
     void setAddToScheduleButtonEnabled(bool enabled) override = 0;
     // The schedule editor reads the mode choice through its own name.
     int duplicateOrHardlinksSelectedRow() const override { return selectedModeRow(); }

@@ -13,7 +13,6 @@ RunWindow::RunWindow(BackupRunView &view, MFTaskDelegate &reader) : m_view(view)
 
 void RunWindow::showRunning()
 {
-    m_view.setStartButtonTitle(QStringLiteral("Stop"));
     m_view.setSourceButtonEnabled(false);
     m_view.setDestButtonEnabled(false);
     m_view.setAddToScheduleButtonEnabled(false);
@@ -34,7 +33,6 @@ void RunWindow::showIdle()
     m_view.setDisplayTextVisible(false);
     m_reader.setMyIndependentCounter(0);
     m_reader.clearDisplayText();
-    m_view.setStartButtonTitle(QStringLiteral("Backup"));
     m_view.setSourceButtonEnabled(true);
     m_view.setDestButtonEnabled(true);
     m_view.setAddToScheduleButtonEnabled(true);

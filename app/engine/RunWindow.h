@@ -23,10 +23,10 @@ public:
     // Hands the view's progress controls to the reader.
     RunWindow(BackupRunView &view, MFTaskDelegate &reader);
 
-    // "Stop", pickers and scheduling disabled, options, help and the mode
+    // Pickers and scheduling disabled, options, help and the mode
     // choice hidden, an indeterminate progress bar and the display text shown.
     void showRunning();
-    // "Backup", every control back, the display text hidden and cleared, the
+    // Every control back, the display text hidden and cleared, the
     // reader's counter and animation stopped.
     void showIdle();
     // A run that ended without its summary or never started: idle, the

@@ -346,7 +346,6 @@ void MFTaskDelegate::runFinishingSequence()
 {
     if (m_progressBar)
         m_progressBar->setValue(m_progressBar->maxValue());
-    qCInfo(lcProgress, "VLM Log: setting finishing to yes");
     m_isFinishingUp = true;
     m_noOutputTimer->stop();
     invalidateStatusTimer();
@@ -630,8 +629,6 @@ void MFTaskDelegate::statusUpdater()
 
     if (m_jobState)
         setJobStateLater(statusLine());
-    else
-        qCInfo(lcProgress, "broken!");
 
     const quint64 difference = m_myIndependentCounter - m_lastMyIndependentCounter;
     QString rate = u"Files / second: "_s + QString::number(difference) + (difference == 1 ? u" file"_s : u" files"_s);

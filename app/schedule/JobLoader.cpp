@@ -37,7 +37,7 @@ LoadedJob loadedJobFromRecord(const JobRecord &record)
 bool loadUIFromDictionary(const JobRecord &record, ScheduledJobView &view, ScheduledJobHolder &holder,
                           const QLocale &locale)
 {
-    if (view.startButtonTitle() == u"Stop")
+    if (!holder.isIdle())
         return false;
 
     const LoadedJob job = loadedJobFromRecord(record);

@@ -5,7 +5,7 @@
 // the schedule list.
 //
 // What callers may rely on:
-//  - while a run is in progress (start button "Stop") nothing changes;
+//  - while a run is in progress (the holder is not idle) nothing changes;
 //  - otherwise the controller first adopts the job's source, destination,
 //    exclusions and snapshot count, the window then shows them, and only
 //    after the mode row is selected is the link destination chosen
@@ -42,6 +42,8 @@ class ScheduledJobHolder
 {
 public:
     virtual ~ScheduledJobHolder() = default;
+    // No run is in progress.
+    virtual bool isIdle() const = 0;
     // backupSources = {sourcePath}, backupDest, excludedFiles and
     // snapshotsToKeep; the output reader's sourcePath.
     virtual void adoptScheduledJob(const LoadedJob &job) = 0;

@@ -53,7 +53,7 @@ class DispatchController
 {
 public:
     virtual ~DispatchController() = default;
-    // The start button reads "Backup".
+    // No run is in progress.
     virtual bool isIdle() const = 0;
     // Shows the job and makes it the current one (nothing while running).
     virtual void loadUIFromDictionary(const JobRecord &record) = 0;

@@ -15,9 +15,6 @@
 class ScheduledJobView : public ScheduleEntryView
 {
 public:
-    // "Backup" while idle, "Stop" while a run is in progress.
-    virtual QString startButtonTitle() const = 0;
-
     // The workspace icon of the path (116 by 116 points) on the button.
     virtual void showSourceIcon(const QString &path) = 0;
     virtual void setSourceDisplayName(const QString &name) = 0;

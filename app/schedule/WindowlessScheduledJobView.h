@@ -42,7 +42,6 @@ public:
     int duplicateOrHardlinksSelectedRow() const override { return modeRow; }
     void reloadScheduleTable() override { ++scheduleTableReloads; }
 
-    QString startButtonTitle() const override { return title; }
     void showSourceIcon(const QString &path) override { sourceIcon = path; }
     void setSourceDisplayName(const QString &name) override { sourceName = name; }
     void showDestIcon(const QString &path) override { destIcon = path; }

@@ -170,11 +170,6 @@ void MainWindowView::reloadScheduleTable()
 
 // --- Job shown in the window ---------------------------------------------------
 
-QString MainWindowView::startButtonTitle() const
-{
-    return outlets().startButton->text();
-}
-
 void MainWindowView::showSourceIcon(const QString &path)
 {
     m_pickers->showIcon(true, path);

@@ -70,7 +70,6 @@ public:
     void reloadScheduleTable() override;
 
     // ScheduledJobView
-    QString startButtonTitle() const override;
     void showSourceIcon(const QString &path) override;
     void setSourceDisplayName(const QString &name) override;
     void showDestIcon(const QString &path) override;

@@ -132,12 +132,20 @@ protected:
 TEST_F(ControllerTest, ARecordedSyncCompletesWithItsMeasuredTotalsAndLeavesTheWindowIdle)
 {
     auto controller = makeController();
+    QList<RunState> states;
+    QObject::connect(controller.get(), &MFTaskAppDelegate::runStateChanged, [&](RunState state) {
+        states << state;
+        EXPECT_EQ(m_view.title, RunStates::startButtonTitle(state)) << "the title follows the state";
+    });
     controller->startBackup();
     EXPECT_EQ(m_view.title, QStringLiteral("Stop"));
     EXPECT_FALSE(m_view.sourceButtonEnabled);
     const RunResult result = waitForRun();
     EXPECT_EQ(result.outcome, Outcome::Completed) << result.detail.toStdString();
     EXPECT_EQ(m_view.title, QStringLiteral("Backup"));
+    EXPECT_EQ(states,
+              (QList<RunState>{RunState::Preparing, RunState::DryRun, RunState::Copying, RunState::Finishing,
+                               RunState::Idle}));
     EXPECT_TRUE(m_view.sourceButtonEnabled);
     EXPECT_TRUE(m_view.modeChoiceVisible);
     EXPECT_FALSE(m_view.displayTextVisible);
@@ -223,6 +231,21 @@ TEST_F(ControllerTest, AMissingDryRunProgramFailsTheRunAndStartsNoCopy)
     EXPECT_EQ(m_view.statusTexts.last(), result.detail);
     EXPECT_EQ(m_view.title, QStringLiteral("Backup"));
     EXPECT_EQ(m_tasks.launchesOf(QStringLiteral("rsync")).size(), 1);
+}
+
+TEST_F(ControllerTest, ADestinationThatCannotBeMadeFailsWithTheReasonAndStartsNothing)
+{
+    QFile file(m_dir.filePath(u"a file"_s));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    m_volumeIsMounted = [](const QString &) { return true; };
+    auto controller = makeController();
+    controller->backupDest = file.fileName() + u"/Backup"_s;
+    controller->startBackup();
+    const RunResult result = waitForRun();
+    EXPECT_EQ(result.outcome, Outcome::Failed);
+    EXPECT_EQ(result.detail, u"Cannot create the destination folder %1/Backup: Not a directory"_s.arg(file.fileName()));
+    EXPECT_EQ(m_view.statusTexts.last(), result.detail);
+    EXPECT_TRUE(m_tasks.launchesOf(u"rsync"_s).isEmpty());
 }
 
 TEST_F(ControllerTest, StoppingMidCopyEndsTheCopyAndReportsAStop)
@@ -337,9 +360,8 @@ TEST_F(ControllerTest, CancellingTheRestoreChooserStartsNothing)
 
 TEST_F(ControllerTest, QuitDecision)
 {
-    auto controller = makeController();
-    EXPECT_TRUE(controller->applicationShouldTerminate()) << "idle: never asks";
-    m_view.title = QStringLiteral("Stop");
+    EXPECT_TRUE(makeController()->applicationShouldTerminate()) << "idle: never asks";
+    auto controller = startRunWithStallingCopy();
     EXPECT_FALSE(controller->applicationShouldTerminate());
     EXPECT_EQ(m_view.quitQuestions, 1);
     controller->quitOrCancel(1001);
@@ -350,7 +372,7 @@ TEST_F(ControllerTest, QuitDecision)
     controller->isFinderCopy = true;
     controller->userSelectedShouldTerminate = false;
     EXPECT_TRUE(controller->applicationShouldTerminate()) << "a Finder copy never asks";
-    m_view.title = QStringLiteral("Backup");
+    EXPECT_EQ(controller->runState(), RunState::Stopping);
 }
 
 // --- Honest outcomes -------------------------------------------------------------

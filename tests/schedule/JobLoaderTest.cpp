@@ -31,6 +31,7 @@ class RecordingHolder final : public ScheduledJobHolder
 {
 public:
     explicit RecordingHolder(const FakeJobView &view) : m_view(view) {}
+    bool isIdle() const override { return idle; }
     void adoptScheduledJob(const LoadedJob &job) override { adopted.append(job); }
     void handleLinkDest() override
     {
@@ -38,6 +39,7 @@ public:
         linkDestCalls.append({adopted.isEmpty() ? QString() : adopted.constLast().destPath, m_view.modeRow});
     }
 
+    bool idle = true;
     QList<LoadedJob> adopted;
     QList<QPair<QString, int>> linkDestCalls;
 
@@ -172,7 +174,7 @@ TEST_F(JobLoaderTest, ThinOrOddRecordsReadAsTheirDefaults)
 
 TEST_F(JobLoaderTest, NothingChangesWhileARunIsInProgress)
 {
-    view.title = u"Stop"_s;
+    holder.idle = false;
     EXPECT_FALSE(load({{u"sourcePath"_s, u"/a"_s}, {u"destPath"_s, u"/b"_s}, {u"hardlinks"_s, true}}));
     EXPECT_TRUE(holder.adopted.isEmpty());
     EXPECT_TRUE(holder.linkDestCalls.isEmpty());
