@@ -1,5 +1,7 @@
 #include "UserNotifications.h"
 
+#include "DesktopNotificationsInterface.h"
+
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -11,7 +13,6 @@ namespace {
 
 const QString notificationsService = QStringLiteral("org.freedesktop.Notifications");
 const QString notificationsPath = QStringLiteral("/org/freedesktop/Notifications");
-const QString notificationsInterface = QStringLiteral("org.freedesktop.Notifications");
 
 const QString fileManagerService = QStringLiteral("org.freedesktop.FileManager1");
 const QString fileManagerPath = QStringLiteral("/org/freedesktop/FileManager1");
@@ -28,17 +29,18 @@ FreedesktopNotifier::FreedesktopNotifier(const QDBusConnection &connection, QObj
 {
     if (!m_connection.isConnected())
         return;
-    // Signals are matched by the service's well-known name, so a server that
+    // The proxy follows the service's well-known name, so a server that
     // starts later (D-Bus activation) is heard as well.
-    m_connection.connect(notificationsService, notificationsPath, notificationsInterface,
-                         QStringLiteral("ActionInvoked"), this, SLOT(onActionInvoked(uint, QString)));
-    m_connection.connect(notificationsService, notificationsPath, notificationsInterface,
-                         QStringLiteral("NotificationClosed"), this, SLOT(onNotificationClosed(uint, uint)));
+    m_service = new OrgFreedesktopNotificationsInterface(notificationsService, notificationsPath, m_connection, this);
+    connect(m_service, &OrgFreedesktopNotificationsInterface::ActionInvoked, this,
+            &FreedesktopNotifier::onActionInvoked);
+    connect(m_service, &OrgFreedesktopNotificationsInterface::NotificationClosed, this,
+            &FreedesktopNotifier::onNotificationClosed);
 }
 
 void FreedesktopNotifier::deliverNotification(const UserNotification &notification)
 {
-    if (!m_connection.isConnected())
+    if (!m_service)
         return;
 
     QStringList actions;
@@ -49,12 +51,11 @@ void FreedesktopNotifier::deliverNotification(const UserNotification &notificati
     if (notification.playSound)
         hints.insert(QStringLiteral("sound-name"), QStringLiteral("complete"));
 
-    QDBusMessage call = QDBusMessage::createMethodCall(notificationsService, notificationsPath, notificationsInterface,
-                                                       QStringLiteral("Notify"));
-    call << QStringLiteral("Vellumor") << uint(0) << QStringLiteral("org.vellumor.Vellumor") << notification.title
-         << notification.text << actions << hints << int(-1);
     // Never wait for the server: it may be slow, or live in this very process.
-    auto *watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(call), this);
+    auto *watcher = new QDBusPendingCallWatcher(
+        m_service->Notify(QStringLiteral("Vellumor"), 0, QStringLiteral("org.vellumor.Vellumor"), notification.title,
+                          notification.text, actions, hints, -1),
+        this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, revealPath = notification.revealPath](QDBusPendingCallWatcher *finished) {
                 finished->deleteLater();

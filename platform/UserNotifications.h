@@ -41,6 +41,8 @@ public:
     virtual void deliverNotification(const UserNotification &notification) = 0;
 };
 
+class OrgFreedesktopNotificationsInterface;
+
 // The org.freedesktop.Notifications client.
 class FreedesktopNotifier final : public QObject, public UserNotifier
 {
@@ -69,13 +71,12 @@ Q_SIGNALS:
     // A click asked for this path to be revealed.
     void revealRequested(const QString &path);
 
-private Q_SLOTS:
-    // QtDBus connects bus signals only to slots named by signature.
+private:
     void onActionInvoked(uint id, const QString &actionKey);
     void onNotificationClosed(uint id, uint reason);
 
-private:
     QDBusConnection m_connection;
+    OrgFreedesktopNotificationsInterface *m_service = nullptr;
     QHash<uint, QString> m_revealPaths;
     std::function<void(const QString &)> m_revealFallback;
 };

@@ -5,6 +5,8 @@
 // distributed notifications. Changing any of them breaks the other processes
 // and files already on users' disks.
 
+#include "BusNames.h"
+
 #include <QLatin1String>
 
 namespace Vellumor {
@@ -17,11 +19,11 @@ inline constexpr QLatin1String ScheduleFileName("Scheduled Backups.xml");
 
 // Distributed notifications: D-Bus signals on this path and interface, each
 // carrying one string, the object, which observers filter on.
-inline constexpr QLatin1String NotificationsObjectPath("/org/vellumor/Vellumor");
-inline constexpr QLatin1String NotificationsInterface("org.vellumor.Vellumor.Notifications");
+inline constexpr QLatin1String NotificationsObjectPath(VELLUMOR_NOTIFICATIONS_OBJECT_PATH);
+inline constexpr QLatin1String NotificationsInterface(VELLUMOR_NOTIFICATIONS_INTERFACE);
 inline constexpr QLatin1String JobToDoNotification("JOBTODO");
 inline constexpr QLatin1String ScheduleChangedNotification("SCHEDULECHANGED");
-inline constexpr QLatin1String VolumesChangedNotification("VolumesChanged");
-inline constexpr QLatin1String NotificationObject("beepbeep");
+inline constexpr QLatin1String VolumesChangedNotification(VELLUMOR_VOLUMES_CHANGED_NOTIFICATION);
+inline constexpr QLatin1String NotificationObject(VELLUMOR_NOTIFICATION_OBJECT);
 
 } // namespace Vellumor

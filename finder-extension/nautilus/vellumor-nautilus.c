@@ -8,6 +8,7 @@
  * (PREFIX/lib/nautilus/extensions-4), found through the library's real path so
  * a link from the file manager's own extension folder works too. */
 #define _GNU_SOURCE
+#include "BusNames.h"
 #include "FinderSyncTexts.h"
 
 #include <nautilus-extension.h>
@@ -222,8 +223,9 @@ static void vellumor_menu_provider_init(VellumorMenuProvider *self)
     self->bus = g_bus_get_sync(G_BUS_TYPE_SESSION, NULL, NULL);
     if (self->bus) {
         self->volumes_subscription = g_dbus_connection_signal_subscribe(
-            self->bus, NULL, "org.vellumor.Vellumor.Notifications", "VolumesChanged", "/org/vellumor/Vellumor",
-            "beepbeep", G_DBUS_SIGNAL_FLAGS_NONE, volumes_changed, self, NULL);
+            self->bus, NULL, VELLUMOR_NOTIFICATIONS_INTERFACE, VELLUMOR_VOLUMES_CHANGED_NOTIFICATION,
+            VELLUMOR_NOTIFICATIONS_OBJECT_PATH, VELLUMOR_NOTIFICATION_OBJECT, G_DBUS_SIGNAL_FLAGS_NONE, volumes_changed,
+            self, NULL);
     }
 }
 
