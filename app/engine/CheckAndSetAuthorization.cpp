@@ -8,6 +8,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <QMutex>
+#include <QSet>
+
 #include <atomic>
 #include <grp.h>
 #include <pwd.h>
@@ -43,6 +46,31 @@ std::optional<gid_t> vellumorGroup()
     if (::getgrnam_r(ToolRights::groupName, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
         return std::nullopt;
     return found->gr_gid;
+}
+
+// The name of group `gid`; false when the number belongs to no group.
+bool groupNameOf(gid_t gid, QByteArray *name)
+{
+    struct group entry;
+    struct group *found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return false;
+    *name = QByteArray(found->gr_name);
+    return true;
+}
+
+// Logs each refused tool once per process: the check runs at every start of
+// a tool.
+void logRefusalOnce(const QString &path, const QString &reason)
+{
+    static QMutex mutex;
+    static QSet<QString> logged;
+    const QMutexLocker locker(&mutex);
+    if (logged.contains(path))
+        return;
+    logged.insert(path);
+    qWarning("%s is not run with root rights: %s; the plain copy runs instead", qPrintable(path), qPrintable(reason));
 }
 
 bool processCarriesGroup(gid_t group)
@@ -206,12 +234,39 @@ QString CheckAndSetAuthorization::takeRightsNotice(const AccountRights &rights, 
     return notice;
 }
 
-QString CheckAndSetAuthorization::runnableToolPath(const QString &toolDirectory, const QString &name)
+QString CheckAndSetAuthorization::refusedRootRightsReason(const QString &toolDirectory, const QString &name,
+                                                          const QString &systemRsync)
+{
+    const QString path = toolFolder(toolDirectory) + u'/' + name;
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return QString();
+    QByteArray group;
+    const bool named = groupNameOf(status.st_gid, &group);
+    const std::string reason = ToolRights::setUserIdRefusalReason(status, named ? group.constData() : nullptr);
+    if (!reason.empty())
+        return QString::fromStdString(reason);
+    const QString system = systemRsync.isEmpty() ? QString::fromLocal8Bit(ToolRights::systemRsyncPath()) : systemRsync;
+    if (name == u"rsync" && (status.st_mode & S_ISUID) && status.st_uid == 0
+        && ToolRights::isOlderCopyOf(QFile::encodeName(path).toStdString(), QFile::encodeName(system).toStdString()))
+        return QStringLiteral("it is an older copy than the system's rsync (%1)").arg(system);
+    return QString();
+}
+
+QString CheckAndSetAuthorization::runnableToolPath(const QString &toolDirectory, const QString &name,
+                                                   const QString &systemRsync)
 {
     const QString folder = toolFolder(toolDirectory);
     const QString privileged = folder + u'/' + name;
-    if (::access(QFile::encodeName(privileged).constData(), X_OK) == 0)
-        return privileged;
+    if (::access(QFile::encodeName(privileged).constData(), X_OK) == 0) {
+        const QString refusal = refusedRootRightsReason(folder, name, systemRsync);
+        if (refusal.isEmpty())
+            return privileged;
+        logRefusalOnce(privileged, refusal);
+        // Never the refused tool, even when the plain copy is missing: then
+        // the failure to start names the plain copy.
+        return folder + QStringLiteral("/user/") + name;
+    }
     const QString plain = folder + QStringLiteral("/user/") + name;
     return QFileInfo::exists(plain) ? plain : privileged;
 }

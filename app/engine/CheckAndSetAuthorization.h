@@ -18,6 +18,10 @@
 //    names only (never paths); it re-checks everything as root;
 //  - failures are logged, never thrown; a tool left as it was still runs
 //    (runnableToolPath() picks a copy this account may run);
+//  - a set-user-ID root tool is never run when its group is not `vellumor`
+//    or, for rsync, when it is an older copy than the system's rsync: the
+//    plain copy runs instead, the log says why once per tool and process,
+//    and rightsNotice() tells the user;
 //  - takeRightsNotice() gives the plain-words notice for an account that
 //    copies with its own rights the first time it is called in a process,
 //    and an empty text afterwards.
@@ -83,7 +87,15 @@ public:
     static QString takeRightsNotice(const AccountRights &rights = AccountRights::ofThisProcess(),
                                     const QString &toolDirectory = QString());
 
-    // The tool to start: TOOLDIR/<name> when this process may run it, else
-    // the plain copy TOOLDIR/user/<name> when there is one.
-    static QString runnableToolPath(const QString &toolDirectory, const QString &name);
+    // Why TOOLDIR/<name> must not run with the root rights it carries (see
+    // above); empty when it may or carries none. `systemRsync` is the
+    // program the rsync copy is compared with (the system's when empty).
+    static QString refusedRootRightsReason(const QString &toolDirectory, const QString &name,
+                                           const QString &systemRsync = QString());
+
+    // The tool to start: TOOLDIR/<name> when this process may run it and its
+    // root rights are not refused, else the plain copy TOOLDIR/user/<name>
+    // when there is one.
+    static QString runnableToolPath(const QString &toolDirectory, const QString &name,
+                                    const QString &systemRsync = QString());
 };

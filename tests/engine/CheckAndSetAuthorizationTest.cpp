@@ -208,8 +208,14 @@ TEST_F(AuthorizationTest, ANonMemberRunsThePlainCopyOfAToolItMayNotRun)
     make(QStringLiteral("dropcount"), {0640, true});
     make(QStringLiteral("user/dropcount"), {0755, true});
     make(QStringLiteral("mount"), {0640, true});
+    make(QStringLiteral("bless"), {0750, true});
+    EXPECT_EQ(CheckAndSetAuthorization::runnableToolPath(toolDirectory(), QStringLiteral("bless")),
+              toolDirectory() + QStringLiteral("/bless"));
+    // Set-user-ID root for this process's group, which is not `vellumor`:
+    // never run with those rights.
     EXPECT_EQ(CheckAndSetAuthorization::runnableToolPath(toolDirectory(), QStringLiteral("rsync")),
-              toolDirectory() + QStringLiteral("/rsync"));
+              toolDirectory() + QStringLiteral("/user/rsync"));
+    EXPECT_FALSE(CheckAndSetAuthorization::refusedRootRightsReason(toolDirectory(), QStringLiteral("rsync")).isEmpty());
     EXPECT_EQ(CheckAndSetAuthorization::runnableToolPath(toolDirectory(), QStringLiteral("dropcount")),
               toolDirectory() + QStringLiteral("/user/dropcount"));
     EXPECT_EQ(CheckAndSetAuthorization::runnableToolPath(toolDirectory(), QStringLiteral("mount")),
@@ -264,6 +270,71 @@ TEST(RightsNotice, IsGivenOncePerStart)
     outsider.userName = QStringLiteral("carol");
     EXPECT_TRUE(CheckAndSetAuthorization::takeRightsNotice(outsider).contains(QStringLiteral("carol")));
     EXPECT_TRUE(CheckAndSetAuthorization::takeRightsNotice(outsider).isEmpty());
+}
+
+TEST(ToolRightsRefusal, RootRightsAreHonouredForTheGroupVellumorOnly)
+{
+    const struct
+    {
+        const char *name;
+        mode_t mode;
+        uid_t owner;
+        const char *groupName;      // null: the number has no group
+        const char *expectedReason; // empty: may run
+    } cases[] = {
+        {"the group vellumor", S_IFREG | 04750, 0, "vellumor", ""},
+        {"a group that took a freed number", S_IFREG | 04750, 0, "staff", "its group is \"staff\""},
+        {"a number without a group", S_IFREG | 04750, 0, nullptr, "belongs to no group"},
+        {"no set-user-ID bit", S_IFREG | 0750, 0, "staff", ""},
+        {"set-user-ID for another owner", S_IFREG | 04750, 1000, "staff", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        struct stat status = {};
+        status.st_mode = c.mode;
+        status.st_uid = c.owner;
+        status.st_gid = 4321;
+        const std::string reason = ToolRights::setUserIdRefusalReason(status, c.groupName);
+        if (*c.expectedReason == '\0')
+            EXPECT_EQ(reason, "");
+        else
+            EXPECT_NE(reason.find(c.expectedReason), std::string::npos) << reason;
+    }
+}
+
+TEST(ToolRightsRefusal, ACopyIsOlderWhenItDiffersAndTheSystemProgramChangedSince)
+{
+    QTemporaryDir scratch;
+    const QString system = scratch.filePath(QStringLiteral("system"));
+    const QString copy = scratch.filePath(QStringLiteral("copy"));
+    const auto write = [](const QString &path, const QByteArray &content, time_t modified) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        const struct timespec times[2] = {{modified, 0}, {modified, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, encoded(path).constData(), times, 0), 0);
+    };
+    const struct
+    {
+        const char *name;
+        QByteArray copyContent;
+        time_t copyTime;
+        bool older;
+    } cases[] = {
+        {"the same program, copied earlier", "rsync 3.2.7", 1000, false},
+        {"an upgraded system program", "rsync 3.2.6", 1000, true},
+        {"an upgrade of the same size", "rsync 3.2.8", 1000, true},
+        {"a copy newer than the system program", "rsync 3.2.6", 3000, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        write(system, "rsync 3.2.7", 2000);
+        write(copy, c.copyContent, c.copyTime);
+        EXPECT_EQ(ToolRights::isOlderCopyOf(encoded(copy).toStdString(), encoded(system).toStdString()), c.older);
+    }
+    EXPECT_FALSE(ToolRights::isOlderCopyOf(encoded(copy).toStdString(),
+                                           encoded(scratch.filePath(QStringLiteral("none"))).toStdString()));
 }
 
 TEST(ToolRightsFolders, OnlyFoldersNoOtherAccountCanChangeAreSafe)
