@@ -73,6 +73,19 @@ void logRefusalOnce(const QString &path, const QString &reason)
     qWarning("%s is not run with root rights: %s; the plain copy runs instead", qPrintable(path), qPrintable(reason));
 }
 
+QString systemRsyncOr(const QString &given)
+{
+    return given.isEmpty() ? QString::fromLocal8Bit(ToolRights::systemRsyncPath()) : given;
+}
+
+// The repair copies the system's rsync again when the bundle's copy is older.
+bool isOlderRsyncCopy(const QString &folder, const QString &name, const QString &system = QString())
+{
+    return name == u"rsync"
+        && ToolRights::isOlderCopyOf(QFile::encodeName(folder + u'/' + name).toStdString(),
+                                     QFile::encodeName(systemRsyncOr(system)).toStdString());
+}
+
 bool processCarriesGroup(gid_t group)
 {
     if (::getegid() == group)
@@ -176,7 +189,7 @@ int CheckAndSetAuthorization::checkSetAuth(PrivilegedRunner *runner, const QStri
         const QString path = folder + u'/' + name;
         if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
             qWarning("auxiliary tool missing: %s", qPrintable(path));
-        else if (!hasRequiredState(path, *rights.group))
+        else if (!hasRequiredState(path, *rights.group) || isOlderRsyncCopy(folder, name))
             needRepair << name;
     }
     if (needRepair.isEmpty())
@@ -206,9 +219,18 @@ QString CheckAndSetAuthorization::rightsNotice(const AccountRights &rights, cons
     if (rights.isRoot)
         return QString();
     if (rights.isMember && rights.group) {
-        const QString reason = unsafeFolderReason(toolFolder(toolDirectory));
-        if (reason.isEmpty())
+        const QString folder = toolFolder(toolDirectory);
+        const QString reason = unsafeFolderReason(folder);
+        if (reason.isEmpty()) {
+            for (const QString &name : toolNames()) {
+                if (const QString refusal = refusedRootRightsReason(folder, name); !refusal.isEmpty())
+                    return QStringLiteral("Vellumor copies with your own rights: its tool %1 is not run with root "
+                                          "rights because %2. Files and folders your account may not read are "
+                                          "skipped. An administrator can renew the tools with \"sudo %3\".")
+                        .arg(name, refusal, repairCommand(folder, {}).constFirst());
+            }
             return QString();
+        }
         return QStringLiteral("Vellumor copies with your own rights: its tools cannot be given root rights "
                               "because %1. Files and folders your account may not read are skipped. An "
                               "administrator can install Vellumor in a folder that only root may change.")
@@ -246,10 +268,9 @@ QString CheckAndSetAuthorization::refusedRootRightsReason(const QString &toolDir
     const std::string reason = ToolRights::setUserIdRefusalReason(status, named ? group.constData() : nullptr);
     if (!reason.empty())
         return QString::fromStdString(reason);
-    const QString system = systemRsync.isEmpty() ? QString::fromLocal8Bit(ToolRights::systemRsyncPath()) : systemRsync;
-    if (name == u"rsync" && (status.st_mode & S_ISUID) && status.st_uid == 0
-        && ToolRights::isOlderCopyOf(QFile::encodeName(path).toStdString(), QFile::encodeName(system).toStdString()))
-        return QStringLiteral("it is an older copy than the system's rsync (%1)").arg(system);
+    if ((status.st_mode & S_ISUID) && status.st_uid == 0
+        && isOlderRsyncCopy(toolFolder(toolDirectory), name, systemRsync))
+        return QStringLiteral("it is an older copy than the system's rsync (%1)").arg(systemRsyncOr(systemRsync));
     return QString();
 }
 

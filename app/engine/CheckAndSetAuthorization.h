@@ -75,13 +75,15 @@ public:
 
     // Checks the tools in `toolDirectory` (the bundle's by default) and, for
     // a member, repairs those that need it through `runner` (pkexec by
-    // default). Returns how many tools a repair was run for.
+    // default): a tool out of state, and an rsync copy older than the
+    // system's rsync, which the repair copies again. Returns how many tools a
+    // repair was run for.
     static int checkSetAuth(PrivilegedRunner *runner = nullptr, const QString &toolDirectory = QString(),
                             const AccountRights &rights = AccountRights::ofThisProcess());
 
-    // Empty for root and for a member whose tools can have root rights;
-    // otherwise what copying with one's own rights means and how an
-    // administrator grants root rights.
+    // Empty for root and for a member whose tools can have root rights and
+    // none of them is refused; otherwise what copying with one's own rights
+    // means and how an administrator grants root rights or renews the tools.
     static QString rightsNotice(const AccountRights &rights, const QString &toolDirectory = QString());
     // rightsNotice() the first time it is not empty in this process; then "".
     static QString takeRightsNotice(const AccountRights &rights = AccountRights::ofThisProcess(),
