@@ -85,6 +85,7 @@ bool refreshRsyncCopy(int folderFd, gid_t group)
         return false;
     }
     ::unlinkat(folderFd, temporary, 0);
+    errno = 0;
     const int target = ::openat(folderFd, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
     bool ok = target >= 0;
     char buffer[65536];
@@ -109,7 +110,7 @@ bool refreshRsyncCopy(int folderFd, gid_t group)
         ok = ::close(target) == 0 && ok;
     ok = ok && ::renameat(folderFd, temporary, folderFd, "rsync") == 0;
     if (!ok) {
-        say(std::string("rsync: not refreshed: ") + std::strerror(error ? error : errno));
+        say(std::string("rsync: not refreshed: ") + std::strerror(error ? error : errno ? errno : EIO));
         ::unlinkat(folderFd, temporary, 0);
         return false;
     }
