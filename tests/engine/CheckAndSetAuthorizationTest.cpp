@@ -477,6 +477,35 @@ TEST_F(RepairExecutableTest, GivesRegularRootOwnedToolsTheirRightsAndRefusesEver
     EXPECT_EQ(status.st_gid, ::getgid());
 }
 
+TEST_F(RepairExecutableTest, AnRsyncCopyOlderThanTheSystemsIsCopiedAgain)
+{
+    run(m_repair); // creates the group when it is missing
+    ASSERT_NE(vellumorGroup(), gid_t(-1));
+    makeAll({04750, true});
+    for (const QString &name : CheckAndSetAuthorization::toolNames())
+        ASSERT_EQ(::chown(encoded(toolDirectory() + u'/' + name).constData(), 0, vellumorGroup()), 0);
+    for (const QString &name : CheckAndSetAuthorization::toolNames())
+        ASSERT_EQ(::chmod(encoded(toolDirectory() + u'/' + name).constData(), 04750), 0);
+    const QString rsync = toolDirectory() + QStringLiteral("/rsync");
+    const struct timespec longAgo[2] = {{1000, 0}, {1000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, encoded(rsync).constData(), longAgo, 0), 0);
+    EXPECT_FALSE(CheckAndSetAuthorization::refusedRootRightsReason(toolDirectory(), QStringLiteral("rsync")).isEmpty());
+    RecordingRunner runner;
+    EXPECT_EQ(CheckAndSetAuthorization::checkSetAuth(&runner, toolDirectory(), member(vellumorGroup())), 1);
+    ASSERT_EQ(runner.calls.size(), 1);
+    EXPECT_EQ(runner.calls.first().mid(1), QStringList{QStringLiteral("rsync")});
+
+    const RunResult result = run(m_repair, {QStringLiteral("rsync")});
+    EXPECT_EQ(result.status, 0) << result.output.toStdString();
+    QFile copy(rsync);
+    QFile system(QString::fromLocal8Bit(ToolRights::systemRsyncPath()));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly) && system.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(copy.readAll() == system.readAll()) << "the copy is the system's rsync again";
+    EXPECT_TRUE(CheckAndSetAuthorization::hasRequiredState(rsync, vellumorGroup()));
+    EXPECT_TRUE(CheckAndSetAuthorization::refusedRootRightsReason(toolDirectory(), QStringLiteral("rsync")).isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(toolDirectory() + QStringLiteral("/.rsync.new")));
+}
+
 TEST_F(RepairExecutableTest, RepairsNothingWhereItIsNotSafe)
 {
     const QString hardLinked = m_prefix.filePath(QStringLiteral("second name"));

@@ -25,6 +25,10 @@ for package in vellumor vellumor-nautilus; do
         skip "a $package package is installed already; it is left alone"
     fi
 done
+# The tool-rights tests of other test processes create and delete the group
+# under this lock; the package test holds it throughout.
+exec 9>/tmp/vellumor-group-tests.lock
+flock 9
 if getent group vellumor >/dev/null; then skip "this machine has a group vellumor; it is left alone"; fi
 if dpkg-divert --list /usr/bin/rsync | grep -q .; then skip "/usr/bin/rsync is diverted already"; fi
 
