@@ -24,4 +24,5 @@ cmake --preset release -DCMAKE_INSTALL_PREFIX=/usr -DVELLUMOR_BUILD_BENCH=OFF \
 nice cmake --build build-release -j 2 >&2
 rm -f build-release/vellumor*.deb
 (cd build-release && cpack -G DEB >&2)
-ls -1 "$PWD"/build-release/vellumor_*.deb "$PWD"/build-release/vellumor-*.deb 2>/dev/null
+ls -1 "$PWD"/build-release/vellumor_*.deb
+ls -1 "$PWD"/build-release/vellumor-*.deb 2>/dev/null || true
