@@ -88,7 +88,7 @@ if pkg-config --exists libnautilus-extension-4; then
     nautilus_depends="$(dpkg-deb -f "$nautilus_deb" Depends)"
     grep -q "libnautilus-extension4" <<<"$nautilus_depends" || fail "vellumor-nautilus lacks libnautilus-extension4"
     grep -q "vellumor (= " <<<"$nautilus_depends" || fail "vellumor-nautilus does not depend on vellumor"
-    dpkg-deb -c "$nautilus_deb" | grep -q "/libvellumor-nautilus.so" || fail "vellumor-nautilus lacks the extension"
+    grep -q "/libvellumor-nautilus.so" <<<"$(dpkg-deb -c "$nautilus_deb")" || fail "vellumor-nautilus lacks the extension"
 fi
 
 if command -v lintian >/dev/null; then
