@@ -6,10 +6,9 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
-
 #include <QMutex>
 #include <QSet>
+#include <QStandardPaths>
 
 #include <atomic>
 #include <grp.h>
@@ -73,17 +72,12 @@ void logRefusalOnce(const QString &path, const QString &reason)
     qWarning("%s is not run with root rights: %s; the plain copy runs instead", qPrintable(path), qPrintable(reason));
 }
 
-QString systemRsyncOr(const QString &given)
-{
-    return given.isEmpty() ? QString::fromLocal8Bit(ToolRights::systemRsyncPath()) : given;
-}
-
 // The repair copies the system's rsync again when the bundle's copy is older.
-bool isOlderRsyncCopy(const QString &folder, const QString &name, const QString &system = QString())
+bool isOlderRsyncCopy(const QString &folder, const QString &name)
 {
     return name == u"rsync"
         && ToolRights::isOlderCopyOf(QFile::encodeName(folder + u'/' + name).toStdString(),
-                                     QFile::encodeName(systemRsyncOr(system)).toStdString());
+                                     ToolRights::systemRsyncPath());
 }
 
 bool processCarriesGroup(gid_t group)
@@ -256,8 +250,7 @@ QString CheckAndSetAuthorization::takeRightsNotice(const AccountRights &rights, 
     return notice;
 }
 
-QString CheckAndSetAuthorization::refusedRootRightsReason(const QString &toolDirectory, const QString &name,
-                                                          const QString &systemRsync)
+QString CheckAndSetAuthorization::refusedRootRightsReason(const QString &toolDirectory, const QString &name)
 {
     const QString path = toolFolder(toolDirectory) + u'/' + name;
     struct stat status;
@@ -268,19 +261,18 @@ QString CheckAndSetAuthorization::refusedRootRightsReason(const QString &toolDir
     const std::string reason = ToolRights::setUserIdRefusalReason(status, named ? group.constData() : nullptr);
     if (!reason.empty())
         return QString::fromStdString(reason);
-    if ((status.st_mode & S_ISUID) && status.st_uid == 0
-        && isOlderRsyncCopy(toolFolder(toolDirectory), name, systemRsync))
-        return QStringLiteral("it is an older copy than the system's rsync (%1)").arg(systemRsyncOr(systemRsync));
+    if ((status.st_mode & S_ISUID) && status.st_uid == 0 && isOlderRsyncCopy(toolFolder(toolDirectory), name))
+        return QStringLiteral("it is an older copy than the system's rsync (%1)")
+            .arg(QString::fromLocal8Bit(ToolRights::systemRsyncPath()));
     return QString();
 }
 
-QString CheckAndSetAuthorization::runnableToolPath(const QString &toolDirectory, const QString &name,
-                                                   const QString &systemRsync)
+QString CheckAndSetAuthorization::runnableToolPath(const QString &toolDirectory, const QString &name)
 {
     const QString folder = toolFolder(toolDirectory);
     const QString privileged = folder + u'/' + name;
     if (::access(QFile::encodeName(privileged).constData(), X_OK) == 0) {
-        const QString refusal = refusedRootRightsReason(folder, name, systemRsync);
+        const QString refusal = refusedRootRightsReason(folder, name);
         if (refusal.isEmpty())
             return privileged;
         logRefusalOnce(privileged, refusal);

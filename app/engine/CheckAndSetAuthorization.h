@@ -90,14 +90,11 @@ public:
                                     const QString &toolDirectory = QString());
 
     // Why TOOLDIR/<name> must not run with the root rights it carries (see
-    // above); empty when it may or carries none. `systemRsync` is the
-    // program the rsync copy is compared with (the system's when empty).
-    static QString refusedRootRightsReason(const QString &toolDirectory, const QString &name,
-                                           const QString &systemRsync = QString());
+    // above); empty when it may or carries none.
+    static QString refusedRootRightsReason(const QString &toolDirectory, const QString &name);
 
     // The tool to start: TOOLDIR/<name> when this process may run it and its
     // root rights are not refused, else the plain copy TOOLDIR/user/<name>
     // when there is one.
-    static QString runnableToolPath(const QString &toolDirectory, const QString &name,
-                                    const QString &systemRsync = QString());
+    static QString runnableToolPath(const QString &toolDirectory, const QString &name);
 };
