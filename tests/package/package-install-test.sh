@@ -42,6 +42,15 @@ done
 echo "packages: ${debs[*]}"
 
 scratch="$(mktemp -d)"
+# A login's environment: a fresh home, so no entry of this machine's own
+# accounts takes the place of the system's.
+home="$scratch/home"
+mkdir -p "$home"
+login_env=(env -i HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8 XDG_CONFIG_DIRS=/etc/xdg)
+generate_login_units() { # FOLDER
+    rm -rf "$1" && mkdir -p "$1"
+    "${login_env[@]}" /usr/lib/systemd/user-generators/systemd-xdg-autostart-generator "$1" "$1" "$1" 2>/dev/null
+}
 test_user=vellumor-pkgtest
 rsync_saved=/usr/bin/rsync.vellumor-test
 cleanup() {
@@ -129,8 +138,7 @@ remove_packages remove
 getent group vellumor >/dev/null || fail "remove deleted a group vellumor that existed before"
 [ ! -e /usr/libexec/vellumor ] || fail "/usr/libexec/vellumor is left after remove"
 generated="$scratch/generated"
-mkdir -p "$generated"
-/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator "$generated" "$generated" "$generated" 2>/dev/null
+generate_login_units "$generated"
 for unit in "$generated"/*Vellumor*; do
     [ -e "$unit" ] && fail "a removed package's autostart entry still starts the agent"
 done
@@ -192,15 +200,12 @@ echo "backup: $(find "$work/dest" -type f | wc -l) files copied by /usr/bin/vell
 # as at a login; the agent runs from the unit's command in a fresh home on a
 # private session bus, without a display. A job scheduled from the terminal
 # for the coming minute runs with no window ever opened.
-rm -rf "$generated" && mkdir -p "$generated"
-/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator "$generated" "$generated" "$generated" 2>/dev/null
+generate_login_units "$generated"
 unit="$generated/app-org.vellumor.Vellumor.Helper@autostart.service"
 [ -f "$unit" ] || fail "no login unit was made from the system's autostart entry"
 agent_command="$(sed -n 's/^ExecStart=:\{0,1\}//p' "$unit")"
 [ "$agent_command" = /usr/libexec/vellumor/vellumor-helper ] || fail "the login unit runs \"$agent_command\""
-home="$scratch/home"
-mkdir -p "$home" "$work/scheduled"
-login_env=(env -i HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8 XDG_CONFIG_DIRS=/etc/xdg)
+mkdir -p "$work/scheduled"
 cat >"$scratch/login.sh" <<EOF
 $agent_command &
 echo \$! >"$scratch/agent.pid"
