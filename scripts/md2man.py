@@ -3,9 +3,13 @@
 
 The subset: a first line "# NAME(SECTION) - summary", "## HEADING" sections,
 plain paragraphs, "- term: text" definition items and blocks indented by four
-spaces (printed as they stand). "{{HELP}}" on a line of its own is replaced by
-the standard output of the command given with --help-from, so a program's own
-usage text is the one source of its synopsis.
+spaces (printed as they stand). The program given with --help-from is the one
+source of its synopsis and command list: its --help output is a usage block
+("usage: " before the first form, the others aligned under it), the
+commands' descriptions and an "Exit status: ..." paragraph, parted by blank
+lines. On a line of its own "{{SYNOPSIS}}" becomes the usage forms without
+"usage: ", "{{COMMANDS}}" the descriptions as they stand, and "{{EXIT}}" the
+exit statuses as a paragraph.
 
 usage: md2man.py SOURCE OUTPUT [--help-from PROGRAM] [--date YYYY-MM-DD] [--version V]
 """
@@ -63,6 +67,21 @@ def convert(lines, date, version):
     return "\n".join(cleaned) + "\n"
 
 
+def help_parts(help_text):
+    """The --help output's usage forms, command descriptions and exit statuses."""
+    blocks = [block.splitlines() for block in help_text.strip("\n").split("\n\n")]
+    usage, exit_status = blocks[0], blocks[-1]
+    if not usage[0].startswith("usage: ") or not exit_status[0].startswith("Exit status: "):
+        sys.exit("md2man: the --help output lacks its usage block or its exit statuses")
+    indent = len("usage: ")
+    synopsis = ["    " + line[indent:] for line in usage]
+    commands = []
+    for block in blocks[1:-1]:
+        commands += ["    " + line if line.strip() else "" for line in block] + [""]
+    exit_text = " ".join(line.strip() for line in exit_status)[len("Exit status: "):]
+    return {"{{SYNOPSIS}}": synopsis, "{{COMMANDS}}": commands[:-1], "{{EXIT}}": [exit_text]}
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("source")
@@ -74,12 +93,10 @@ def main():
     lines = open(args.source, encoding="utf-8").read().splitlines()
     if args.help_from:
         help_text = subprocess.run([args.help_from, "--help"], capture_output=True, text=True, check=True).stdout
+        parts = help_parts(help_text)
         expanded = []
         for line in lines:
-            if line.strip() == "{{HELP}}":
-                expanded += ["    " + h if h.strip() else "" for h in help_text.rstrip("\n").splitlines()]
-            else:
-                expanded.append(line)
+            expanded += parts.get(line.strip(), [line])
         lines = expanded
     with open(args.output, "w", encoding="utf-8") as out:
         out.write(convert(lines, args.date, args.version))

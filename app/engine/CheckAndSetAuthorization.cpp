@@ -7,6 +7,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
+#include <QSet>
 #include <QStandardPaths>
 
 #include <atomic>
@@ -44,6 +46,39 @@ std::optional<gid_t> vellumorGroup()
     if (::getgrnam_r(ToolRights::groupName, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
         return std::nullopt;
     return found->gr_gid;
+}
+
+// The name of group `gid`; false when the number belongs to no group.
+bool groupNameOf(gid_t gid, QByteArray *name)
+{
+    struct group entry;
+    struct group *found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return false;
+    *name = QByteArray(found->gr_name);
+    return true;
+}
+
+// Logs each refused tool once per process: the check runs at every start of
+// a tool.
+void logRefusalOnce(const QString &path, const QString &reason)
+{
+    static QMutex mutex;
+    static QSet<QString> logged;
+    const QMutexLocker locker(&mutex);
+    if (logged.contains(path))
+        return;
+    logged.insert(path);
+    qWarning("%s is not run with root rights: %s; the plain copy runs instead", qPrintable(path), qPrintable(reason));
+}
+
+// The repair copies the system's rsync again when the bundle's copy is older.
+bool isOlderRsyncCopy(const QString &folder, const QString &name)
+{
+    return name == u"rsync"
+        && ToolRights::isOlderCopyOf(QFile::encodeName(folder + u'/' + name).toStdString(),
+                                     ToolRights::systemRsyncPath());
 }
 
 bool processCarriesGroup(gid_t group)
@@ -149,7 +184,7 @@ int CheckAndSetAuthorization::checkSetAuth(PrivilegedRunner *runner, const QStri
         const QString path = folder + u'/' + name;
         if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
             qWarning("auxiliary tool missing: %s", qPrintable(path));
-        else if (!hasRequiredState(path, *rights.group))
+        else if (!hasRequiredState(path, *rights.group) || isOlderRsyncCopy(folder, name))
             needRepair << name;
     }
     if (needRepair.isEmpty())
@@ -179,9 +214,18 @@ QString CheckAndSetAuthorization::rightsNotice(const AccountRights &rights, cons
     if (rights.isRoot)
         return QString();
     if (rights.isMember && rights.group) {
-        const QString reason = unsafeFolderReason(toolFolder(toolDirectory));
-        if (reason.isEmpty())
+        const QString folder = toolFolder(toolDirectory);
+        const QString reason = unsafeFolderReason(folder);
+        if (reason.isEmpty()) {
+            for (const QString &name : toolNames()) {
+                if (const QString refusal = refusedRootRightsReason(folder, name); !refusal.isEmpty())
+                    return QStringLiteral("Vellumor copies with your own rights: its tool %1 is not run with root "
+                                          "rights because %2. Files and folders your account may not read are "
+                                          "skipped. An administrator can renew the tools with \"sudo %3\".")
+                        .arg(name, refusal, repairCommand(folder, {}).constFirst());
+            }
             return QString();
+        }
         return QStringLiteral("Vellumor copies with your own rights: its tools cannot be given root rights "
                               "because %1. Files and folders your account may not read are skipped. An "
                               "administrator can install Vellumor in a folder that only root may change.")
@@ -207,12 +251,36 @@ QString CheckAndSetAuthorization::takeRightsNotice(const AccountRights &rights, 
     return notice;
 }
 
+QString CheckAndSetAuthorization::refusedRootRightsReason(const QString &toolDirectory, const QString &name)
+{
+    const QString path = toolFolder(toolDirectory) + u'/' + name;
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return QString();
+    QByteArray group;
+    const bool named = groupNameOf(status.st_gid, &group);
+    const std::string reason = ToolRights::setUserIdRefusalReason(status, named ? group.constData() : nullptr);
+    if (!reason.empty())
+        return QString::fromStdString(reason);
+    if ((status.st_mode & S_ISUID) && status.st_uid == 0 && isOlderRsyncCopy(toolFolder(toolDirectory), name))
+        return QStringLiteral("it is an older copy than the system's rsync (%1)")
+            .arg(QString::fromLocal8Bit(ToolRights::systemRsyncPath()));
+    return QString();
+}
+
 QString CheckAndSetAuthorization::runnableToolPath(const QString &toolDirectory, const QString &name)
 {
     const QString folder = toolFolder(toolDirectory);
     const QString privileged = folder + u'/' + name;
-    if (::access(QFile::encodeName(privileged).constData(), X_OK) == 0)
-        return privileged;
+    if (::access(QFile::encodeName(privileged).constData(), X_OK) == 0) {
+        const QString refusal = refusedRootRightsReason(folder, name);
+        if (refusal.isEmpty())
+            return privileged;
+        logRefusalOnce(privileged, refusal);
+        // Never the refused tool, even when the plain copy is missing: then
+        // the failure to start names the plain copy.
+        return folder + QStringLiteral("/user/") + name;
+    }
     const QString plain = folder + QStringLiteral("/user/") + name;
     return QFileInfo::exists(plain) ? plain : privileged;
 }

@@ -18,6 +18,10 @@
 //    names only (never paths); it re-checks everything as root;
 //  - failures are logged, never thrown; a tool left as it was still runs
 //    (runnableToolPath() picks a copy this account may run);
+//  - a set-user-ID root tool is never run when its group is not `vellumor`
+//    or, for rsync, when it is an older copy than the system's rsync: the
+//    plain copy runs instead, the log says why once per tool and process,
+//    and rightsNotice() tells the user;
 //  - takeRightsNotice() gives the plain-words notice for an account that
 //    copies with its own rights the first time it is called in a process,
 //    and an empty text afterwards.
@@ -71,19 +75,26 @@ public:
 
     // Checks the tools in `toolDirectory` (the bundle's by default) and, for
     // a member, repairs those that need it through `runner` (pkexec by
-    // default). Returns how many tools a repair was run for.
+    // default): a tool out of state, and an rsync copy older than the
+    // system's rsync, which the repair copies again. Returns how many tools a
+    // repair was run for.
     static int checkSetAuth(PrivilegedRunner *runner = nullptr, const QString &toolDirectory = QString(),
                             const AccountRights &rights = AccountRights::ofThisProcess());
 
-    // Empty for root and for a member whose tools can have root rights;
-    // otherwise what copying with one's own rights means and how an
-    // administrator grants root rights.
+    // Empty for root and for a member whose tools can have root rights and
+    // none of them is refused; otherwise what copying with one's own rights
+    // means and how an administrator grants root rights or renews the tools.
     static QString rightsNotice(const AccountRights &rights, const QString &toolDirectory = QString());
     // rightsNotice() the first time it is not empty in this process; then "".
     static QString takeRightsNotice(const AccountRights &rights = AccountRights::ofThisProcess(),
                                     const QString &toolDirectory = QString());
 
-    // The tool to start: TOOLDIR/<name> when this process may run it, else
-    // the plain copy TOOLDIR/user/<name> when there is one.
+    // Why TOOLDIR/<name> must not run with the root rights it carries (see
+    // above); empty when it may or carries none.
+    static QString refusedRootRightsReason(const QString &toolDirectory, const QString &name);
+
+    // The tool to start: TOOLDIR/<name> when this process may run it and its
+    // root rights are not refused, else the plain copy TOOLDIR/user/<name>
+    // when there is one.
     static QString runnableToolPath(const QString &toolDirectory, const QString &name);
 };

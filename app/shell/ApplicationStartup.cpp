@@ -33,6 +33,8 @@ ApplicationStartup::ApplicationStartup(MainWindow &window, MainWindowView &view,
         m_options.bundlePrefix = vellumorPrefix();
     if (m_options.autostartEntryPath.isEmpty())
         m_options.autostartEntryPath = LoginItem::autostartEntryPath();
+    if (m_options.systemAutostartFolders.isEmpty())
+        m_options.systemAutostartFolders = LoginItem::systemAutostartFolders();
     if (!m_options.takeFinderCopyRequest)
         m_options.takeFinderCopyRequest = &::takeFinderCopyRequest;
 }
@@ -141,9 +143,18 @@ bool ApplicationStartup::startFinderCopyIfRequested(const std::optional<FinderCo
 
 bool ApplicationStartup::toggleLaunchAtLogin(bool)
 {
-    // The argument is ignored: the agent is enabled at every start.
+    // The argument is ignored: the agent is enabled at every start. An
+    // installed package starts it for every user; then an entry of this
+    // user's that an earlier version wrote would only outlive the package.
+    const QString agent = LoginItem::agentExecutablePath();
+    if (LoginItem::hasSystemEntry(m_options.systemAutostartFolders, agent)) {
+        if (LoginItem::removeWrittenEntry(m_options.autostartEntryPath))
+            qInfo("removed %s: the system's autostart entry starts the agent",
+                  qPrintable(m_options.autostartEntryPath));
+        return true;
+    }
     QString error;
-    if (LoginItem::writeAutostartEntry(m_options.autostartEntryPath, LoginItem::agentExecutablePath(), &error))
+    if (LoginItem::writeAutostartEntry(m_options.autostartEntryPath, agent, &error))
         return true;
     qWarning("autostart entry not written: %s", qPrintable(error));
     modalAlerts().runModalAlert(QStringLiteral("An error ocurred"),

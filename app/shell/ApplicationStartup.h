@@ -45,6 +45,7 @@ struct StartupOptions
     bool launchAgent = true;
     bool watchVolumes = true;
     QString autostartEntryPath;            // the XDG autostart entry when empty
+    QStringList systemAutostartFolders;    // LoginItem::systemAutostartFolders() when empty
     AlertPresenter *modalAlerts = nullptr; // the window's modal alerts when none
     // A notice to show once after the tool check (root rights), if any.
     std::function<std::optional<StartupNotice>()> rootRightsNotice;

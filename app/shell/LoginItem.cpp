@@ -8,6 +8,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -36,12 +37,24 @@ QString quotedExecArgument(const QString &argument)
     return u'"' + escaped + u'"';
 }
 
+QString entryFileName()
+{
+    return Vellumor::HelperBundleId + QStringLiteral(".desktop");
+}
+
+// The entry's lines without its Exec line, which names the agent.
+QList<QByteArray> linesWithoutExec(const QByteArray &text)
+{
+    QList<QByteArray> lines = text.split('\n');
+    lines.removeIf([](const QByteArray &line) { return line.startsWith("Exec="); });
+    return lines;
+}
+
 } // namespace
 
 QString autostartEntryPath()
 {
-    return Locations::userConfigFolder() + QStringLiteral("/autostart/") + Vellumor::HelperBundleId
-        + QStringLiteral(".desktop");
+    return Locations::userConfigFolder() + QStringLiteral("/autostart/") + entryFileName();
 }
 
 QString agentExecutablePath()
@@ -73,6 +86,45 @@ bool writeAutostartEntry(const QString &entryPath, const QString &agentPath, QSt
         return false;
     }
     return true;
+}
+
+QStringList systemAutostartFolders()
+{
+    QStringList folders;
+    const QString configured = qEnvironmentVariable("XDG_CONFIG_DIRS");
+    // The base directory rules: relative entries are ignored.
+    for (const QString &folder : configured.split(u':', Qt::SkipEmptyParts)) {
+        if (folder.startsWith(u'/'))
+            folders << folder + QStringLiteral("/autostart");
+    }
+    if (folders.isEmpty())
+        folders << QStringLiteral("/etc/xdg/autostart");
+    return folders;
+}
+
+bool hasSystemEntry(const QStringList &folders, const QString &agentPath)
+{
+    const QByteArray execLine = "Exec=" + quotedExecArgument(agentPath).toUtf8();
+    for (const QString &folder : folders) {
+        QFile entry(folder + u'/' + entryFileName());
+        if (entry.open(QIODevice::ReadOnly) && entry.size() < 65536 && entry.readAll().split('\n').contains(execLine))
+            return true;
+    }
+    return false;
+}
+
+bool isWrittenEntry(const QByteArray &text)
+{
+    return linesWithoutExec(text) == linesWithoutExec(autostartEntry(QString()));
+}
+
+bool removeWrittenEntry(const QString &entryPath)
+{
+    QFile entry(entryPath);
+    if (!entry.open(QIODevice::ReadOnly) || entry.size() >= 65536 || !isWrittenEntry(entry.readAll()))
+        return false;
+    entry.close();
+    return entry.remove();
 }
 
 bool launchAgentIfNotRunning(const QDBusConnection &bus, const QString &agentPath)

@@ -208,8 +208,14 @@ TEST_F(AuthorizationTest, ANonMemberRunsThePlainCopyOfAToolItMayNotRun)
     make(QStringLiteral("dropcount"), {0640, true});
     make(QStringLiteral("user/dropcount"), {0755, true});
     make(QStringLiteral("mount"), {0640, true});
+    make(QStringLiteral("bless"), {0750, true});
+    EXPECT_EQ(CheckAndSetAuthorization::runnableToolPath(toolDirectory(), QStringLiteral("bless")),
+              toolDirectory() + QStringLiteral("/bless"));
+    // Set-user-ID root for this process's group, which is not `vellumor`:
+    // never run with those rights.
     EXPECT_EQ(CheckAndSetAuthorization::runnableToolPath(toolDirectory(), QStringLiteral("rsync")),
-              toolDirectory() + QStringLiteral("/rsync"));
+              toolDirectory() + QStringLiteral("/user/rsync"));
+    EXPECT_FALSE(CheckAndSetAuthorization::refusedRootRightsReason(toolDirectory(), QStringLiteral("rsync")).isEmpty());
     EXPECT_EQ(CheckAndSetAuthorization::runnableToolPath(toolDirectory(), QStringLiteral("dropcount")),
               toolDirectory() + QStringLiteral("/user/dropcount"));
     EXPECT_EQ(CheckAndSetAuthorization::runnableToolPath(toolDirectory(), QStringLiteral("mount")),
@@ -264,6 +270,71 @@ TEST(RightsNotice, IsGivenOncePerStart)
     outsider.userName = QStringLiteral("carol");
     EXPECT_TRUE(CheckAndSetAuthorization::takeRightsNotice(outsider).contains(QStringLiteral("carol")));
     EXPECT_TRUE(CheckAndSetAuthorization::takeRightsNotice(outsider).isEmpty());
+}
+
+TEST(ToolRightsRefusal, RootRightsAreHonouredForTheGroupVellumorOnly)
+{
+    const struct
+    {
+        const char *name;
+        mode_t mode;
+        uid_t owner;
+        const char *groupName;      // null: the number has no group
+        const char *expectedReason; // empty: may run
+    } cases[] = {
+        {"the group vellumor", S_IFREG | 04750, 0, "vellumor", ""},
+        {"a group that took a freed number", S_IFREG | 04750, 0, "staff", "its group is \"staff\""},
+        {"a number without a group", S_IFREG | 04750, 0, nullptr, "belongs to no group"},
+        {"no set-user-ID bit", S_IFREG | 0750, 0, "staff", ""},
+        {"set-user-ID for another owner", S_IFREG | 04750, 1000, "staff", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        struct stat status = {};
+        status.st_mode = c.mode;
+        status.st_uid = c.owner;
+        status.st_gid = 4321;
+        const std::string reason = ToolRights::setUserIdRefusalReason(status, c.groupName);
+        if (*c.expectedReason == '\0')
+            EXPECT_EQ(reason, "");
+        else
+            EXPECT_NE(reason.find(c.expectedReason), std::string::npos) << reason;
+    }
+}
+
+TEST(ToolRightsRefusal, ACopyIsOlderWhenItDiffersAndTheSystemProgramChangedSince)
+{
+    QTemporaryDir scratch;
+    const QString system = scratch.filePath(QStringLiteral("system"));
+    const QString copy = scratch.filePath(QStringLiteral("copy"));
+    const auto write = [](const QString &path, const QByteArray &content, time_t modified) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        const struct timespec times[2] = {{modified, 0}, {modified, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, encoded(path).constData(), times, 0), 0);
+    };
+    const struct
+    {
+        const char *name;
+        QByteArray copyContent;
+        time_t copyTime;
+        bool older;
+    } cases[] = {
+        {"the same program, copied earlier", "rsync 3.2.7", 1000, false},
+        {"an upgraded system program", "rsync 3.2.6", 1000, true},
+        {"an upgrade of the same size", "rsync 3.2.8", 1000, true},
+        {"a copy newer than the system program", "rsync 3.2.6", 3000, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        write(system, "rsync 3.2.7", 2000);
+        write(copy, c.copyContent, c.copyTime);
+        EXPECT_EQ(ToolRights::isOlderCopyOf(encoded(copy).toStdString(), encoded(system).toStdString()), c.older);
+    }
+    EXPECT_FALSE(ToolRights::isOlderCopyOf(encoded(copy).toStdString(),
+                                           encoded(scratch.filePath(QStringLiteral("none"))).toStdString()));
 }
 
 TEST(ToolRightsFolders, OnlyFoldersNoOtherAccountCanChangeAreSafe)
@@ -404,6 +475,35 @@ TEST_F(RepairExecutableTest, GivesRegularRootOwnedToolsTheirRightsAndRefusesEver
     ASSERT_EQ(::stat(encoded(target).constData(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, mode_t(0755));
     EXPECT_EQ(status.st_gid, ::getgid());
+}
+
+TEST_F(RepairExecutableTest, AnRsyncCopyOlderThanTheSystemsIsCopiedAgain)
+{
+    run(m_repair); // creates the group when it is missing
+    ASSERT_NE(vellumorGroup(), gid_t(-1));
+    makeAll({04750, true});
+    for (const QString &name : CheckAndSetAuthorization::toolNames())
+        ASSERT_EQ(::chown(encoded(toolDirectory() + u'/' + name).constData(), 0, vellumorGroup()), 0);
+    for (const QString &name : CheckAndSetAuthorization::toolNames())
+        ASSERT_EQ(::chmod(encoded(toolDirectory() + u'/' + name).constData(), 04750), 0);
+    const QString rsync = toolDirectory() + QStringLiteral("/rsync");
+    const struct timespec longAgo[2] = {{1000, 0}, {1000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, encoded(rsync).constData(), longAgo, 0), 0);
+    EXPECT_FALSE(CheckAndSetAuthorization::refusedRootRightsReason(toolDirectory(), QStringLiteral("rsync")).isEmpty());
+    RecordingRunner runner;
+    EXPECT_EQ(CheckAndSetAuthorization::checkSetAuth(&runner, toolDirectory(), member(vellumorGroup())), 1);
+    ASSERT_EQ(runner.calls.size(), 1);
+    EXPECT_EQ(runner.calls.first().mid(1), QStringList{QStringLiteral("rsync")});
+
+    const RunResult result = run(m_repair, {QStringLiteral("rsync")});
+    EXPECT_EQ(result.status, 0) << result.output.toStdString();
+    QFile copy(rsync);
+    QFile system(QString::fromLocal8Bit(ToolRights::systemRsyncPath()));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly) && system.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(copy.readAll() == system.readAll()) << "the copy is the system's rsync again";
+    EXPECT_TRUE(CheckAndSetAuthorization::hasRequiredState(rsync, vellumorGroup()));
+    EXPECT_TRUE(CheckAndSetAuthorization::refusedRootRightsReason(toolDirectory(), QStringLiteral("rsync")).isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(toolDirectory() + QStringLiteral("/.rsync.new")));
 }
 
 TEST_F(RepairExecutableTest, RepairsNothingWhereItIsNotSafe)

@@ -32,6 +32,7 @@
 #include <random>
 #include <set>
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -690,8 +691,8 @@ TEST_F(FastSnapshotRunTest, ACopyThatFilledTheDiskDoesNotBlockTheNextRun)
 // hold a folder only root can read, which the clone (made with the member's
 // own rights) cannot. The run goes over to the ordinary copy, says why once,
 // and makes the snapshot. Run as root, the test repeats itself as the
-// account nobody in a process of its own, with a set-user-ID rsync as the
-// group's members have.
+// account nobody in a process of its own, as a member of the group vellumor
+// with its set-user-ID rsync (root:vellumor 4750).
 TEST_F(FastSnapshotRunTest, AFolderTheCloneCannotReadGivesTheOrdinaryCopy)
 {
     const char *variable = "VELLUMOR_TEST_UNREADABLE_SNAPSHOT";
@@ -729,7 +730,25 @@ TEST_F(FastSnapshotRunTest, AFolderTheCloneCannotReadGivesTheOrdinaryCopy)
         QFile::link(stage + u'/' + name, tools + u'/' + name);
     QFile::remove(tools + u"/rsync"_s);
     ASSERT_TRUE(QFile::copy(stage + u"/rsync"_s, tools + u"/rsync"_s));
-    ASSERT_EQ(::chmod(QFile::encodeName(tools + u"/rsync"_s).constData(), 04755), 0);
+    // Root rights are honoured for the group vellumor only. Test processes
+    // create and delete it one at a time, under this lock.
+    const int groupLock = ::open("/tmp/vellumor-group-tests.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(groupLock, 0);
+    ASSERT_EQ(::flock(groupLock, LOCK_EX), 0);
+    const bool groupExisted = ::getgrnam("vellumor") != nullptr;
+    const auto groupBack = qScopeGuard([&] {
+        if (!groupExisted && ::getgrnam("vellumor"))
+            QProcess::execute(u"/usr/sbin/groupdel"_s, {u"vellumor"_s});
+        ::close(groupLock);
+    });
+    if (!groupExisted) {
+        ASSERT_EQ(QProcess::execute(u"/usr/sbin/groupadd"_s, {u"--system"_s, u"vellumor"_s}), 0);
+    }
+    const struct group *entry = ::getgrnam("vellumor");
+    ASSERT_NE(entry, nullptr);
+    const gid_t member = entry->gr_gid;
+    ASSERT_EQ(::chown(QFile::encodeName(tools + u"/rsync"_s).constData(), 0, member), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(tools + u"/rsync"_s).constData(), 04750), 0);
 
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -741,7 +760,7 @@ TEST_F(FastSnapshotRunTest, AFolderTheCloneCannotReadGivesTheOrdinaryCopy)
         const std::string filter = "--gtest_filter=FastSnapshotRunTest.AFolderTheCloneCannotReadGivesTheOrdinaryCopy";
         char *arguments[]
             = {const_cast<char *>("fast_snapshot_run_tests"), const_cast<char *>(filter.c_str()), nullptr};
-        if (::setgroups(0, nullptr) == 0 && ::setresgid(nobody, nobody, nobody) == 0
+        if (::setgroups(1, &member) == 0 && ::setresgid(nobody, nobody, nobody) == 0
             && ::setresuid(nobody, nobody, nobody) == 0)
             ::execv("/proc/self/exe", arguments);
         ::_exit(127);

@@ -107,6 +107,42 @@ TEST_F(StartupTest, ALoginItemThatCannotBeWrittenIsReportedAndStartUpGoesOn)
     EXPECT_TRUE(m_app->window().isVisible());
 }
 
+TEST_F(StartupTest, ASystemEntryForThisAgentTakesThePlaceOfTheUsersOwnWhenItIsUnchanged)
+{
+    const QString userEntry = m_dir.filePath(QStringLiteral("autostart/org.vellumor.Vellumor.Helper.desktop"));
+    const QByteArray written = LoginItem::autostartEntry(QStringLiteral("/opt/old/libexec/vellumor/vellumor-helper"));
+    const QByteArray disabled = written + "Hidden=true\n";
+    const struct
+    {
+        const char *name;
+        QString systemAgent; // the system entry's Exec; empty: no system entry
+        QByteArray userText; // the user's entry before the start
+        bool userEntryKept;
+    } cases[] = {
+        {"no system entry: the user's entry names this agent", QString(), written, true},
+        {"another bundle's system entry", QStringLiteral("/usr/libexec/vellumor/vellumor-helper"), written, true},
+        {"this agent's system entry removes an entry an older version wrote", LoginItem::agentExecutablePath(), written,
+         false},
+        {"an entry the user changed stays", LoginItem::agentExecutablePath(), disabled, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(m_dir.filePath(QStringLiteral("xdg"))).removeRecursively();
+        if (!c.systemAgent.isEmpty())
+            writeFile(m_dir.filePath(QStringLiteral("xdg/autostart/org.vellumor.Vellumor.Helper.desktop")),
+                      LoginItem::autostartEntry(c.systemAgent));
+        writeFile(userEntry, c.userText);
+        startApp();
+        ASSERT_TRUE(m_started);
+        EXPECT_EQ(QFileInfo::exists(userEntry), c.userEntryKept);
+        if (c.systemAgent.isEmpty()) {
+            QSettings entry(userEntry, QSettings::IniFormat);
+            EXPECT_EQ(entry.value(QStringLiteral("Desktop Entry/Exec")).toString(), LoginItem::agentExecutablePath());
+        }
+        m_app.reset();
+    }
+}
+
 TEST(LoginItem, ExecQuotesAPathWithBlanksAndReservedCharacters)
 {
     EXPECT_TRUE(LoginItem::autostartEntry(QStringLiteral("/opt/v/vellumor-helper"))

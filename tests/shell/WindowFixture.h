@@ -115,6 +115,7 @@ protected:
         options.startup.autostartEntryPath = m_autostartEntryPath.isEmpty()
             ? m_dir.filePath(QStringLiteral("autostart/org.vellumor.Vellumor.Helper.desktop"))
             : m_autostartEntryPath;
+        options.startup.systemAutostartFolders = {m_dir.filePath(QStringLiteral("xdg/autostart"))};
         m_app = std::make_unique<VellumorApplication>(options);
         QObject::connect(&m_app->controller(), &MFTaskAppDelegate::runFinished, &m_app->controller(),
                          [this](MFTaskAppDelegate::RunOutcome outcome, const QString &) {

@@ -3,8 +3,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 namespace ToolRights {
+
+const char *systemRsyncPath()
+{
+    return VELLUMOR_SYSTEM_RSYNC;
+}
 
 const std::vector<std::string> &toolNames()
 {
@@ -67,6 +74,38 @@ std::string unsafeFolderReason(const std::string &folder)
             return {};
         path = parentOf(path);
     }
+}
+
+std::string setUserIdRefusalReason(const struct stat &status, const char *groupNameOfTool)
+{
+    if (!(status.st_mode & S_ISUID) || status.st_uid != 0)
+        return {};
+    if (!groupNameOfTool)
+        return "its group number " + std::to_string(status.st_gid) + " belongs to no group";
+    if (std::strcmp(groupNameOfTool, groupName) != 0)
+        return std::string("its group is \"") + groupNameOfTool + "\", not \"" + groupName + "\"";
+    return {};
+}
+
+bool isOlderCopyOf(const std::string &copyPath, const std::string &systemPath)
+{
+    struct stat copy;
+    struct stat system;
+    if (::stat(copyPath.c_str(), &copy) != 0 || ::stat(systemPath.c_str(), &system) != 0)
+        return false;
+    const auto older = [](const struct timespec &a, const struct timespec &b) {
+        return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+    };
+    if (!older(copy.st_mtim, system.st_mtim))
+        return false;
+    if (copy.st_size != system.st_size)
+        return true;
+    std::ifstream a(copyPath, std::ios::binary);
+    std::ifstream b(systemPath, std::ios::binary);
+    if (!a || !b)
+        return false;
+    return !std::equal(std::istreambuf_iterator<char>(a), std::istreambuf_iterator<char>(),
+                       std::istreambuf_iterator<char>(b), std::istreambuf_iterator<char>());
 }
 
 std::string unrepairableFileReason(const struct stat &status)

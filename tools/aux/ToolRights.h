@@ -25,6 +25,10 @@ inline constexpr const char *groupName = "vellumor";
 inline constexpr const char *repairProgramName = "vellumor-repair-tools";
 inline constexpr mode_t requiredMode = S_IFREG | S_ISUID | 0750;
 
+// The system's rsync, which the bundle's copy is made from (found when
+// building).
+const char *systemRsyncPath();
+
 // "rsync", "mount", "bless", "dropcount", in the order they are checked.
 const std::vector<std::string> &toolNames();
 bool isToolName(const std::string &name);
@@ -35,6 +39,19 @@ bool hasRequiredState(const struct stat &status, gid_t group);
 // Why `folder` (absolute) or one of the folders above it is no safe place for
 // a set-user-ID root program; empty when it is.
 std::string unsafeFolderReason(const std::string &folder);
+
+// Why a tool with this status must not be run with the root rights it
+// carries; empty when it may, or when it carries none (not set-user-ID root).
+// `groupNameOfTool` is the name of the tool's group, null when the group
+// number has none: root rights are honoured for the group `vellumor` only, so
+// a tool left behind with the number of a deleted group, which a later group
+// may reuse, is never run with them.
+std::string setUserIdRefusalReason(const struct stat &status, const char *groupNameOfTool);
+
+// Whether the program at `copyPath` was copied from `systemPath` before the
+// system's program last changed: the two differ and the copy is the older.
+// False when either cannot be read (nothing to compare with).
+bool isOlderCopyOf(const std::string &copyPath, const std::string &systemPath);
 
 // Why a tool file with this status must not be repaired; empty when it may.
 // Only a regular file with a single name, already owned by root, qualifies:

@@ -10,6 +10,8 @@
 // says why. It creates the group `vellumor` when it is missing, then makes
 // each tool root:vellumor mode 4750, working on a descriptor opened without
 // following links, and only for a regular file with one name owned by root.
+// An rsync copy older than the system's rsync is first replaced by a fresh
+// copy of it, so the tool with root rights has the system's security fixes.
 //
 // Exit status: 0 every tool is in state; 1 some tool was refused or failed;
 // 2 bad usage or not root; 3 unsafe location; 4 the group could not be made.
@@ -65,8 +67,61 @@ bool createGroup()
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-bool repairTool(int folderFd, const std::string &name, gid_t group)
+// Copies the system's rsync to ".rsync.new" in the folder, gives the copy its
+// rights and its source's modification time, and renames it over "rsync": the
+// tool's name never stands for a half-written file. Only a root-owned regular
+// file that no other account may change is copied.
+bool refreshRsyncCopy(int folderFd, gid_t group)
 {
+    const char *temporary = ".rsync.new";
+    const int source = ::open(ToolRights::systemRsyncPath(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat status;
+    if (source < 0 || ::fstat(source, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != 0
+        || (status.st_mode & (S_IWGRP | S_IWOTH))) {
+        say(std::string("rsync: not refreshed: ") + ToolRights::systemRsyncPath()
+            + " is not a regular file that only root may change");
+        if (source >= 0)
+            ::close(source);
+        return false;
+    }
+    ::unlinkat(folderFd, temporary, 0);
+    errno = 0;
+    const int target = ::openat(folderFd, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
+    bool ok = target >= 0;
+    char buffer[65536];
+    for (ssize_t got; ok && (got = ::read(source, buffer, sizeof buffer)) != 0;) {
+        if (got < 0) {
+            ok = errno == EINTR;
+            continue;
+        }
+        for (ssize_t done = 0; ok && done < got;) {
+            const ssize_t written = ::write(target, buffer + done, size_t(got - done));
+            ok = written > 0 || (written < 0 && errno == EINTR);
+            done += written > 0 ? written : 0;
+        }
+    }
+    const struct timespec times[2] = {status.st_atim, status.st_mtim};
+    // chown clears the set-user-ID bit, so the mode comes second.
+    ok = ok && ::futimens(target, times) == 0 && ::fchown(target, 0, group) == 0
+        && ::fchmod(target, ToolRights::requiredMode & 07777) == 0 && ::fsync(target) == 0;
+    const int error = errno;
+    ::close(source);
+    if (target >= 0)
+        ok = ::close(target) == 0 && ok;
+    ok = ok && ::renameat(folderFd, temporary, folderFd, "rsync") == 0;
+    if (!ok) {
+        say(std::string("rsync: not refreshed: ") + std::strerror(error ? error : errno ? errno : EIO));
+        ::unlinkat(folderFd, temporary, 0);
+        return false;
+    }
+    std::printf("rsync: copied again from %s\n", ToolRights::systemRsyncPath());
+    return true;
+}
+
+bool repairTool(int folderFd, const std::string &folder, const std::string &name, gid_t group)
+{
+    if (name == "rsync" && ToolRights::isOlderCopyOf(folder + "/rsync", ToolRights::systemRsyncPath()))
+        return refreshRsyncCopy(folderFd, group);
     // O_NOFOLLOW: a link put in the tool's place is refused, never followed.
     // O_NONBLOCK: a FIFO in its place does not hang the open.
     const int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -136,7 +191,7 @@ int main(int argc, char **argv)
     }
     bool ok = true;
     for (const std::string &name : names)
-        ok = repairTool(folderFd, name, group) && ok;
+        ok = repairTool(folderFd, folder, name, group) && ok;
     ::close(folderFd);
     std::fflush(stdout);
     return ok ? 0 : 1;
