@@ -165,7 +165,9 @@ bool BackupRun::checkVolumes()
 
 bool BackupRun::prepare()
 {
-    if (!QDir().mkpath(m_request.backupDest)) {
+    // A destination that exists (a folder, or a file rsync will judge) is
+    // used as it is; a missing one is made, or the run says why not.
+    if (!QFileInfo::exists(m_request.backupDest) && !QDir().mkpath(m_request.backupDest)) {
         const QString refusal = cannotCreateDestinationText(m_request.backupDest);
         qWarning("%s", qPrintable(refusal));
         post([&host = m_host, refusal] { host.runEndedEarly(BackupRunHost::EarlyEnd::CannotStart, refusal); });

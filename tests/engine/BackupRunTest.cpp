@@ -2,6 +2,7 @@
 // the end-to-end proof that the controller tests' replayed output tells the
 // truth.
 #include "EngineTestDoubles.h"
+#include "TestFiles.h"
 #include "EventLoopWait.h"
 #include "MFTaskAppDelegate.h"
 #include "RecordingView.h"
@@ -26,20 +27,6 @@
 namespace {
 
 using Outcome = MFTaskAppDelegate::RunOutcome;
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(content);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Itemised differences between two trees, content compared by checksum.
 QString differences(const QString &source, const QString &dest)

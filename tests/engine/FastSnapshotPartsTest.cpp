@@ -2,6 +2,7 @@
 // from the dry run, removing and detaching entries of the clone, and the
 // transfer list of the copy.
 #include "CloneEdits.h"
+#include "TestFiles.h"
 #include "FastSnapshot.h"
 #include "HardLinkClone.h"
 #include "SnapshotChangeList.h"
@@ -29,14 +30,6 @@ struct stat statusOf(const QString &path)
     {};
     ::lstat(QFile::encodeName(path).constData(), &status);
     return status;
-}
-
-void writeFile(const QString &path, const QByteArray &contents)
-{
-    QDir().mkpath(path.section(u'/', 0, -2));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(contents);
 }
 
 void setTimes(const QString &path, time_t seconds)

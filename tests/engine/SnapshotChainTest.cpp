@@ -4,6 +4,7 @@
 // due jobs one after another (a clock the test sets; run under
 // dbus-run-session like the rest of the suite).
 #include "EngineTestDoubles.h"
+#include "TestFiles.h"
 #include "EventLoopWait.h"
 #include "MFTaskAppDelegate.h"
 #include "RecordingView.h"
@@ -36,14 +37,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 using Outcome = MFTaskAppDelegate::RunOutcome;
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(content);
-}
 
 ino_t inode(const QString &path)
 {

@@ -5,6 +5,7 @@
 // concurrent and same-minute runs can be checked on disk. The clock is a
 // FixedClock the tests set; nothing here waits on the wall clock.
 #include "BackupArguments.h"
+#include "TestFiles.h"
 #include "BundleLocation.h"
 #include "Clock.h"
 #include "SnapshotFolders.h"
@@ -31,20 +32,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QLocale english(QLocale::English, QLocale::UnitedStates);
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(content);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
 
 QDateTime at(int day, int hour, int minute = 0, int second = 0)
 {
