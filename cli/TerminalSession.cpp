@@ -3,14 +3,19 @@
 #include "DistributedNotificationCenter.h"
 #include "JobLoader.h"
 #include "MFTaskAppDelegate.h"
+#include "RunHistory.h"
 #include "RunReport.h"
+#include "RunSleepGuard.h"
 #include "ScheduleCommands.h"
 #include "ScheduledJobDispatcher.h"
+#include "SleepInhibitor.h"
+#include "SleepWatcher.h"
 #include "TerminalView.h"
 #include "TerminationSignals.h"
 #include "UserNotifications.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QFile>
 #include <QTimer>
 
@@ -39,10 +44,11 @@ private:
 // The pair's recorded snapshot; without a record (or with one naming a
 // folder that is gone) the run links against the newest complete snapshot
 // of the same job in DEST.
-MFTaskAppServices servicesFor(SharedSchedule &schedule, UserNotifier &notifier, bool runDue)
+MFTaskAppServices servicesFor(SharedSchedule &schedule, UserNotifier &notifier, const RunHistory &history, bool runDue)
 {
     MFTaskAppServices services;
     services.schedule = &schedule;
+    services.runHistory = &history;
     services.notifier = &notifier;
     // A terminal backup saves its job but leaves due jobs to run-due.
     services.dispatchScheduledJobs = runDue;
@@ -116,7 +122,8 @@ int runTerminalSession(QCoreApplication &app, const CliJob &job)
     view.verbose = qEnvironmentVariableIsSet("VELLUMOR_VERBOSE");
     const std::unique_ptr<SharedSchedule> schedule = loadSchedule();
     TerminalAndDesktopNotifier notifier(view);
-    MFTaskAppDelegate controller(&view, servicesFor(*schedule, notifier, runDue));
+    const RunHistory history(RunHistory::defaultPath());
+    MFTaskAppDelegate controller(&view, servicesFor(*schedule, notifier, history, runDue));
     loadRequest(controller, view, *schedule, job);
 
     int exitStatus = runDue ? 0 : 1;
@@ -145,6 +152,13 @@ int runTerminalSession(QCoreApplication &app, const CliJob &job)
                                  view.reopen();
                          });
                      });
+    // The machine stays awake while a run is active; a sleep that comes
+    // anyway during run-due stops the copy cleanly first.
+    const QDBusConnection systemBus = QDBusConnection::systemBus();
+    SleepInhibitor inhibitor(systemBus);
+    SleepWatcher sleep(systemBus);
+    RunSleepGuard sleepGuard(inhibitor, &sleep, [&controller] { controller.stop(); });
+    RunSleepGuard::guardRunsOf(controller, sleepGuard);
     // Ctrl-C takes the controller's stop path, so rsync is ended and nothing
     // is left running.
     const TerminationSignals stopSignals;

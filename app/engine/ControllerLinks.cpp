@@ -58,6 +58,7 @@ void MFTaskAppDelegate::ScheduleLink::adoptScheduledJob(const LoadedJob &job)
     // A loaded job's own rule applies until another is chosen.
     m_controller->thinning.reset();
     m_controller->m_taskDelegate.setSourcePath(job.sourcePath);
+    m_controller->jobOnScreenChanged();
 }
 
 // --- RunLink -------------------------------------------------------------------
@@ -122,6 +123,15 @@ void MFTaskAppDelegate::RunLink::runEndedEarly(EarlyEnd end, const QString &deta
     if (end == EarlyEnd::VolumeMissing) {
         controller.m_window.showIdle();
         controller.finishRun(RunOutcome::VolumeMissing, QString());
+        return;
+    }
+    if (end == EarlyEnd::NoRoom) {
+        controller.m_announcer.refused(controller.backupDest, detail);
+        controller.m_window.showIdle();
+        controller.m_window.showStatus(detail);
+        controller.finishRun(RunOutcome::OutOfSpace, detail);
+        if (!controller.offerRoomFromThinning(detail))
+            controller.m_view->showAlert(QStringLiteral("Can't start backup"), detail);
         return;
     }
     if (end == EarlyEnd::Refused) {

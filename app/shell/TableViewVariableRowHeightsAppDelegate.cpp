@@ -30,7 +30,8 @@ void TableViewVariableRowHeightsAppDelegate::setTableView(QTableView *tableView)
     QHeaderView *header = m_tableView->horizontalHeader();
     header->setSectionResizeMode(ScheduleListModel::Source, QHeaderView::Stretch);
     header->setSectionResizeMode(ScheduleListModel::Destination, QHeaderView::Stretch);
-    for (int column : {int(ScheduleListModel::Days), int(ScheduleListModel::Type), int(ScheduleListModel::Time)})
+    for (int column : {int(ScheduleListModel::Days), int(ScheduleListModel::Type), int(ScheduleListModel::Time),
+                       int(ScheduleListModel::Status)})
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     connect(m_tableView, &QTableView::doubleClicked, this,
             &TableViewVariableRowHeightsAppDelegate::doubleClickInTableView);
