@@ -31,6 +31,12 @@ void FreedesktopNoticeBoard::show(const QString &key, const QString &title, cons
     if (!m_connection.isConnected())
         return;
     m_withdrawn.remove(key);
+    // Its id is on the way: the newer text replaces it once the id is known.
+    if (m_awaiting.contains(key)) {
+        m_queued.insert(key, {title, text, actionLabel});
+        return;
+    }
+    m_awaiting.insert(key);
     QStringList actions;
     if (!actionLabel.isEmpty())
         actions << QStringLiteral("default") << actionLabel;
@@ -41,13 +47,18 @@ void FreedesktopNoticeBoard::show(const QString &key, const QString &title, cons
     auto *watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, key](QDBusPendingCallWatcher *finished) {
         finished->deleteLater();
+        m_awaiting.remove(key);
         const QDBusPendingReply<uint> reply = *finished;
-        if (reply.isError())
-            return;
-        m_ids.insert(key, reply.value());
-        // Withdrawn while the server was still answering: it goes now.
-        if (m_withdrawn.contains(key))
+        if (!reply.isError())
+            m_ids.insert(key, reply.value());
+        if (const auto queued = m_queued.constFind(key); queued != m_queued.constEnd()) {
+            const Notice notice = *queued;
+            m_queued.erase(queued);
+            show(key, notice.title, notice.text, notice.actionLabel);
+        } else if (m_withdrawn.contains(key)) {
+            // Withdrawn while the server was still answering: it goes now.
             withdraw(key);
+        }
     });
 }
 
@@ -55,12 +66,15 @@ void FreedesktopNoticeBoard::withdraw(const QString &key)
 {
     if (!m_connection.isConnected())
         return;
-    const auto found = m_ids.constFind(key);
-    if (found == m_ids.constEnd()) {
+    m_queued.remove(key);
+    // A notice still on its way is closed as soon as its id comes back.
+    if (m_awaiting.contains(key))
         m_withdrawn.insert(key);
+    else
+        m_withdrawn.remove(key);
+    const auto found = m_ids.constFind(key);
+    if (found == m_ids.constEnd())
         return;
-    }
-    m_withdrawn.remove(key);
     QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("CloseNotification"));
     call << *found;
     m_ids.erase(found);

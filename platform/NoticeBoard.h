@@ -48,6 +48,14 @@ private Q_SLOTS:
 
 private:
     QDBusConnection m_connection;
-    QHash<QString, uint> m_ids; // the server's id of each shown notice
-    QSet<QString> m_withdrawn;  // withdrawn before the server answered
+    struct Notice
+    {
+        QString title;
+        QString text;
+        QString actionLabel;
+    };
+    QHash<QString, uint> m_ids;      // the server's id of each shown notice
+    QSet<QString> m_awaiting;        // shown, the server's id not known yet
+    QHash<QString, Notice> m_queued; // shown again meanwhile: sent as a replacement
+    QSet<QString> m_withdrawn;       // withdrawn before the server answered
 };

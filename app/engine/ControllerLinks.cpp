@@ -127,8 +127,8 @@ void MFTaskAppDelegate::RunLink::runEndedEarly(EarlyEnd end, const QString &deta
     }
     if (end == EarlyEnd::NoRoom) {
         controller.m_announcer.refused(controller.backupDest, detail);
-        controller.m_window.showIdle();
-        controller.m_window.showStatus(detail);
+        // The bar stops too: nothing is being counted any more.
+        controller.m_window.showEnded(detail);
         controller.finishRun(RunOutcome::OutOfSpace, detail);
         if (!controller.offerRoomFromThinning(detail))
             controller.m_view->showAlert(QStringLiteral("Can't start backup"), detail);

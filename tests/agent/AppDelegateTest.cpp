@@ -311,7 +311,7 @@ namespace {
 // disk is there; an overdue job gets one reminder a day.
 TEST_F(AppDelegateTest, PostponedAndOverdueJobsAreToldOnceADay)
 {
-    const QString weeklyDate = u"Mon-14-12-2026 09:00"_s; // not due: the overdue job only
+    const QString weeklyDate = u"Sat-12-12-2026 09:00"_s; // not due: the overdue job only
     writeSchedule({job(removableDisk + u"/Backups"_s, {saturday}), job(path(u"dest"_s), {weeklyDate})});
     const RunHistory history(path(u"history.jsonl"_s));
     RunRecord good;

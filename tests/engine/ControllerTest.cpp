@@ -439,6 +439,10 @@ TEST_F(ControllerTest, TheStopActionEndsTheRunAsStoppedAndStartsNoOtherJob)
     EXPECT_FALSE(m_result.finished);
     for (const auto &notification : std::as_const(m_view.notifications))
         EXPECT_NE(notification.message, QStringLiteral("Backup Failed"));
+    // The stop says so, until another job is on screen.
+    EXPECT_EQ(m_view.statusTexts.last(), QStringLiteral("Stopped."));
+    controller->jobOnScreenChanged();
+    EXPECT_EQ(m_view.statusTexts.last(), QString());
 }
 
 TEST_F(ControllerTest, EveryRunOfASeriesShowsItsStatus)
