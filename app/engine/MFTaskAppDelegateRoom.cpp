@@ -18,6 +18,7 @@ bool MFTaskAppDelegate::offerRoomFromThinning(const QString &refusal)
     offer.source = request.jobSourcePath.isEmpty() ? request.backupSources.constFirst() : request.jobSourcePath;
     offer.dest = request.jobDestPath.isEmpty() ? request.backupDest : request.jobDestPath;
     offer.refusal = refusal;
+    offer.policy = *request.thinning;
     const QList<JobRecord> saved = m_services.schedule ? m_services.schedule->sharedParams() : QList<JobRecord>();
     offer.folders = ThinningRoomOffers::candidates(saved, offer.source, offer.dest, *request.thinning,
                                                    m_services.clock->now(), request.linkDest);

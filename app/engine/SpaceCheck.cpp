@@ -12,6 +12,10 @@ std::optional<qint64> freeBytes(const QString &path)
     struct statvfs info = {};
     if (::statvfs(QFile::encodeName(path).constData(), &info) != 0)
         return std::nullopt;
+    // A file system that counts no blocks at all (ramfs, some FUSE and
+    // network ones) does not know its free space: it is not zero.
+    if (info.f_blocks == 0)
+        return std::nullopt;
     // f_bavail, not f_bfree: blocks kept for root are not the copy's to use
     // unless it runs as root, and a refusal must not rest on them.
     return qint64(info.f_bavail) * qint64(info.f_frsize);

@@ -15,7 +15,8 @@
 namespace SpaceCheck {
 
 // The bytes an unprivileged writer may still use on the file system of
-// `path` (statvfs), or nothing when it cannot be asked.
+// `path` (statvfs), or nothing when it cannot be asked or the file system
+// keeps no count of its blocks.
 std::optional<qint64> freeBytes(const QString &path);
 
 // "38 MB", "1.5 GB", "900 bytes": two significant figures below 10 units,

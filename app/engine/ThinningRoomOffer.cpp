@@ -35,7 +35,8 @@ QString RoomOffer::detail() const
 
 QString RoomOffer::pruneCommand() const
 {
-    return QStringLiteral("vellumor-cli prune %1 %2").arg(shellQuoted(source), shellQuoted(dest));
+    return QStringLiteral("vellumor-cli prune --thin %1 %2 %3")
+        .arg(policy.toText(), shellQuoted(source), shellQuoted(dest));
 }
 
 // A front end that neither asks nor prints shows the refusal and the

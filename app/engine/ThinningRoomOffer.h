@@ -26,9 +26,11 @@ struct RoomOffer
     QString dest;
     QString refusal;     // why the run did not start
     QStringList folders; // oldest first
+    ThinningPolicy policy;
     QString question() const;
     QString detail() const;
-    // "vellumor-cli prune 'SOURCE' 'DEST'", quoted for a shell.
+    // "vellumor-cli prune --thin H,D,W,M 'SOURCE' 'DEST'", quoted for a
+    // shell; the rule is given, so it also serves a job not saved.
     QString pruneCommand() const;
 };
 

@@ -539,7 +539,7 @@ TEST_F(ControllerTest, AThinningJobRefusedForSpaceOffersTheSnapshotsItsRuleGives
     const RoomOffer offer = m_view.roomOffers.first();
     EXPECT_EQ(offer.folders, all.mid(1, 38));
     EXPECT_TRUE(offer.detail().startsWith(QStringLiteral("Backup has 38 MB free")));
-    EXPECT_EQ(offer.pruneCommand(), u"vellumor-cli prune '"_s + m_source + u"' '"_s + m_dest + u'\'');
+    EXPECT_EQ(offer.pruneCommand(), u"vellumor-cli prune --thin 24,31,8,12 '"_s + m_source + u"' '"_s + m_dest + u'\'');
     for (const QString &folder : std::as_const(all))
         ASSERT_TRUE(QFileInfo::exists(folder)) << "nothing goes before the yes";
 
