@@ -1,5 +1,6 @@
 #include "TerminalSession.h"
 
+#include "Clock.h"
 #include "DistributedNotificationCenter.h"
 #include "JobLoader.h"
 #include "MFTaskAppDelegate.h"
@@ -86,15 +87,30 @@ void loadRequest(MFTaskAppDelegate &controller, TerminalView &view, SharedSchedu
         controller.snapshotsToKeep = int(JobLoader::loadedJobFromRecord(*record).snapshotLimit);
 }
 
-void start(QCoreApplication &app, MFTaskAppDelegate &controller, TerminalView &view, const CliJob &job)
+// A due job run-due could not run goes into the history as skipped, with why.
+void recordSkip(const RunHistory &history, const SkippedJob &skipped)
+{
+    RunRecord record;
+    record.sourcePath = skipped.sourcePath;
+    record.destPath = skipped.destPath;
+    record.started = record.ended = Clock::system().now();
+    record.outcome = RunRecord::Outcome::Skipped;
+    record.cause = ScheduledJobDispatcher::skipReasonText(skipped.reason);
+    history.append(record);
+}
+
+void start(QCoreApplication &app, MFTaskAppDelegate &controller, TerminalView &view, const CliJob &job,
+           const RunHistory &history)
 {
     if (job.command == CliJob::Command::RunDue) {
         DistributedNotificationCenter &center = DistributedNotificationCenter::defaultCenter();
         controller.dispatcher()->applicationDidFinishLaunching({ScheduledJobDispatcher::daemonLaunchedArgument()},
                                                                center.isConnected() ? &center : nullptr);
-        for (const SkippedJob &skipped : controller.dispatcher()->skippedJobs())
+        for (const SkippedJob &skipped : controller.dispatcher()->skippedJobs()) {
             std::printf("Skipped %s to %s: %s\n", qPrintable(skipped.sourcePath), qPrintable(skipped.destPath),
                         qPrintable(ScheduledJobDispatcher::skipReasonText(skipped.reason)));
+            recordSkip(history, skipped);
+        }
         if (!controller.dispatcher()->quitWhenAllDone() && !controller.isRunning()) {
             std::printf("Nothing to do.\n");
             app.exit(0);
@@ -170,7 +186,7 @@ int runTerminalSession(QCoreApplication &app, const CliJob &job)
         std::perror("pipe2");
         return 1;
     }
-    QTimer::singleShot(0, &controller, [&] { start(app, controller, view, job); });
+    QTimer::singleShot(0, &controller, [&] { start(app, controller, view, job, history); });
     app.exec();
     return exitStatus;
 }

@@ -261,6 +261,11 @@ TEST_F(CliScheduleTest, RunDueRunsWhatIsDueWithItsDisksPresentAndExitsWhenDraine
     // The job it skipped is named, with the reason.
     EXPECT_TRUE(again.out.contains(u"Skipped "_s + m_source + u" to "_s + absent + u": destination absent"_s))
         << again.out.toStdString();
+    // The history has the run and each skip, with why.
+    const QString log = run({u"log"_s}).out;
+    EXPECT_EQ(log.count(u"\tskipped\t"_s + m_source + u'\t' + absent), 2) << log.toStdString();
+    EXPECT_TRUE(log.contains(u"\tdestination absent\n"_s)) << log.toStdString();
+    EXPECT_EQ(log.count(u"\tsucceeded\t"_s + m_source + u'\t' + m_dest), 1) << log.toStdString();
 }
 
 TEST_F(CliScheduleTest, SchedulingMakesTheDestinationFolderSoTheJobRuns)
