@@ -5,6 +5,7 @@
 #include "Identifiers.h"
 #include "MainAppLauncher.h"
 #include "MountWatcher.h"
+#include "RunHistory.h"
 #include "PowerSource.h"
 #include "SharedDefaults.h"
 #include "SleepWatcher.h"
@@ -23,7 +24,11 @@ QList<std::chrono::milliseconds> AgentServices::defaultDelayedChecks()
     return {1s, 5s, 10s, 15s, 20s};
 }
 
-AppDelegate::AppDelegate(AgentServices services, QObject *parent) : QObject(parent), m_services(std::move(services))
+AppDelegate::AppDelegate(AgentServices services, QObject *parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+    , m_skips(m_services.history)
+    , m_notices(m_services.notices, m_services.clock)
 {}
 
 void AppDelegate::applicationDidFinishLaunching(MountWatcher *mounts, SleepWatcher *sleep)
@@ -64,6 +69,7 @@ CheckReport AppDelegate::checkForScheduledJobs(const QString &trigger)
             report.timerRearmed = true;
         }
         reportDueJobs(file.records, scan.due, report);
+        remindOverdueJobs(file.records);
     }
     report.nextWakeUp = m_services.timer.armedFor();
     qInfo().noquote() << report.logLine();
@@ -100,8 +106,22 @@ void AppDelegate::reportDueJobs(const QList<JobRecord> &records, const QList<Sch
             if (report.launch == LaunchOutcome::NotNeeded)
                 report.launch = launch;
         }
+        m_skips.recordSkip(result, m_services.clock.now());
+        m_notices.dueJobChecked(result);
         report.due.append(std::move(result));
     }
+}
+
+void AppDelegate::remindOverdueJobs(const QList<JobRecord> &records)
+{
+    if (!m_services.history || !m_services.notices)
+        return;
+    const QList<RunRecord> history = m_services.history->read();
+    const QDateTime now = m_services.clock.now();
+    for (const JobRecord &record : records)
+        m_notices.jobChecked(
+            record,
+            JobHealths::healthOf(history, JobRecords::sourcePath(record), JobRecords::destPath(record), &record, now));
 }
 
 bool AppDelegate::volumeIsMounted(const QString &path) const

@@ -17,8 +17,10 @@
 //  - every check logs one line (CheckReport::logLine) and emits checked();
 //  - checks run on the thread the delegate lives in and never overlap.
 
+#include "AgentNotices.h"
 #include "CheckReport.h"
 #include "ScheduleScan.h"
+#include "SkipRecorder.h"
 
 #include <QList>
 #include <QObject>
@@ -30,7 +32,9 @@ class Clock;
 class DistributedNotificationCenter;
 class MainAppLauncher;
 class MountWatcher;
+class NoticeBoard;
 class PowerSource;
+class RunHistory;
 class SleepWatcher;
 class VolumePresence;
 class WakeTimer;
@@ -51,6 +55,11 @@ struct AgentServices
     // A disk may take a while to mount all its volumes: look again after
     // 1, 5, 10, 15 and 20 seconds.
     static QList<std::chrono::milliseconds> defaultDelayedChecks();
+    // Where skipped due runs are recorded, and each job's health is read
+    // from; none: skips are only logged and no job counts as overdue.
+    const RunHistory *history = nullptr;
+    // Postponed and overdue notices on the desktop; none: not shown.
+    NoticeBoard *notices = nullptr;
 };
 
 class AppDelegate : public QObject
@@ -64,6 +73,8 @@ public:
     void applicationDidFinishLaunching(MountWatcher *mounts, SleepWatcher *sleep);
 
     CheckReport checkForScheduledJobs(const QString &trigger);
+    // Its openJobRequested() asks for the window on an overdue job.
+    AgentNotices &notices() { return m_notices; }
     bool volumeIsMounted(const QString &path) const;
     LaunchOutcome launchMainApp();
 
@@ -86,5 +97,10 @@ private:
     QString scheduleFilePath() const;
     void reportDueJobs(const QList<JobRecord> &records, const QList<ScheduledRun> &due, CheckReport &report);
 
+    // Tells the desktop about each saved job that is overdue.
+    void remindOverdueJobs(const QList<JobRecord> &records);
+
     AgentServices m_services;
+    SkipRecorder m_skips;
+    AgentNotices m_notices;
 };

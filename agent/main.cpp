@@ -1,11 +1,13 @@
 // vellumor-helper: the scheduler agent. Started at login (XDG autostart) or
 // by the application, it runs for the whole session, idle between events.
 #include "AppDelegate.h"
+#include "RunHistory.h"
 #include "Clock.h"
 #include "DistributedNotificationCenter.h"
 #include "Identifiers.h"
 #include "MainAppLauncher.h"
 #include "MountWatcher.h"
+#include "NoticeBoard.h"
 #include "PowerSource.h"
 #include "SleepWatcher.h"
 #include "TerminationSignals.h"
@@ -13,6 +15,7 @@
 #include "WallClockTimer.h"
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <QDBusConnection>
 #include <QDBusError>
 
@@ -46,8 +49,17 @@ int main(int argc, char **argv)
     BundleMainAppLauncher launcher(session);
     const VolumePresence volumes;
 
-    AppDelegate delegate(
-        {Clock::system(), timer, power, launcher, DistributedNotificationCenter::defaultCenter(), volumes, QString()});
+    const RunHistory history(RunHistory::defaultPath());
+    AgentServices services{Clock::system(), timer,    power, launcher, DistributedNotificationCenter::defaultCenter(),
+                           volumes,         QString()};
+    services.history = &history;
+    FreedesktopNoticeBoard notices(session);
+    services.notices = &notices;
+    AppDelegate delegate(std::move(services));
+    // A click on an overdue reminder opens the window; a running one is
+    // raised by the second start.
+    QObject::connect(&delegate.notices(), &AgentNotices::openJobRequested, &delegate,
+                     [] { QProcess::startDetached(BundleMainAppLauncher::bundleProgram(), {}); });
     delegate.applicationDidFinishLaunching(&mounts, &sleep);
     app.exec();
     return 0;

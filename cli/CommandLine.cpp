@@ -56,6 +56,8 @@ QString usageText()
         "SOURCE DEST\n"
         "       vellumor-cli prune [--thin [H,D,W,M]] [--dry-run] SOURCE DEST\n"
         "       vellumor-cli list\n"
+        "       vellumor-cli status\n"
+        "       vellumor-cli log [-n N]\n"
         "       vellumor-cli run-due\n"
         "       vellumor-cli --help\n"
         "\n"
@@ -74,9 +76,14 @@ QString usageText()
         "prune    applies the job's rule for old snapshots now (or the --thin one given) and prints\n"
         "         \"keep\" or \"remove\", a tab and each snapshot's path; --dry-run removes nothing.\n"
         "list     prints the scheduled jobs: source, destination, days, type and time.\n"
+        "status   prints each job (saved, or found in the run history): its last complete backup, its last\n"
+        "         attempt, its next run, the snapshots it keeps and the destination's free space; exits 1\n"
+        "         when a job is overdue or its last attempt failed.\n"
+        "log      prints the run history, oldest first; -n N prints only the newest N runs.\n"
         "run-due  runs every scheduled job that is due and whose disks are present, one after another.\n"
         "\n"
-        "Exit status: 0 done without errors (also when nothing was due), 1 failed or finished with errors,\n"
+        "Exit status: 0 done without errors (also when nothing was due), 1 failed or finished with errors\n"
+        "(status: a job needs attention),\n"
         "2 bad usage, 130 stopped.\n");
 }
 
@@ -93,9 +100,19 @@ QString readCommand(const QStringList &arguments, CliJob &job, bool &complete)
         job.command = CliJob::Command::Help;
         return {};
     }
-    if (command == u"list" || command == u"run-due") {
-        job.command = command == u"list" ? CliJob::Command::List : CliJob::Command::RunDue;
+    if (command == u"list" || command == u"run-due" || command == u"status") {
+        job.command = command == u"list" ? CliJob::Command::List
+            : command == u"status"       ? CliJob::Command::Status
+                                         : CliJob::Command::RunDue;
         return arguments.size() > 1 ? QStringLiteral("%1 takes no arguments").arg(command) : QString();
+    }
+    if (command == u"log") {
+        job.command = CliJob::Command::Log;
+        if (arguments.size() == 1)
+            return {};
+        bool ok = false;
+        job.logLines = arguments.size() == 3 && arguments.at(1) == u"-n" ? arguments.at(2).toInt(&ok) : 0;
+        return ok && job.logLines > 0 ? QString() : QStringLiteral("log takes only -n N, with N a positive number");
     }
     complete = false;
     if (command == u"backup")

@@ -7,6 +7,8 @@
 //   vellumor-cli schedule [--snapshot] [--keep N] [--exclude PATH]... --days mon,tue,... --at HH:MM SOURCE DEST
 //   vellumor-cli prune [--thin [H,D,W,M]] [--dry-run] SOURCE DEST
 //   vellumor-cli list
+//   vellumor-cli status
+//   vellumor-cli log [-n N]
 //   vellumor-cli run-due
 //   vellumor-cli --help
 //
@@ -27,7 +29,7 @@
 
 struct CliJob
 {
-    enum class Command { Backup, Restore, Schedule, Prune, List, RunDue, Help };
+    enum class Command { Backup, Restore, Schedule, Prune, List, Status, Log, RunDue, Help };
     Command command = Command::Help;
     bool snapshot = false;
     bool fast = false; // backup --snapshot --fast: this run takes the fast form
@@ -36,6 +38,7 @@ struct CliJob
     // --thin: thinning instead of the newest N (the defaults, or H,D,W,M).
     std::optional<ThinningPolicy> thinning;
     bool dryRun = false; // prune --dry-run: nothing is removed
+    int logLines = 0;    // log -n N: the newest N records; 0 all
     // schedule: the weekdays (0 Monday ... 6 Sunday) and the time of day.
     std::array<bool, 7> days{};
     QTime time;

@@ -10,6 +10,7 @@
 #include "ScheduleListColumns.h"
 #include "SupportFolder.h"
 #include "TerminalView.h"
+#include "TextColumns.h"
 
 #include <QFileInfo>
 
@@ -66,16 +67,7 @@ int listSchedule()
         rows.append({ScheduleListColumns::sourceText(record), ScheduleListColumns::destinationText(record),
                      ScheduleListColumns::daysText(record).trimmed(), ScheduleListColumns::typeText(record),
                      ScheduleListColumns::timeText(record).value_or(QString())});
-    QList<qsizetype> widths(header.size(), 0);
-    for (const QStringList &row : std::as_const(rows))
-        for (qsizetype column = 0; column < row.size(); ++column)
-            widths[column] = std::max(widths[column], row.at(column).size());
-    for (const QStringList &row : std::as_const(rows)) {
-        QString line;
-        for (qsizetype column = 0; column < row.size(); ++column)
-            line += column + 1 < row.size() ? row.at(column).leftJustified(widths[column] + 2) : row.at(column);
-        std::printf("%s\n", qPrintable(line.trimmed()));
-    }
+    printColumns(rows);
     return 0;
 }
 

@@ -1,16 +1,22 @@
 #include "TerminalSession.h"
 
+#include "Clock.h"
 #include "DistributedNotificationCenter.h"
 #include "JobLoader.h"
 #include "MFTaskAppDelegate.h"
+#include "RunHistory.h"
 #include "RunReport.h"
+#include "RunSleepGuard.h"
 #include "ScheduleCommands.h"
 #include "ScheduledJobDispatcher.h"
+#include "SleepInhibitor.h"
+#include "SleepWatcher.h"
 #include "TerminalView.h"
 #include "TerminationSignals.h"
 #include "UserNotifications.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QFile>
 #include <QTimer>
 
@@ -39,10 +45,11 @@ private:
 // The pair's recorded snapshot; without a record (or with one naming a
 // folder that is gone) the run links against the newest complete snapshot
 // of the same job in DEST.
-MFTaskAppServices servicesFor(SharedSchedule &schedule, UserNotifier &notifier, bool runDue)
+MFTaskAppServices servicesFor(SharedSchedule &schedule, UserNotifier &notifier, const RunHistory &history, bool runDue)
 {
     MFTaskAppServices services;
     services.schedule = &schedule;
+    services.runHistory = &history;
     services.notifier = &notifier;
     // A terminal backup saves its job but leaves due jobs to run-due.
     services.dispatchScheduledJobs = runDue;
@@ -80,15 +87,30 @@ void loadRequest(MFTaskAppDelegate &controller, TerminalView &view, SharedSchedu
         controller.snapshotsToKeep = int(JobLoader::loadedJobFromRecord(*record).snapshotLimit);
 }
 
-void start(QCoreApplication &app, MFTaskAppDelegate &controller, TerminalView &view, const CliJob &job)
+// A due job run-due could not run goes into the history as skipped, with why.
+void recordSkip(const RunHistory &history, const SkippedJob &skipped)
+{
+    RunRecord record;
+    record.sourcePath = skipped.sourcePath;
+    record.destPath = skipped.destPath;
+    record.started = record.ended = Clock::system().now();
+    record.outcome = RunRecord::Outcome::Skipped;
+    record.cause = ScheduledJobDispatcher::skipReasonText(skipped.reason);
+    history.append(record);
+}
+
+void start(QCoreApplication &app, MFTaskAppDelegate &controller, TerminalView &view, const CliJob &job,
+           const RunHistory &history)
 {
     if (job.command == CliJob::Command::RunDue) {
         DistributedNotificationCenter &center = DistributedNotificationCenter::defaultCenter();
         controller.dispatcher()->applicationDidFinishLaunching({ScheduledJobDispatcher::daemonLaunchedArgument()},
                                                                center.isConnected() ? &center : nullptr);
-        for (const SkippedJob &skipped : controller.dispatcher()->skippedJobs())
+        for (const SkippedJob &skipped : controller.dispatcher()->skippedJobs()) {
             std::printf("Skipped %s to %s: %s\n", qPrintable(skipped.sourcePath), qPrintable(skipped.destPath),
                         qPrintable(ScheduledJobDispatcher::skipReasonText(skipped.reason)));
+            recordSkip(history, skipped);
+        }
         if (!controller.dispatcher()->quitWhenAllDone() && !controller.isRunning()) {
             std::printf("Nothing to do.\n");
             app.exit(0);
@@ -116,7 +138,8 @@ int runTerminalSession(QCoreApplication &app, const CliJob &job)
     view.verbose = qEnvironmentVariableIsSet("VELLUMOR_VERBOSE");
     const std::unique_ptr<SharedSchedule> schedule = loadSchedule();
     TerminalAndDesktopNotifier notifier(view);
-    MFTaskAppDelegate controller(&view, servicesFor(*schedule, notifier, runDue));
+    const RunHistory history(RunHistory::defaultPath());
+    MFTaskAppDelegate controller(&view, servicesFor(*schedule, notifier, history, runDue));
     loadRequest(controller, view, *schedule, job);
 
     int exitStatus = runDue ? 0 : 1;
@@ -145,6 +168,13 @@ int runTerminalSession(QCoreApplication &app, const CliJob &job)
                                  view.reopen();
                          });
                      });
+    // The machine stays awake while a run is active; a sleep that comes
+    // anyway during run-due stops the copy cleanly first.
+    const QDBusConnection systemBus = QDBusConnection::systemBus();
+    SleepInhibitor inhibitor(systemBus);
+    SleepWatcher sleep(systemBus);
+    RunSleepGuard sleepGuard(inhibitor, &sleep, [&controller] { controller.stop(); });
+    RunSleepGuard::guardRunsOf(controller, sleepGuard);
     // Ctrl-C takes the controller's stop path, so rsync is ended and nothing
     // is left running.
     const TerminationSignals stopSignals;
@@ -156,7 +186,7 @@ int runTerminalSession(QCoreApplication &app, const CliJob &job)
         std::perror("pipe2");
         return 1;
     }
-    QTimer::singleShot(0, &controller, [&] { start(app, controller, view, job); });
+    QTimer::singleShot(0, &controller, [&] { start(app, controller, view, job, history); });
     app.exec();
     return exitStatus;
 }

@@ -1,5 +1,7 @@
 #include "TerminalView.h"
 
+#include "ThinningRoomOffer.h"
+
 TerminalView::TerminalView(std::FILE *out, std::FILE *err, bool interactive)
     : m_out(out)
     , m_err(err)
@@ -30,6 +32,17 @@ void TerminalView::showAlert(const QString &message, const QString &informativeT
 {
     finishLine();
     std::fprintf(m_err, "%s: %s\n", qPrintable(message), qPrintable(informativeText));
+    std::fflush(m_err);
+}
+
+void TerminalView::offerToMakeRoom(const RoomOffer &offer, std::function<void()>)
+{
+    finishLine();
+    std::fprintf(m_err,
+                 "%s\nThe job's rule \"Thin out\" gives up %lld old snapshot(s); to remove them now, run:\n  %s\n",
+                 qPrintable(offer.refusal), qlonglong(offer.folders.size()), qPrintable(offer.pruneCommand()));
+    for (const QString &folder : offer.folders)
+        std::fprintf(m_err, "  would remove: %s\n", qPrintable(folder));
     std::fflush(m_err);
 }
 

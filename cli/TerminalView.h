@@ -43,6 +43,8 @@ public:
     void setArgumentRows(const QList<Argument> &rows) override;
     void showAlert(const QString &message, const QString &informativeText) override;
     void deliverUserNotification(const QString &title, const QString &text) override;
+    // The terminal does not ask: it names the prune command that frees the room.
+    void offerToMakeRoom(const RoomOffer &offer, std::function<void()> accepted) override;
     void terminateApplication() override
     {
         if (onTerminate)

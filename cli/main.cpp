@@ -5,6 +5,7 @@
 #include "CommandLine.h"
 #include "PruneCommand.h"
 #include "ScheduleCommands.h"
+#include "StatusCommand.h"
 #include "TerminalSession.h"
 #include "VolumePresence.h"
 #include "VolumeTools.h"
@@ -74,6 +75,10 @@ int main(int argc, char **argv)
         return scheduleJob(job);
     case CliJob::Command::Prune:
         return pruneJob(job);
+    case CliJob::Command::Status:
+        return printStatus();
+    case CliJob::Command::Log:
+        return printLog(job);
     case CliJob::Command::Backup:
     case CliJob::Command::Restore:
     case CliJob::Command::RunDue:

@@ -1,8 +1,8 @@
 #pragma once
 
-// Tells when the machine has woken from sleep: systemd-logind's
-// PrepareForSleep(false) on the system bus. Without logind nothing is
-// emitted, ever.
+// Tells when the machine is about to sleep and when it has woken: systemd-
+// logind's PrepareForSleep(true) and PrepareForSleep(false) on the system
+// bus. Without logind nothing is emitted, ever.
 
 #include <QDBusConnection>
 #include <QObject>
@@ -16,6 +16,7 @@ public:
     explicit SleepWatcher(const QDBusConnection &systemBus, QObject *parent = nullptr);
 
 Q_SIGNALS:
+    void goingToSleep();
     void woke();
 
 private:

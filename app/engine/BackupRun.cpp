@@ -4,6 +4,7 @@
 #include "CloneEdits.h"
 #include "ChildLocale.h"
 #include "Clock.h"
+#include "DisplayName.h"
 #include "DestinationCapabilities.h"
 #include "DryRunAssessor.h"
 #include "FastSnapshot.h"
@@ -14,6 +15,7 @@
 #include "SnapshotRotation.h"
 #include "SnapshotSession.h"
 #include "SourceChecks.h"
+#include "SpaceCheck.h"
 #include "TaskFactory.h"
 #include "TaskToEnd.h"
 #include "VolumeTools.h"
@@ -23,6 +25,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QMetaObject>
+#include <QStorageInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -411,11 +414,35 @@ bool BackupRun::dryRun()
             break;
         }
     }
+    if (!fitsOnDestination(assessor->totalTransferredSize()))
+        return false;
     // The fast form's dry run also prints what the clone loses; those lines are no copies.
     const qint64 deletions = m_fast ? qint64(m_fast->deletionCount()) : 0;
     post([&host = m_host, files = std::max<qint64>(0, assessor->totalFiles() - deletions),
           size = assessor->totalTransferredSize()] { host.dryRunMeasured(files, size); });
     return true;
+}
+
+bool BackupRun::fitsOnDestination(qint64 bytesToCopy)
+{
+    // A restore or a file-manager copy lands among the user's own files,
+    // where a partial copy is no loss; only backups are held back.
+    if (m_request.isRestore || m_request.isFinderCopy)
+        return true;
+    const std::optional<qint64> available
+        = m_tools.freeSpace ? m_tools.freeSpace(m_request.backupDest) : SpaceCheck::freeBytes(m_request.backupDest);
+    // The disk's own name when the destination is on one ("Backup Disk"),
+    // else the destination folder's.
+    const QString root = QStorageInfo(m_request.backupDest).rootPath();
+    const QString name = displayNameForPath(root.isEmpty() || root == u"/" ? m_request.backupDest : root);
+    const std::optional<QString> refusal = SpaceCheck::refusal(bytesToCopy, available, name);
+    if (!refusal)
+        return true;
+    qInfo("%s", qUtf8Printable(*refusal));
+    if (!m_destHadOwnershipEnabled)
+        m_tools.volumes->checkSetOwnershipOnVolume(true, false, m_request.backupDest);
+    post([&host = m_host, detail = *refusal] { host.runEndedEarly(BackupRunHost::EarlyEnd::NoRoom, detail); });
+    return false;
 }
 
 bool BackupRun::dryRunRan(const TaskToEndResult &result)

@@ -38,7 +38,10 @@
 //    one writes are removed (PartialFiles), so a copy cut off by a full disk
 //    never blocks the next run;
 //  - the system's own paths (/dev, /proc, /tmp...) are excluded only from a
-//    source that holds them.
+//    source that holds them;
+//  - a Sync or Snapshot whose dry run counts more bytes to copy than the
+//    destination has free ends after the dry run as NoRoom, saying both
+//    sizes, and launches nothing.
 
 #include "BackupArguments.h"
 #include "JobRecord.h"
@@ -117,6 +120,9 @@ struct BackupRunTools
     // minute exists (false: give up); sleeping until the clock's next
     // minute when empty.
     std::function<bool()> waitForNextMinute;
+    // The destination's free bytes (SpaceCheck::freeBytes when empty);
+    // nothing when unknown.
+    std::function<std::optional<qint64>(const QString &path)> freeSpace;
 };
 
 // How a Snapshot run's working folder ended up.
@@ -140,7 +146,8 @@ class BackupRunHost
 public:
     // Refused: the run must not go on as asked (its sources are unsafe to
     // copy, or another run holds the destination).
-    enum class EarlyEnd { VolumeMissing, CannotStart, Refused };
+    // NoRoom: what the dry run counted does not fit on the destination.
+    enum class EarlyEnd { VolumeMissing, CannotStart, Refused, NoRoom };
 
     virtual ~BackupRunHost() = default;
     // Any thread: whether the volume of `path` is present (alerting when not).
@@ -257,6 +264,8 @@ private:
     // to the host).
     bool writeExclusionFile(BackupArgumentInput &input);
     void post(std::function<void()> step);
+    // False when the dry run's bytes do not fit (the refusal is sent to the host).
+    bool fitsOnDestination(qint64 bytesToCopy);
     QHash<QString, QString> copyEnvironment() const;
 
     const BackupRunRequest m_request;

@@ -58,6 +58,7 @@ void MFTaskAppDelegate::ScheduleLink::adoptScheduledJob(const LoadedJob &job)
     // A loaded job's own rule applies until another is chosen.
     m_controller->thinning.reset();
     m_controller->m_taskDelegate.setSourcePath(job.sourcePath);
+    m_controller->jobOnScreenChanged();
 }
 
 // --- RunLink -------------------------------------------------------------------
@@ -134,6 +135,15 @@ void MFTaskAppDelegate::RunLink::runEndedEarly(EarlyEnd end, const QString &deta
         return;
     if (end == EarlyEnd::VolumeMissing) {
         controller.finishRun(RunOutcome::VolumeMissing, QString());
+        return;
+    }
+    if (end == EarlyEnd::NoRoom) {
+        controller.m_announcer.refused(controller.backupDest, detail);
+        // The bar stops too: nothing is being counted any more.
+        controller.m_window.showEnded(detail);
+        controller.finishRun(RunOutcome::OutOfSpace, detail);
+        if (!controller.offerRoomFromThinning(detail))
+            controller.m_view->showAlert(QStringLiteral("Can't start backup"), detail);
         return;
     }
     if (end == EarlyEnd::Refused) {

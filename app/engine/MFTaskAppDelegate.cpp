@@ -12,6 +12,7 @@
 #include "DisplayName.h"
 #include "JobLoader.h"
 #include "RestoreChoosers.h"
+#include "RunHistoryRecorder.h"
 #include "LocalNotificationCenter.h"
 #include "ScheduleEntry.h"
 #include "ScheduledJobDispatcher.h"
@@ -92,6 +93,8 @@ MFTaskAppDelegate::MFTaskAppDelegate(MFTaskAppView *view, Services services, QOb
             });
         }
     }
+    if (m_services.runHistory)
+        m_historyRecorder = new RunHistoryRecorder(*this, *m_services.runHistory, *m_services.clock);
     m_workers.setMaxThreadCount(4);
     m_taskDelegate.setAlertPresenter(m_view->alertPresenter());
     LocalNotificationCenter::defaultCenter().addObserver(QStringLiteral("BackupComplete"), this,
@@ -297,6 +300,7 @@ BackupRunTools MFTaskAppDelegate::runTools()
     tools.mainThread = thread();
     tools.lastAssessingSecond = &m_lastAssessingSecond;
     tools.waitForNextMinute = m_services.waitForNextMinute;
+    tools.freeSpace = m_services.freeSpace;
     return tools;
 }
 
@@ -351,6 +355,7 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
         }
     }
     m_run = std::make_shared<BackupRun>(std::move(request), *m_runLink, runTools());
+    Q_EMIT runStarted();
     m_workers.start([this, run = m_run] { worker(run); });
 }
 
@@ -388,6 +393,7 @@ void MFTaskAppDelegate::endStopped()
     m_taskDelegate.resetForNew();
     restoreOwnershipIfNeeded();
     finishRun(RunOutcome::Stopped, QString());
+    showStopped();
     if (isFinderCopy)
         m_view->terminateApplication();
 }

@@ -57,6 +57,8 @@
 #include <memory>
 
 class Clock;
+class RunHistory;
+class RunHistoryRecorder;
 class ScheduleEntry;
 class ScheduledJobDispatcher;
 class SharedSchedule;
@@ -86,10 +88,14 @@ struct MFTaskAppServices
     bool dispatchScheduledJobs = true;
     // Desktop banners; the view's deliverUserNotification() when none.
     UserNotifier *notifier = nullptr;
+    // Where every finished run is recorded; none: runs are not recorded.
+    const RunHistory *runHistory = nullptr;
     // How a Snapshot run waits for the next minute when a snapshot of this
     // minute exists (false: give up); sleeping until the clock's next
     // minute when empty.
     std::function<bool()> waitForNextMinute;
+    // The destination's free bytes before a copy; statvfs when empty.
+    std::function<std::optional<qint64>(const QString &path)> freeSpace;
 };
 
 class MFTaskAppDelegate : public QObject
@@ -162,6 +168,10 @@ public:
     // jobsToDo, quitWhenAllDone, the checks and the start-up steps.
     ScheduledJobDispatcher *dispatcher() const { return m_dispatcher.get(); }
 
+    // The job on screen (its source or destination) has changed: an old
+    // run's status text goes, and jobChanged() tells the window.
+    void jobOnScreenChanged();
+
     // Looks up the previous snapshot of the (first source, destination)
     // pair in Snapshot mode and makes it linkDest, or clears it; shows it.
     void handleLinkDest();
@@ -183,6 +193,10 @@ public:
 
 Q_SIGNALS:
     void runStateChanged(RunState state);
+    // A run has been handed to its worker; currentRun() is its request.
+    void runStarted();
+    // The job on screen is another one (jobOnScreenChanged()).
+    void jobChanged();
     // The run is over and the window idle; `detail` is the status shown.
     void runFinished(MFTaskAppDelegate::RunOutcome outcome, const QString &detail);
 
@@ -216,6 +230,12 @@ private:
     void setRunState(RunState state);
     void postToMain(std::function<void()> function);
     void restoreOwnershipIfNeeded();
+    // A run refused for space: when the job thins its snapshots out and its
+    // rule gives some up, offers to remove them (true); false otherwise.
+    bool offerRoomFromThinning(const QString &refusal);
+    // "Stopped." in the status line once the stop's own clean-up has run.
+    void showStopped();
+    void removeSnapshotsForRoom(const QString &dest, const QStringList &folders);
 
     MFTaskAppView *m_view;
     Services m_services;
@@ -228,6 +248,7 @@ private:
     std::unique_ptr<RunLink> m_runLink;
     std::unique_ptr<ScheduleEntry> m_scheduleEntry;
     std::unique_ptr<ScheduledJobDispatcher> m_dispatcher;
+    RunHistoryRecorder *m_historyRecorder = nullptr; // a child; with services.runHistory only
     QThreadPool m_workers;
 
     // The run in progress (or the last one); its worker holds it too.

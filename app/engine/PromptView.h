@@ -11,6 +11,10 @@
 
 #include <QString>
 
+#include <functional>
+
+struct RoomOffer;
+
 class PromptView
 {
 public:
@@ -29,4 +33,10 @@ public:
     virtual void terminateApplication() = 0;
     // The modal alert the output reader raises (a full destination).
     virtual AlertPresenter *alertPresenter() = 0;
+    // A backup refused for space could start after old snapshots its rule
+    // gives up anyway are removed: asks whether to remove them (without
+    // waiting) and calls `accepted` only on the user's yes. A front end that
+    // cannot ask says how to free the room instead; by default it shows
+    // the refusal as an alert.
+    virtual void offerToMakeRoom(const RoomOffer &offer, std::function<void()> accepted);
 };

@@ -8,6 +8,7 @@
 // its status line).
 
 #include "MFTaskAppView.h"
+#include "ThinningRoomOffer.h"
 #include "WindowlessScheduledJobView.h"
 
 #include <QList>
@@ -45,9 +46,11 @@ public:
     bool progressIndeterminate = false;
 
     // Prompts.
-    QStringList chooserAnswers; // taken from the front, one per chooser
-    QList<Alert> alerts;        // sheets and modal alerts
-    QList<Alert> notifications; // banners: title and text
+    QStringList chooserAnswers;            // taken from the front, one per chooser
+    QList<Alert> alerts;                   // sheets and modal alerts
+    QList<Alert> notifications;            // banners: title and text
+    QList<RoomOffer> roomOffers;           // offers to remove old snapshots
+    std::function<void()> acceptRoomOffer; // the last offer's yes
     int quitQuestions = 0;
     int terminateRequests = 0;
 
@@ -83,6 +86,11 @@ public:
         return chooserAnswers.isEmpty() ? QString() : chooserAnswers.takeFirst();
     }
     void askToQuitDuringBackup(const QString &, const QString &) override { ++quitQuestions; }
+    void offerToMakeRoom(const RoomOffer &offer, std::function<void()> accepted) override
+    {
+        roomOffers.append(offer);
+        acceptRoomOffer = std::move(accepted);
+    }
     void terminateApplication() override { ++terminateRequests; }
     AlertPresenter *alertPresenter() override { return this; }
 

@@ -447,6 +447,7 @@ bool MFTaskDelegate::processWholeLineOfTaskOutput(QByteArrayView line)
 void MFTaskDelegate::handleItemLine(QByteArrayView line, bool isItem)
 {
     ++m_myIndependentCounter;
+    ++m_itemsOfRun;
     if (m_progressBar) {
         m_progressBar->setMaxValue(double(m_totalFiles.value_or(0)));
         m_progressBar->setValue(m_progressBar->value() + 1);
@@ -731,6 +732,7 @@ void MFTaskDelegate::resetForNewRun()
     // A stopped or finished run leaves its partial line, last path, rates and
     // held-back chunks behind; none of them belongs to the next run.
     m_remainder.clear();
+    m_itemsOfRun = 0;
     m_lastFullPath.clear();
     m_thePercent.clear();
     m_dataTransferRate.clear();

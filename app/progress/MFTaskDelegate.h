@@ -191,6 +191,8 @@ public:
     QString dataTransferRate() const { return QString::fromStdString(m_dataTransferRate); }
     int beatsSinceValuesUpdate() const { return m_beatsSinceValuesUpdate; }
     quint64 lastMyIndependentCounter() const { return m_lastMyIndependentCounter; }
+    // The items of the current (or last) run, kept when the window goes idle.
+    quint64 itemsOfRun() const { return m_itemsOfRun; }
     bool isFinishingUp() const { return m_isFinishingUp; }
     // The pending partial line, as raw bytes.
     QByteArray remainder() const { return m_remainder; }
@@ -247,6 +249,7 @@ private:
     QVariantAnimation *m_pulse = nullptr;
     quint64 m_myIndependentCounter = 0;
     quint64 m_lastMyIndependentCounter = 0;
+    quint64 m_itemsOfRun = 0;
     // The percent and rate fields of the last progress line, as printed (UTF-8).
     std::string m_thePercent;
     std::string m_dataTransferRate;

@@ -43,6 +43,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     layout->setContentsMargins(16, 12, 16, 12);
     layout->setSpacing(0);
     layout->addWidget(buildPickers(content));
+    m_outlets.jobHealth = label(QStringLiteral("Backup status"), content);
+    m_outlets.jobHealth->setObjectName(QStringLiteral("jobHealth"));
+    m_outlets.jobHealth->setAlignment(Qt::AlignCenter);
+    m_outlets.jobHealth->hide();
+    layout->addSpacing(6);
+    layout->addWidget(m_outlets.jobHealth);
     layout->addSpacing(10);
     layout->addWidget(buildControlsRow(content));
     layout->addSpacing(6);

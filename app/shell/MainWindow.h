@@ -38,6 +38,8 @@ struct MainWindowOutlets
     QLabel *sourceName = nullptr;
     QLabel *destName = nullptr;
     QLabel *arrow = nullptr;
+    // How the job on screen stands: last backup, last attempt, next run.
+    QLabel *jobHealth = nullptr;
     QWidget *duplicateOrHardlinks = nullptr;
     QRadioButton *syncRow = nullptr;
     QRadioButton *snapshotRow = nullptr;

@@ -5,6 +5,7 @@
 #include "MFTaskAppDelegate.h"
 #include "MainWindow.h"
 #include "SourceDestPickers.h"
+#include "ThinningRoomOffer.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -51,6 +52,27 @@ void MainWindowView::askToQuitDuringBackup(const QString &message, const QString
         controller->quitOrCancel(box->clickedButton() == quit ? 1000 : 1001);
     });
     m_quitQuestion = box;
+    box->open();
+}
+
+void MainWindowView::offerToMakeRoom(const RoomOffer &offer, std::function<void()> accepted)
+{
+    auto *box = new QMessageBox(QMessageBox::Question, QStringLiteral("Vellumor"), offer.question(),
+                                QMessageBox::NoButton, &m_window);
+    box->setObjectName(QStringLiteral("roomOffer"));
+    box->setInformativeText(offer.detail());
+    QPushButton *remove = box->addButton(QStringLiteral("Remove Snapshots"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    remove->setAccessibleName(QStringLiteral("Remove Snapshots"));
+    cancel->setAccessibleName(QStringLiteral("Cancel"));
+    // Nothing goes without a deliberate click: Return keeps them.
+    box->setDefaultButton(cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    connect(box, &QMessageBox::finished, &m_window, [box, remove, accepted = std::move(accepted)] {
+        if (box->clickedButton() == remove)
+            accepted();
+    });
     box->open();
 }
 

@@ -98,6 +98,7 @@ public:
     void deliverUserNotification(const QString &title, const QString &text) override;
     QString chooseFolder(bool isSource, const QString &prompt, const QString &message) override;
     void askToQuitDuringBackup(const QString &message, const QString &informativeText) override;
+    void offerToMakeRoom(const RoomOffer &offer, std::function<void()> accepted) override;
     void terminateApplication() override;
     // "Old Snapshots…": the job's rule, chosen over a preview.
     void chooseRetention();

@@ -17,6 +17,18 @@ void ScheduleListModel::reload()
     endResetModel();
 }
 
+void ScheduleListModel::setStatusTexts(std::function<StatusTexts(const JobRecord &)> statusTexts)
+{
+    m_statusTexts = std::move(statusTexts);
+    refreshStatus();
+}
+
+void ScheduleListModel::refreshStatus()
+{
+    if (rowCount() > 0)
+        Q_EMIT dataChanged(index(0, Status), index(rowCount() - 1, Status));
+}
+
 int ScheduleListModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_schedule.count());
@@ -30,7 +42,8 @@ int ScheduleListModel::columnCount(const QModelIndex &parent) const
 QString ScheduleListModel::columnIdentifier(int column)
 {
     static const QStringList identifiers{QStringLiteral("Source"), QStringLiteral("Destination"),
-                                         QStringLiteral("Days"), QStringLiteral("Type"), QStringLiteral("Time")};
+                                         QStringLiteral("Days"),   QStringLiteral("Type"),
+                                         QStringLiteral("Time"),   QStringLiteral("Status")};
     return identifiers.value(column);
 }
 
@@ -50,6 +63,8 @@ QVariant ScheduleListModel::text(int row, int column) const
         if (const std::optional<QString> time = ScheduleListColumns::timeText(record))
             return *time;
         return {};
+    case Status:
+        return m_statusTexts ? m_statusTexts(record).text : QString();
     default:
         return {};
     }
@@ -68,6 +83,8 @@ QVariant ScheduleListModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         if (isPath)
             return index.column() == Source ? JobRecords::sourcePath(record) : JobRecords::destPath(record);
+        if (index.column() == Status && m_statusTexts)
+            return m_statusTexts(record).toolTip;
         return {};
     case Qt::DecorationRole: {
         if (!isPath)

@@ -133,6 +133,7 @@ void SourceDestPickers::applyChoice(bool source, const QString &path)
     }
     showIcon(source, path);
     showDisplayName(source, displayNameForPath(path));
+    m_controller.jobOnScreenChanged();
 }
 
 void SourceDestPickers::showIcon(bool source, const QString &path)

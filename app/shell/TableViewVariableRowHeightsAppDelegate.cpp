@@ -30,6 +30,8 @@ void TableViewVariableRowHeightsAppDelegate::setTableView(QTableView *tableView)
     QHeaderView *header = m_tableView->horizontalHeader();
     header->setSectionResizeMode(ScheduleListModel::Source, QHeaderView::Stretch);
     header->setSectionResizeMode(ScheduleListModel::Destination, QHeaderView::Stretch);
+    // The status shares the room with the paths, so neither is cut to a few letters.
+    header->setSectionResizeMode(ScheduleListModel::Status, QHeaderView::Stretch);
     for (int column : {int(ScheduleListModel::Days), int(ScheduleListModel::Type), int(ScheduleListModel::Time)})
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     connect(m_tableView, &QTableView::doubleClicked, this,

@@ -3,13 +3,19 @@
 #include "Clock.h"
 #include "DistributedNotificationCenter.h"
 #include "FolderChooser.h"
+#include "JobHealthDisplay.h"
 #include "MFTaskAppDelegate.h"
 #include "MainWindow.h"
 #include "MainWindowView.h"
 #include "RKAnimatingView.h"
+#include "RunHistory.h"
+#include "RunSleepGuard.h"
 #include "ScheduledJobDispatcher.h"
 #include "SharedSchedule.h"
 #include "SingleInstance.h"
+#include "SleepInhibitor.h"
+#include "SleepWatcher.h"
+#include "TableViewVariableRowHeightsAppDelegate.h"
 #include "SupportFolder.h"
 #include "UserNotifications.h"
 #include "VolumeMenus.h"
@@ -54,10 +60,20 @@ VellumorApplication::VellumorApplication(VellumorApplicationOptions options, QOb
     m_view->setAnimatingView(strip);
     MFTaskAppServices services;
     services.schedule = m_schedule.get();
+    m_history = std::make_unique<RunHistory>(RunHistory::defaultPath());
+    services.runHistory = m_history.get();
     services.notifier = m_options.notifier;
     services.privilegedRunner = m_options.startup.privilegedRunner;
     m_controller = std::make_unique<MFTaskAppDelegate>(m_view.get(), services);
     m_view->attach(*m_controller);
+    m_health = std::make_unique<JobHealthDisplay>(*m_window->outlets().jobHealth, *m_controller, *m_schedule,
+                                                  *m_history, Clock::system(), m_view->tableViewDelegate()->model());
+    // The machine stays awake while a run is active.
+    const QDBusConnection systemBus = QDBusConnection::systemBus();
+    m_inhibitor = std::make_unique<SleepInhibitor>(systemBus);
+    m_sleep = std::make_unique<SleepWatcher>(systemBus);
+    m_sleepGuard = std::make_unique<RunSleepGuard>(*m_inhibitor, m_sleep.get(), [this] { m_controller->stop(); });
+    RunSleepGuard::guardRunsOf(*m_controller, *m_sleepGuard);
     m_view->onTerminate = [this] { terminate(); };
     if (!m_options.startup.center && center.isConnected())
         m_options.startup.center = &center;
@@ -69,6 +85,8 @@ VellumorApplication::VellumorApplication(VellumorApplicationOptions options, QOb
 VellumorApplication::~VellumorApplication()
 {
     // The controller stops a run in progress before the window goes.
+    m_health.reset();
+    m_sleepGuard.reset();
     m_controller.reset();
 }
 

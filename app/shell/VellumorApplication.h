@@ -20,9 +20,14 @@
 #include <memory>
 
 class FolderChooser;
+class JobHealthDisplay;
 class MFTaskAppDelegate;
 class MainWindow;
 class MainWindowView;
+class RunHistory;
+class RunSleepGuard;
+class SleepInhibitor;
+class SleepWatcher;
 class SharedSchedule;
 class SingleInstance;
 class UserNotifier;
@@ -67,9 +72,14 @@ private:
     std::unique_ptr<FolderChooser> m_ownChooser;
     std::unique_ptr<UserNotifier> m_ownNotifier;
     std::unique_ptr<SharedSchedule> m_schedule;
+    std::unique_ptr<RunHistory> m_history;
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<MainWindowView> m_view;
     std::unique_ptr<MFTaskAppDelegate> m_controller;
+    std::unique_ptr<JobHealthDisplay> m_health;
+    std::unique_ptr<SleepInhibitor> m_inhibitor;
+    std::unique_ptr<SleepWatcher> m_sleep;
+    std::unique_ptr<RunSleepGuard> m_sleepGuard;
     std::unique_ptr<ApplicationStartup> m_startup;
     SingleInstance *m_instance = nullptr;
     int m_exitStatus = 0;

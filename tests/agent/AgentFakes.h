@@ -7,6 +7,7 @@
 #include "Clock.h"
 #include "MainAppLauncher.h"
 #include "MountTable.h"
+#include "NoticeBoard.h"
 #include "PowerSource.h"
 #include "WakeTimer.h"
 
@@ -80,4 +81,18 @@ class FakeMountTable final : public MountTable
 public:
     bool isVolumeRoot(const QString &path) const override { return roots.contains(path); }
     QSet<QString> roots;
+};
+
+// Keeps what was shown and withdrawn, by key.
+class FakeNoticeBoard final : public NoticeBoard
+{
+    Q_OBJECT
+public:
+    void show(const QString &key, const QString &title, const QString &, const QString &) override
+    {
+        shown.append({key, title});
+    }
+    void withdraw(const QString &key) override { withdrawn.append(key); }
+    QList<QPair<QString, QString>> shown; // key, title
+    QStringList withdrawn;
 };

@@ -6,6 +6,7 @@
 #include "DistributedNotificationCenter.h"
 #include "EventLoopWait.h"
 #include "MountWatcher.h"
+#include "RunHistory.h"
 #include "ScheduleFile.h"
 #include "SharedDefaults.h"
 #include "VolumePresence.h"
@@ -126,9 +127,19 @@ TEST_F(AppDelegateTest, ADueJobIsReportedAndTheApplicationStartedOnlyWhenNotRunn
 TEST_F(AppDelegateTest, ADueJobWithAnAbsentVolumeIsNotReportedAndTheLogSaysWhy)
 {
     writeSchedule({job(removableDisk + u"/Backups"_s, {saturday, monday9})});
-    AppDelegate agent(services());
+    const RunHistory history(path(u"history.jsonl"_s));
+    AgentServices withHistory = services();
+    withHistory.history = &history;
+    AppDelegate agent(std::move(withHistory));
     const CheckReport report = agent.checkForScheduledJobs(u"start"_s);
+    // A check again (as after a mount) records the same skip no second time.
+    agent.checkForScheduledJobs(u"mount"_s);
     settle();
+    const QList<RunRecord> skips = history.read();
+    ASSERT_EQ(skips.size(), 1);
+    EXPECT_EQ(skips[0].outcome, RunRecord::Outcome::Skipped);
+    EXPECT_EQ(skips[0].cause, u"VellumorTestDisk is not connected"_s);
+    EXPECT_EQ(skips[0].ended, sunday);
     EXPECT_EQ(jobsToDo, 0);
     EXPECT_EQ(launcher.launches, 0);
     ASSERT_EQ(report.due.size(), 1);
@@ -221,6 +232,8 @@ TEST_F(AppDelegateTest, ASchedulePendingNothingInTheFutureKeepsThePendingTimer)
         EXPECT_FALSE(report.timerRearmed);
         EXPECT_TRUE(report.logLine().contains(u"next wake-up 2026-12-07 09:00"_s)) << report.logLine().toStdString();
     }
+    // The past entry was reported: its signal must not reach the next test.
+    settle();
 }
 
 TEST_F(AppDelegateTest, TheTimerFiringReportsTheJobAndArmsTheNextDate)
@@ -288,6 +301,49 @@ TEST_F(AppDelegateTest, AMountPostsVolumesChangedAndChecksAgainUntilTheDiskIsThe
     EXPECT_EQ(reports[1].reportedCount(), 0);
     EXPECT_EQ(reports[2].reportedCount(), 1);
     EXPECT_EQ(jobsToDo, 5) << "each delayed check reports the job again; the application rolls it once";
+}
+
+} // namespace
+
+namespace {
+
+// A due run on an absent disk is told once a day and withdrawn when the
+// disk is there; an overdue job gets one reminder a day.
+TEST_F(AppDelegateTest, PostponedAndOverdueJobsAreToldOnceADay)
+{
+    const QString weeklyDate = u"Sat-12-12-2026 09:00"_s; // not due: the overdue job only
+    writeSchedule({job(removableDisk + u"/Backups"_s, {saturday}), job(path(u"dest"_s), {weeklyDate})});
+    const RunHistory history(path(u"history.jsonl"_s));
+    RunRecord good;
+    good.sourcePath = QFileInfo(path(u"dest"_s)).path(); // job()'s source
+    good.destPath = path(u"dest"_s);
+    good.ended = sunday.addDays(-9);
+    ASSERT_TRUE(history.append(good));
+    FakeNoticeBoard board;
+    AgentServices withNotices = services();
+    withNotices.history = &history;
+    withNotices.notices = &board;
+    AppDelegate agent(std::move(withNotices));
+    const QString sourceName = QFileInfo(good.sourcePath).fileName();
+    const QList<QPair<QString, QString>> oneDay{
+        {u"postponed\n"_s + good.sourcePath + u'\n' + removableDisk + u"/Backups"_s,
+         u"Scheduled backup postponed: VellumorTestDisk is not connected"_s},
+        {u"overdue\n"_s + good.sourcePath + u'\n' + good.destPath, u"No backup of "_s + sourceName + u" for 9 days"_s},
+    };
+
+    agent.checkForScheduledJobs(u"start"_s);
+    agent.checkForScheduledJobs(u"mount"_s);
+    EXPECT_EQ(board.shown, oneDay);
+    clock.advanceSeconds(24 * 3600); // the next day, still absent
+    agent.checkForScheduledJobs(u"wake-up timer"_s);
+    ASSERT_EQ(board.shown.size(), 4);
+    EXPECT_EQ(board.shown[3].second, u"No backup of "_s + sourceName + u" for 10 days"_s);
+    EXPECT_TRUE(board.withdrawn.isEmpty());
+    mounts.roots.insert(removableDisk);
+    agent.checkForScheduledJobs(u"mount"_s);
+    settle();
+    EXPECT_EQ(board.withdrawn, QStringList{oneDay[0].first});
+    EXPECT_EQ(board.shown.size(), 4);
 }
 
 } // namespace

@@ -6,13 +6,20 @@
 //   battery on|off   sets OnBattery and sends PropertiesChanged
 //   sleep | wake     sends PrepareForSleep(true) | PrepareForSleep(false)
 //   charge           sends PropertiesChanged for a property other than OnBattery
+//   inhibitors       answers "inhibitors " and the locks still held, each
+//                    "WHAT|MODE|WHO|WHY", sorted and joined by ";" (logind's
+//                    Inhibit hands out one end of a pipe; a lock is held until
+//                    its holder closes that end)
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusUnixFileDescriptor>
 #include <QSocketNotifier>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -33,6 +40,45 @@ public:
 
 private:
     bool m_onBattery = false;
+};
+
+class FakeLogin1 : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+public:
+    // The locks whose holder has not closed its end.
+    QStringList held()
+    {
+        QStringList locks;
+        for (auto it = m_locks.begin(); it != m_locks.end();) {
+            pollfd peer{it->first, 0, 0};
+            if (::poll(&peer, 1, 0) == 1 && (peer.revents & POLLHUP)) {
+                ::close(it->first);
+                it = m_locks.erase(it);
+            } else {
+                locks << it->second;
+                ++it;
+            }
+        }
+        locks.sort();
+        return locks;
+    }
+
+public Q_SLOTS:
+    QDBusUnixFileDescriptor Inhibit(const QString &what, const QString &who, const QString &why, const QString &mode)
+    {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            return {};
+        m_locks.append({ends[0], QStringList{what, mode, who, why}.join(u'|')});
+        QDBusUnixFileDescriptor handed(ends[1]); // a copy goes to the caller
+        ::close(ends[1]);
+        return handed;
+    }
+
+private:
+    QList<std::pair<int, QString>> m_locks;
 };
 
 void sendPropertiesChanged(const QVariantMap &changed)
@@ -73,8 +119,12 @@ int main(int argc, char **argv)
         if (!bus.registerService(QStringLiteral("org.freedesktop.UPower")))
             return 3;
     }
-    if (services.contains(u"logind"_s) && !bus.registerService(QStringLiteral("org.freedesktop.login1")))
-        return 4;
+    FakeLogin1 login1;
+    if (services.contains(u"logind"_s)) {
+        bus.registerObject(QStringLiteral("/org/freedesktop/login1"), &login1, QDBusConnection::ExportAllSlots);
+        if (!bus.registerService(QStringLiteral("org.freedesktop.login1")))
+            return 4;
+    }
     answer("ready");
 
     // Raw reads with a line buffer of our own: a buffered stream could take
@@ -99,6 +149,9 @@ int main(int argc, char **argv)
                 sendPropertiesChanged({{QStringLiteral("LidIsPresent"), true}});
             } else if (line == u"sleep"_s || line == u"wake"_s) {
                 sendPrepareForSleep(line == u"sleep"_s);
+            } else if (line == u"inhibitors"_s) {
+                answer(qPrintable(u"inhibitors "_s + login1.held().join(u';')));
+                continue;
             }
             // A round trip to the bus: the signal is out before we say so.
             bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.DBus"));

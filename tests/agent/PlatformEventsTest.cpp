@@ -4,6 +4,8 @@
 #include "MountWatcher.h"
 #include "PowerSource.h"
 #include "PrivateSystemBus.h"
+#include "RunSleepGuard.h"
+#include "SleepInhibitor.h"
 #include "SleepWatcher.h"
 #include "WallClockTimer.h"
 
@@ -186,6 +188,59 @@ TEST_F(SystemServicesTest, LogindWakeIsToldButNotTheGoingToSleep)
     ASSERT_TRUE(processEventsUntil([&] { return woke >= 1; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(woke, 1);
+}
+
+TEST_F(SystemServicesTest, ARunHoldsItsInhibitorLocksAndAScheduledOneStopsCleanlyBeforeSleep)
+{
+    FakeSystemServices services(bus, {u"logind"_s});
+    ASSERT_TRUE(services.isReady());
+    const QDBusConnection connection = bus.connect(u"inhibitor-client"_s);
+    SleepInhibitor inhibitor(connection);
+    SleepWatcher sleep(connection);
+    int stops = 0;
+    RunSleepGuard guard(inhibitor, &sleep, [&] {
+        ++stops;
+        // The stop ends the run, as the controller's does.
+        guard.runFinished();
+    });
+    int answers = 0;
+    QObject::connect(&inhibitor, &SleepInhibitor::answered, [&](bool granted) {
+        EXPECT_TRUE(granted);
+        ++answers;
+    });
+    roundTrip(connection);
+    const QString block = u"sleep:idle|block|Vellumor|Backing up Pictures to Backup Disk"_s;
+    const QString delay = u"sleep|delay|Vellumor|Backing up Pictures to Backup Disk"_s;
+
+    // A run by hand: the block lock only, released at its end; a sleep stops nothing.
+    guard.runStarted(u"Backing up Pictures to Backup Disk"_s, false);
+    ASSERT_TRUE(processEventsUntil([&] { return answers == 1; }));
+    EXPECT_EQ(services.query("inhibitors"), u"inhibitors "_s + block);
+    ASSERT_TRUE(services.command("sleep"));
+    roundTrip(connection);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(stops, 0);
+    guard.runFinished();
+    EXPECT_EQ(services.query("inhibitors"), u"inhibitors"_s);
+
+    // A scheduled run: both locks; the sleep stops it, then both go.
+    guard.runStarted(u"Backing up Pictures to Backup Disk"_s, true);
+    ASSERT_TRUE(processEventsUntil([&] { return answers == 3; }));
+    EXPECT_EQ(services.query("inhibitors"), u"inhibitors "_s + block + u';' + delay);
+    ASSERT_TRUE(services.command("sleep"));
+    ASSERT_TRUE(processEventsUntil([&] { return stops == 1; }));
+    EXPECT_EQ(inhibitor.heldCount(), 0);
+    EXPECT_EQ(services.query("inhibitors"), u"inhibitors"_s);
+}
+
+TEST_F(SystemServicesTest, WithoutLogindARunGoesOnUnguarded)
+{
+    SleepInhibitor inhibitor(bus.connect(u"no-logind"_s));
+    bool denied = false;
+    QObject::connect(&inhibitor, &SleepInhibitor::answered, [&](bool granted) { denied = !granted; });
+    inhibitor.hold(SleepInhibitor::Mode::Block, u"Vellumor"_s, u"Backing up"_s);
+    ASSERT_TRUE(processEventsUntil([&] { return denied; }));
+    EXPECT_EQ(inhibitor.heldCount(), 0);
 }
 
 } // namespace

@@ -82,6 +82,18 @@ public:
         return waitForLine("ok");
     }
 
+    // Sends the command and returns its one-line answer.
+    QString query(const char *line)
+    {
+        m_process.write(line);
+        m_process.write("\n");
+        while (!m_process.canReadLine()) {
+            if (!m_process.waitForReadyRead(30000))
+                return {};
+        }
+        return QString::fromUtf8(m_process.readLine()).trimmed();
+    }
+
 private:
     bool waitForLine(const char *expected)
     {

@@ -6,11 +6,13 @@
 #include "CommandLine.h"
 #include "DestinationLock.h"
 #include "EventLoopWait.h"
+#include "RunHistory.h"
 #include "ScheduleFile.h"
 #include "SnapshotFolders.h"
 #include "SnapshotThinning.h"
 
 #include <QDir>
+#include <QLocale>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -259,6 +261,11 @@ TEST_F(CliScheduleTest, RunDueRunsWhatIsDueWithItsDisksPresentAndExitsWhenDraine
     // The job it skipped is named, with the reason.
     EXPECT_TRUE(again.out.contains(u"Skipped "_s + m_source + u" to "_s + absent + u": destination absent"_s))
         << again.out.toStdString();
+    // The history has the run and each skip, with why.
+    const QString log = run({u"log"_s}).out;
+    EXPECT_EQ(log.count(u"\tskipped\t"_s + m_source + u'\t' + absent), 2) << log.toStdString();
+    EXPECT_TRUE(log.contains(u"\tdestination absent\n"_s)) << log.toStdString();
+    EXPECT_EQ(log.count(u"\tsucceeded\t"_s + m_source + u'\t' + m_dest), 1) << log.toStdString();
 }
 
 TEST_F(CliScheduleTest, SchedulingMakesTheDestinationFolderSoTheJobRuns)
@@ -428,3 +435,64 @@ TEST_F(CliScheduleTest, PruneThinsAYearOfDailiesAsTheRuleSays)
     const CliResult again = run({u"prune"_s, u"--thin"_s, m_source, m_dest});
     EXPECT_FALSE(again.out.contains(u"remove"_s)) << again.out.toStdString();
 }
+
+namespace {
+
+class CliStatusTest : public CliScheduleTest
+{
+protected:
+    QString historyPath() const { return m_dir.filePath(u"data/org.vellumor.Vellumor/Run History.jsonl"_s); }
+};
+
+TEST_F(CliStatusTest, StatusAndLogTellHowEachJobStandsAndExitOneWhenOneNeedsAttention)
+{
+    // A real Sync, then a saved daily job of the same pair: one row, healthy.
+    const CliResult backup = run({u"backup"_s, m_source, m_dest});
+    ASSERT_EQ(backup.exitCode, 0) << backup.err.toStdString();
+    ASSERT_EQ(
+        run({u"schedule"_s, u"--days"_s, u"mon,tue,wed,thu,fri,sat,sun"_s, u"--at"_s, u"09:30"_s, m_source, m_dest})
+            .exitCode,
+        0);
+    CliResult status = run({u"status"_s});
+    EXPECT_EQ(status.exitCode, 0) << status.out.toStdString();
+    QStringList lines = status.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << status.out.toStdString();
+    EXPECT_TRUE(lines[1].contains(u" succeeded"_s)) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].contains(u" 09:30"_s)) << lines[1].toStdString(); // the next run
+    EXPECT_FALSE(lines[1].contains(u"absent"_s)) << lines[1].toStdString();
+    const CliResult log = run({u"log"_s});
+    EXPECT_EQ(log.exitCode, 0);
+    EXPECT_TRUE(log.out.startsWith(QLocale::c().toString(QDate::currentDate(), u"yyyy-MM-dd"_s)));
+    EXPECT_TRUE(log.out.contains(u"\tsync\tsucceeded\t"_s + m_source + u'\t' + m_dest + u'\t'))
+        << log.out.toStdString();
+
+    // Records as other runs and the agent leave them: an old good run of a
+    // pair that is not saved, then a failed attempt of the saved job.
+    RunRecord old;
+    old.sourcePath = u"/home/u/Pictures"_s;
+    old.destPath = u"/media/vellumor-test-no-such-disk/Backups"_s;
+    old.ended = QDateTime::currentDateTime().addDays(-30);
+    RunRecord failed;
+    failed.sourcePath = m_source;
+    failed.destPath = m_dest;
+    failed.ended = QDateTime::currentDateTime();
+    failed.outcome = RunRecord::Outcome::OutOfSpace;
+    failed.cause = u"Backup Disk has 38 MB free; this backup needs about 1.5 GB."_s;
+    const RunHistory history(historyPath());
+    ASSERT_TRUE(history.append(old) && history.append(failed));
+    status = run({u"status"_s});
+    EXPECT_EQ(status.exitCode, 1);
+    lines = status.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << status.out.toStdString();
+    EXPECT_TRUE(lines[1].contains(u"outOfSpace: Backup Disk has 38 MB free"_s)) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].startsWith(u"/home/u/Pictures"_s)) << lines[2].toStdString();
+    EXPECT_TRUE(lines[2].contains(u"absent"_s)) << lines[2].toStdString();
+    EXPECT_FALSE(lines[2].contains(u"overdue"_s)) << lines[2].toStdString(); // not scheduled
+
+    const CliResult newest = run({u"log"_s, u"-n"_s, u"1"_s});
+    ASSERT_EQ(newest.out.count(u'\n'), 1) << newest.out.toStdString();
+    EXPECT_TRUE(newest.out.contains(u"\toutOfSpace\t"_s)) << newest.out.toStdString();
+    EXPECT_EQ(run({u"log"_s, u"-n"_s, u"0"_s}).exitCode, 2);
+}
+
+} // namespace

@@ -64,6 +64,7 @@ protected:
         services.toolDirectory = toolDirectory;
         if (m_volumeIsMounted)
             services.volumeIsMounted = m_volumeIsMounted;
+        services.freeSpace = m_freeSpace;
         auto controller = std::make_unique<MFTaskAppDelegate>(&m_view, services);
         QObject::connect(controller.get(), &MFTaskAppDelegate::runFinished, controller.get(),
                          [this](Outcome outcome, const QString &detail) {
@@ -97,6 +98,7 @@ protected:
     NoPrivileges m_noPrivileges;
     std::function<bool(const QString &)> m_volumeIsMounted;
     RunResult m_result;
+    std::function<std::optional<qint64>(const QString &)> m_freeSpace;
 };
 
 void makeAwkwardTree(const QString &root)
@@ -201,26 +203,48 @@ TEST_F(BackupRunTest, AFullDestinationEndsAsOutOfSpaceNotAHang)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "mounting a small tmpfs needs root";
-    const QString small = m_dir.filePath(QStringLiteral("small"));
-    QDir().mkpath(small);
-    if (::mount("tmpfs", QFile::encodeName(small).constData(), "tmpfs", 0, "size=2m") != 0)
-        GTEST_SKIP() << "cannot mount tmpfs here";
     QByteArray noise(1 << 20, '\0');
     for (int i = 0; i < noise.size(); ++i)
         noise[i] = char((i * 7919) ^ (i >> 3));
     for (int i = 0; i < 4; ++i)
         writeFile(m_source + QStringLiteral("/big-%1.bin").arg(i), noise);
-    auto controller = makeController();
-    controller->backupSources = {m_source};
-    controller->backupDest = small;
-    RunResult result = runBackup(*controller);
-    ::umount2(QFile::encodeName(small).constData(), MNT_DETACH);
-    EXPECT_EQ(result.outcome, Outcome::OutOfSpace) << result.detail.toStdString();
-    EXPECT_EQ(m_view.title, QStringLiteral("Backup"));
-    bool alerted = false;
-    for (const auto &alert : m_view.alerts)
-        alerted = alerted || alert.message == QStringLiteral("Out of drive space");
-    EXPECT_TRUE(alerted);
+    const struct
+    {
+        const char *name;
+        bool claimRoom; // the disk says it has room, and fills while the copy runs
+        QString alert;
+    } cases[] = {
+        {"refused before copying", false, QStringLiteral("Can't start backup")},
+        {"full while copying", true, QStringLiteral("Out of drive space")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString small = m_dir.filePath(QString::fromLatin1(c.name));
+        QDir().mkpath(small);
+        if (::mount("tmpfs", QFile::encodeName(small).constData(), "tmpfs", 0, "size=2m") != 0)
+            GTEST_SKIP() << "cannot mount tmpfs here";
+        m_view.reset();
+        m_freeSpace = c.claimRoom ? [](const QString &) { return std::optional<qint64>(qint64(1) << 40); }
+                                  : std::function<std::optional<qint64>(const QString &)>();
+        auto controller = makeController();
+        controller->backupSources = {m_source};
+        controller->backupDest = small;
+        RunResult result = runBackup(*controller);
+        const QStringList written = QDir(small).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        ::umount2(QFile::encodeName(small).constData(), MNT_DETACH);
+        EXPECT_EQ(result.outcome, Outcome::OutOfSpace) << result.detail.toStdString();
+        EXPECT_EQ(m_view.title, QStringLiteral("Backup"));
+        bool alerted = false;
+        for (const auto &alert : m_view.alerts)
+            alerted = alerted || alert.message == c.alert;
+        EXPECT_TRUE(alerted);
+        if (!c.claimRoom) {
+            // The disk's name is its mount point's.
+            EXPECT_EQ(result.detail,
+                      QString::fromLatin1(c.name) + QStringLiteral(" has 2 MB free; this backup needs about 4 MB."));
+            EXPECT_EQ(written, QStringList()) << "nothing was copied";
+        }
+    }
 }
 
 // --- Sources checked before anything is written ----------------------------------

@@ -7,6 +7,9 @@
 #include "MFTaskAppDelegate.h"
 #include "RecordingView.h"
 #include "ReplayingTask.h"
+#include "RunHistory.h"
+#include "SnapshotFolders.h"
+#include "SpaceCheck.h"
 
 #include "Clock.h"
 
@@ -84,6 +87,8 @@ protected:
         services.toolDirectory = m_dir.filePath(QStringLiteral("tools"));
         if (m_volumeIsMounted)
             services.volumeIsMounted = m_volumeIsMounted;
+        services.runHistory = &m_history;
+        services.freeSpace = m_freeSpace;
         auto controller = std::make_unique<MFTaskAppDelegate>(&m_view, services);
         controller->backupSources = {m_source};
         controller->backupDest = m_dest;
@@ -127,6 +132,8 @@ protected:
     NoPrivileges m_noPrivileges;
     std::function<bool(const QString &)> m_volumeIsMounted;
     RunResult m_result;
+    RunHistory m_history{m_dir.filePath(QStringLiteral("history.jsonl"))};
+    std::function<std::optional<qint64>(const QString &)> m_freeSpace;
 };
 
 TEST_F(ControllerTest, ARecordedSyncCompletesWithItsMeasuredTotalsAndLeavesTheWindowIdle)
@@ -386,9 +393,10 @@ TEST_F(ControllerTest, TheOutcomeFollowsRsyncsExitStatusOnceItHasEnded)
         Outcome outcome;
         QString status; // the run's last status text
         QString title;  // the desktop notification's title
+        RunRecord::Outcome recorded = RunRecord::Outcome::Failed;
     } cases[] = {
         {"clean", TaskScript::fromFixture(QStringLiteral("02-sync-initial.out")), Outcome::Completed,
-         QStringLiteral("Backup Complete."), QStringLiteral("Operation Complete")},
+         QStringLiteral("Backup Complete."), QStringLiteral("Operation Complete"), RunRecord::Outcome::Succeeded},
         // rsync's own output: the error line has no "rsync:" prefix and the
         // code-23 line comes after the summary.
         {"path too long, exit 23 after the summary", TaskScript::fromFixture(u"26-sync-path-too-long.out"_s, 23),
@@ -401,9 +409,10 @@ TEST_F(ControllerTest, TheOutcomeFollowsRsyncsExitStatusOnceItHasEnded)
         {"vanished source files",
          TaskScript().output("\t://: Data/a\nfile has vanished: \"/s/b\"\n\nNumber of files: 2\n").exitingWith(24),
          Outcome::CompletedWithNote, QStringLiteral("Backup Complete. Some source files vanished"),
-         QStringLiteral("Operation Complete")},
+         QStringLiteral("Operation Complete"), RunRecord::Outcome::SucceededWithVanished},
         {"a full disk, exit 11", TaskScript::fromFixture(u"13-disk-full-blocks.out"_s, 11), Outcome::OutOfSpace,
-         QStringLiteral("Out of drive space: rsync: [receiver] write failed on"), QStringLiteral("Out of drive space")},
+         QStringLiteral("Out of drive space: rsync: [receiver] write failed on"), QStringLiteral("Out of drive space"),
+         RunRecord::Outcome::OutOfSpace},
         {"a stop from outside, exit 20", TaskScript::fromFixture(u"15-sigterm-pid.out"_s, 20), Outcome::Failed,
          QStringLiteral("Backup failed: rsync error: received SIGINT, SIGTERM, or SIGHUP (code 20)"),
          QStringLiteral("Backup Failed")},
@@ -426,6 +435,14 @@ TEST_F(ControllerTest, TheOutcomeFollowsRsyncsExitStatusOnceItHasEnded)
             EXPECT_FALSE(m_view.statusTexts.contains(QStringLiteral("Backup Complete.")));
             EXPECT_EQ(result.detail, m_view.statusTexts.last());
         }
+        // The history holds the run: its pair, outcome, first cause and times.
+        const RunRecord recorded = m_history.read().last();
+        EXPECT_EQ(recorded.outcome, c.recorded);
+        EXPECT_EQ(recorded.sourcePath, m_source);
+        EXPECT_EQ(recorded.destPath, m_dest);
+        EXPECT_EQ(recorded.kind, RunRecord::Kind::Sync);
+        EXPECT_EQ(recorded.ended, m_clock.now());
+        EXPECT_EQ(recorded.cause, recorded.succeeded() ? QString() : result.detail);
     }
 }
 
@@ -436,6 +453,7 @@ TEST_F(ControllerTest, TheStopActionEndsTheRunAsStoppedAndStartsNoOtherJob)
     controller->stop();
     const RunResult result = waitForRun();
     EXPECT_EQ(result.outcome, Outcome::Stopped);
+    EXPECT_EQ(m_history.read().last().outcome, RunRecord::Outcome::Stopped);
     EXPECT_EQ(m_view.title, QStringLiteral("Backup"));
     processEventsUntil([&] { return m_tasks.runningCount() == 0; });
     QCoreApplication::sendPostedEvents();
@@ -443,6 +461,10 @@ TEST_F(ControllerTest, TheStopActionEndsTheRunAsStoppedAndStartsNoOtherJob)
     EXPECT_FALSE(m_result.finished);
     for (const auto &notification : std::as_const(m_view.notifications))
         EXPECT_NE(notification.message, QStringLiteral("Backup Failed"));
+    // The stop says so, until another job is on screen.
+    EXPECT_EQ(m_view.statusTexts.last(), QStringLiteral("Stopped."));
+    controller->jobOnScreenChanged();
+    EXPECT_EQ(m_view.statusTexts.last(), QString());
 }
 
 TEST_F(ControllerTest, EveryRunOfASeriesShowsItsStatus)
@@ -467,6 +489,111 @@ TEST_F(ControllerTest, EveryRunOfASeriesShowsItsStatus)
             << m_view.statusTexts.join(u'|').toStdString();
         EXPECT_EQ(m_view.statusTexts.last(), QStringLiteral("Backup Complete."));
     }
+}
+
+// --- Room on the destination ------------------------------------------------------
+
+// A dry run that counts 1.5 GB to copy.
+TaskScript measuringDryRun(const QString &, const QStringList &arguments)
+{
+    return isDryRun(arguments) ? TaskScript().output("\t://: Data/\n\t://: Data/big\n\nNumber of files: 2\n"
+                                                     "Total transferred file size: 1,610,612,736 bytes\n")
+                               : TaskScript::fromFixture(QStringLiteral("02-sync-initial.out"));
+}
+
+TEST_F(ControllerTest, ABackupThatCannotFitIsRefusedBeforeItCopies)
+{
+    const qint64 mb = 1024 * 1024;
+    const struct
+    {
+        const char *name;
+        std::optional<qint64> free;
+        Outcome outcome;
+    } cases[] = {
+        {"38 MB free", 38 * mb, Outcome::OutOfSpace},
+        {"just enough", 1536 * mb, Outcome::Completed},
+        {"free space unknown", std::nullopt, Outcome::Completed},
+    };
+    script(measuringDryRun);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        m_view.reset();
+        m_freeSpace = [&c](const QString &) { return c.free; };
+        auto controller = makeController();
+        controller->startBackup();
+        const RunResult result = waitForRun();
+        EXPECT_EQ(result.outcome, c.outcome) << result.detail.toStdString();
+        if (c.outcome != Outcome::OutOfSpace)
+            continue;
+        EXPECT_EQ(result.detail, QStringLiteral("Backup has 38 MB free; this backup needs about 1.5 GB."));
+        EXPECT_EQ(m_view.statusTexts.last(), result.detail);
+        EXPECT_TRUE(copyLaunch().isEmpty()) << "the copy never started";
+        ASSERT_EQ(m_view.alerts.size(), 1);
+        EXPECT_EQ(m_view.alerts[0].informativeText, result.detail);
+        EXPECT_TRUE(m_view.roomOffers.isEmpty()) << "a job without thinning has nothing to offer";
+        EXPECT_EQ(m_view.title, QStringLiteral("Backup"));
+        const RunRecord recorded = m_history.read().last();
+        EXPECT_EQ(recorded.outcome, RunRecord::Outcome::OutOfSpace);
+        EXPECT_EQ(recorded.cause, result.detail);
+    }
+}
+
+TEST_F(ControllerTest, AThinningJobRefusedForSpaceOffersTheSnapshotsItsRuleGivesUpAndRemovesThemOnlyOnYes)
+{
+    // Forty snapshots of the job made on one day a year ago: thinning keeps
+    // that day's first and the newest.
+    const QString sourceName = QFileInfo(m_source).fileName();
+    QStringList all;
+    for (int half = 0; half < 40; ++half) {
+        const QDateTime date = QDateTime(QDate(2025, 11, 1), QTime(0, 0), Qt::UTC).addSecs(half * 1800);
+        all << m_dest + u'/' + SnapshotFolders::snapshotFolderName(date, QLocale(QLocale::English));
+        QDir().mkpath(all.last() + u'/' + sourceName);
+    }
+    script(measuringDryRun);
+    m_freeSpace = [](const QString &) { return std::optional<qint64>(38 * 1024 * 1024); };
+    m_view.modeRow = 1;
+    auto controller = makeController();
+    controller->thinning = ThinningChoice{ThinningPolicy()};
+    controller->startBackup();
+    EXPECT_EQ(waitForRun().outcome, Outcome::OutOfSpace);
+    ASSERT_EQ(m_view.roomOffers.size(), 1);
+    EXPECT_TRUE(m_view.alerts.isEmpty()) << "the offer says it all";
+    const RoomOffer offer = m_view.roomOffers.first();
+    EXPECT_EQ(offer.folders, all.mid(1, 38));
+    EXPECT_TRUE(offer.detail().startsWith(QStringLiteral("Backup has 38 MB free")));
+    EXPECT_EQ(offer.pruneCommand(), u"vellumor-cli prune --thin 24,31,8,12 '"_s + m_source + u"' '"_s + m_dest + u'\'');
+    for (const QString &folder : std::as_const(all))
+        ASSERT_TRUE(QFileInfo::exists(folder)) << "nothing goes before the yes";
+
+    // The remover removes what it is given, as dropcount does.
+    m_otherTools = [](const QString &program, const QStringList &arguments) {
+        if (program == u"dropcount")
+            QDir(arguments.last()).removeRecursively();
+        return TaskScript();
+    };
+    m_view.acceptRoomOffer();
+    processEventsUntil([&] { return m_view.statusTexts.last().startsWith(u"Removed "); });
+    EXPECT_EQ(m_view.statusTexts.last(), u"Removed 38 old snapshots. Start the backup again to use the room."_s);
+    for (const QString &folder : std::as_const(all))
+        EXPECT_EQ(QFileInfo::exists(folder), !offer.folders.contains(folder)) << folder.toStdString();
+}
+
+TEST(SpaceCheck, SizesAsPeopleSayThem)
+{
+    const struct
+    {
+        qint64 bytes;
+        const char *text;
+    } cases[] = {
+        {900, "900 bytes"},
+        {38 * 1024 * 1024, "38 MB"},
+        {qint64(1.5 * 1024 * 1024 * 1024), "1.5 GB"},
+        {2LL * 1024 * 1024 * 1024, "2 GB"},
+        {9999 * 1024, "9.8 MB"},
+        {qint64(9.97 * 1024), "10 KB"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(SpaceCheck::approximateSize(c.bytes).toStdString(), c.text) << c.bytes;
 }
 
 } // namespace

@@ -22,19 +22,22 @@ public:
         QString body;
         QStringList actions;
         QVariantMap hints;
+        uint replacesId = 0;
     };
     QList<Call> calls;
+    QList<uint> closed; // CloseNotification's ids
 
     void click(uint id) { Q_EMIT ActionInvoked(id, QStringLiteral("default")); }
     void close(uint id) { Q_EMIT NotificationClosed(id, 2); }
 
 public Q_SLOTS:
-    uint Notify(const QString &appName, uint /*replacesId*/, const QString & /*appIcon*/, const QString &summary,
+    uint Notify(const QString &appName, uint replacesId, const QString & /*appIcon*/, const QString &summary,
                 const QString &body, const QStringList &actions, const QVariantMap &hints, int /*expireTimeout*/)
     {
-        calls.append({appName, summary, body, actions, hints});
-        return uint(calls.size() + 40);
+        calls.append({appName, summary, body, actions, hints, replacesId});
+        return replacesId ? replacesId : uint(calls.size() + 40);
     }
+    void CloseNotification(uint id) { closed.append(id); }
 
 Q_SIGNALS:
     void ActionInvoked(uint id, const QString &actionKey);

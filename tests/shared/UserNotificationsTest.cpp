@@ -3,6 +3,7 @@
 // what a click reveals, and that a desktop without them costs nothing.
 #include "EventLoopWait.h"
 #include "DisplayName.h"
+#include "NoticeBoard.h"
 #include "UserNotifications.h"
 #include "shared/FakeDesktopServices.h"
 
@@ -131,6 +132,32 @@ TEST_F(UserNotificationsTest, WithoutAFileManagerTheFallbackIsAskedToReveal)
     notifier.revealInFileManager(u"/media/disk/"_s);
     ASSERT_TRUE(processEventsUntil([&] { return !fallback.isEmpty(); }));
     EXPECT_EQ(fallback, QStringList{u"/media/disk/"_s});
+}
+
+// A notice kept by name: shown again in place, withdrawn, and its click
+// reported by name.
+TEST_F(UserNotificationsTest, ANoticeIsReplacedInPlaceWithdrawnAndClickedByItsName)
+{
+    startNotificationServer();
+    FreedesktopNoticeBoard board;
+    QStringList activated;
+    QObject::connect(&board, &NoticeBoard::activated, [&](const QString &key) { activated << key; });
+    board.show(u"postponed"_s, u"Scheduled backup postponed: Backup Disk is not connected"_s, u"later"_s);
+    ASSERT_TRUE(processEventsUntil([&] { return server.calls.size() == 1; }));
+    board.show(u"overdue"_s, u"No backup of Pictures for 9 days"_s, u"Connect it"_s, u"Open Vellumor"_s);
+    board.show(u"overdue"_s, u"No backup of Pictures for 10 days"_s, u"Connect it"_s, u"Open Vellumor"_s);
+    ASSERT_TRUE(processEventsUntil([&] { return server.calls.size() == 3; }));
+    EXPECT_TRUE(server.calls[0].actions.isEmpty());
+    EXPECT_EQ(server.calls[1].actions, (QStringList{u"default"_s, u"Open Vellumor"_s}));
+    const uint overdueId = 42;
+    EXPECT_EQ(server.calls[2].replacesId, overdueId) << "the second reminder replaces the first";
+
+    board.withdraw(u"postponed"_s);
+    ASSERT_TRUE(processEventsUntil([&] { return !server.closed.isEmpty(); }));
+    EXPECT_EQ(server.closed, QList<uint>{41});
+    server.click(overdueId);
+    ASSERT_TRUE(processEventsUntil([&] { return !activated.isEmpty(); }));
+    EXPECT_EQ(activated, QStringList{u"overdue"_s});
 }
 
 TEST(DisplayNameTest, LastComponentOrTheWholePath)

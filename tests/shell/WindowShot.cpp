@@ -4,7 +4,8 @@
 // Used by scripts/screenshot.sh under Xvfb and to look at the layout.
 //
 //   vellumor_window_shot --source DIR --dest DIR --out FILE.png
-//       [--size WIDTHxHEIGHT] [--backup] [--snapshot] [--closed] [--percent N]
+//       [--size WIDTHxHEIGHT] [--backup [--until-ended]] [--snapshot] [--closed] [--percent N]
+//       --until-ended: pictures the whole screen (with any alert) once the run ended
 //   vellumor_window_shot --paste-into DIR --copied ITEM [--copied ITEM...] --out FILE.png
 //       [--percent N]
 //       a file-manager "Paste" waiting at start-up: the compact window, pictured
@@ -26,6 +27,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 
@@ -65,6 +67,7 @@ int main(int argc, char **argv)
          {QStringLiteral("size"), QStringLiteral("Window size."), QStringLiteral("WxH")},
          {QStringLiteral("percent"), QStringLiteral("Progress to wait for."), QStringLiteral("n")},
          {QStringLiteral("backup"), QStringLiteral("Start a real backup first.")},
+         {QStringLiteral("until-ended"), QStringLiteral("Picture the screen after the run ended.")},
          {QStringLiteral("snapshot"), QStringLiteral("Snapshot mode.")},
          {QStringLiteral("exclude"), QStringLiteral("An item to exclude."), QStringLiteral("path")},
          {QStringLiteral("sheet"), QStringLiteral("Picture a sheet instead."), QStringLiteral("name")},
@@ -154,7 +157,19 @@ int main(int argc, char **argv)
             app.quit();
         }
     });
+    const bool untilEnded = parser.isSet(QStringLiteral("until-ended"));
     QObject::connect(&vellumor.controller(), &MFTaskAppDelegate::runFinished, &app, [&] {
+        if (untilEnded) {
+            poll.stop();
+            // Sheets and questions are windows of their own: the screen holds them all.
+            QTimer::singleShot(800, &app, [&] {
+                const bool saved = QGuiApplication::primaryScreen()->grabWindow(0).save(out, "PNG");
+                std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "saved" : "could not save", qPrintable(out));
+                status = saved ? 0 : 1;
+                app.quit();
+            });
+            return;
+        }
         if (poll.isActive()) {
             std::fprintf(stderr, "the backup ended before it could be pictured\n");
             saveWindow(window, out);
