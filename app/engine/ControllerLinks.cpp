@@ -1,5 +1,6 @@
 #include "ControllerLinks.h"
 
+#include "DisplayName.h"
 #include "JobLoader.h"
 
 #include <QPointer>
@@ -90,6 +91,9 @@ void MFTaskAppDelegate::RunLink::runPrepared(const BackupArgumentInput &input, c
                                              const QStringList &chosenSources)
 {
     MFTaskAppDelegate &controller = *m_controller;
+    // Announced once the checks have passed: a run refused or missing its
+    // volume never started, and says so in its own alert.
+    controller.m_announcer.starting(displayNameForPath(controller.backupDest));
     // The sources as chosen: they name the job, whatever rsync was given.
     controller.backupSources = chosenSources;
     controller.backupDest = input.backupDest;

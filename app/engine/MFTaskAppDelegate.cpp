@@ -9,7 +9,6 @@
 #include "Clock.h"
 #include "ControllerLinks.h"
 #include "SnapshotFolders.h"
-#include "DisplayName.h"
 #include "JobLoader.h"
 #include "RestoreChoosers.h"
 #include "LocalNotificationCenter.h"
@@ -160,10 +159,10 @@ bool MFTaskAppDelegate::displayErrorIfDestinationInsideSource()
 {
     if (backupSources.isEmpty() || backupDest.isEmpty())
         return true;
-    const QString refusal = SourceChecks::destinationRefusal(
-        backupSources, backupDest, excludedFiles,
-        m_view->selectedModeRow() == 1 ? SourceChecks::CopyInto::NewSnapshotFolder
-                                       : SourceChecks::CopyInto::Destination);
+    const QString refusal
+        = SourceChecks::destinationRefusal(backupSources, backupDest, excludedFiles,
+                                           m_view->selectedModeRow() == 1 ? SourceChecks::CopyInto::NewSnapshotFolder
+                                                                          : SourceChecks::CopyInto::Destination);
     if (refusal.isEmpty())
         return true;
     m_view->showAlert(QStringLiteral("Can't start backup"), SourceChecks::destinationRefusalText(refusal));
@@ -296,7 +295,6 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
         qWarning("startBackup: no source or no destination");
         return;
     }
-    m_announcer.starting(displayNameForPath(backupDest));
     retirePreviousTask();
     m_userSaidStop = false;
     m_runFinished = false;
