@@ -124,21 +124,29 @@ void MFTaskAppDelegate::RunLink::runEndedEarly(EarlyEnd end, const QString &deta
     if (controller.m_runFinished)
         return;
     if (end == EarlyEnd::VolumeMissing) {
+        // The volume's alert is already on screen.
         controller.m_window.showIdle();
         controller.finishRun(RunOutcome::VolumeMissing, QString());
-        return;
-    }
-    if (end == EarlyEnd::Refused) {
+    } else if (end == EarlyEnd::Refused) {
         controller.m_view->showAlert(QStringLiteral("Can't start backup"), detail);
         controller.m_announcer.refused(controller.backupDest, detail);
         controller.m_window.showIdle();
         controller.m_window.showStatus(detail);
         controller.finishRun(RunOutcome::Refused, detail);
-        return;
+    } else {
+        // rsync could not start: the ownership switched on for the run goes back.
+        controller.restoreOwnershipIfNeeded();
+        controller.m_window.showIdle();
+        controller.m_window.showStatus(detail);
+        // A file-manager copy's window is about to go: the reason goes into
+        // an alert that outlives the status line.
+        if (controller.isFinderCopy)
+            controller.m_view->showAlert(QStringLiteral("Can't start backup"), detail);
+        controller.finishRun(RunOutcome::Failed, detail);
     }
-    // rsync could not start: the ownership switched on for the run goes back.
-    controller.restoreOwnershipIfNeeded();
-    controller.m_window.showIdle();
-    controller.m_window.showStatus(detail);
-    controller.finishRun(RunOutcome::Failed, detail);
+    // A file-manager copy has nothing left to do: its process ends once the
+    // reason has been read, instead of leaving a window whose start button
+    // would start the refused copy again.
+    if (controller.isFinderCopy)
+        controller.m_view->terminateAfterAlerts();
 }

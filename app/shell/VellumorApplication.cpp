@@ -59,6 +59,7 @@ VellumorApplication::VellumorApplication(VellumorApplicationOptions options, QOb
     m_controller = std::make_unique<MFTaskAppDelegate>(m_view.get(), services);
     m_view->attach(*m_controller);
     m_view->onTerminate = [this] { terminate(); };
+    m_view->setAlertsCanBeRead(m_options.onScreen);
     if (!m_options.startup.center && center.isConnected())
         m_options.startup.center = &center;
     if (m_options.singleInstance)

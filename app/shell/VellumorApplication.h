@@ -36,6 +36,7 @@ struct VellumorApplicationOptions
     std::function<void()> exit;            // leaves the event loop when none
     bool showWindow = true;
     bool singleInstance = false; // one window instance per session bus
+    bool onScreen = true;        // false: started without a display
     StartupOptions startup;
 };
 
