@@ -101,8 +101,7 @@ JobRecord record(const QString &source, const QString &dest, const QStringList &
 
 TEST_F(ExclusionsTest, LoadingAJobReplacesTheListAndLaterEditsGoToTheNewList)
 {
-    ScheduleFile(scheduleFilePath(), Clock::system())
-        .write({record(m_source, m_dest, {nextMondayAt(14, 30)})});
+    ScheduleFile(scheduleFilePath(), Clock::system()).write({record(m_source, m_dest, {nextMondayAt(14, 30)})});
     startApp();
     SchedulingPanel *panel = outlets().schedulingView;
     m_chooser.exclusionAnswers = {{QStringLiteral("/before")}, {QStringLiteral("/after")}};
@@ -115,6 +114,8 @@ TEST_F(ExclusionsTest, LoadingAJobReplacesTheListAndLaterEditsGoToTheNewList)
     EXPECT_EQ(m_app->controller().excludedFiles,
               (QStringList{m_source + QStringLiteral("/cache"), QStringLiteral("/after")}));
     EXPECT_EQ(shownRows(panel->excludeFilesTable()), m_app->controller().excludedFiles);
+    // The chooser opens in the source of the job at hand.
+    EXPECT_EQ(m_chooser.exclusionStartFolders, (QStringList{QString(), m_source}));
 }
 
 TEST(ScheduleListModel, CellsShowDaysTypeAndTime)
@@ -224,8 +225,7 @@ TEST_F(ScheduleListTest, AddToScheduleShowsTheJobAndADoubleClickLoadsIt)
 
 TEST_F(ScheduleListTest, ADoubleClickWhileABackupRunsChangesNothing)
 {
-    ScheduleFile(scheduleFilePath(), Clock::system())
-        .write({record(m_dest, m_source, {nextMondayAt(14, 30)}, true)});
+    ScheduleFile(scheduleFilePath(), Clock::system()).write({record(m_dest, m_source, {nextMondayAt(14, 30)}, true)});
     startApp();
     chooseSourceAndDest(m_source, m_dest);
     outlets().startButton->click();

@@ -25,7 +25,10 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QAction>
+#include <QMenuBar>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 
@@ -42,12 +45,16 @@ public:
         return answers.isEmpty() ? QString() : answers.takeFirst();
     }
     QStringList exclusions;
-    QStringList chooseItemsToExclude(QWidget *) override { return exclusions; }
+    QStringList chooseItemsToExclude(QWidget *, const QString &) override { return exclusions; }
 };
+
+// With --screen the whole screen is pictured, alerts and other windows too.
+bool g_wholeScreen = false;
 
 bool saveWindow(QWidget &window, const QString &path)
 {
-    const bool saved = window.grab().save(path, "PNG");
+    const QPixmap picture = g_wholeScreen ? window.screen()->grabWindow(0) : window.grab();
+    const bool saved = picture.save(path, "PNG");
     std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "saved" : "could not save", qPrintable(path));
     return saved;
 }
@@ -70,8 +77,11 @@ int main(int argc, char **argv)
          {QStringLiteral("sheet"), QStringLiteral("Picture a sheet instead."), QStringLiteral("name")},
          {QStringLiteral("closed"), QStringLiteral("Scheduling panel closed.")},
          {QStringLiteral("paste-into"), QStringLiteral("Paste into this folder."), QStringLiteral("dir")},
-         {QStringLiteral("copied"), QStringLiteral("An item copied for the paste."), QStringLiteral("path")}});
+         {QStringLiteral("copied"), QStringLiteral("An item copied for the paste."), QStringLiteral("path")},
+         {QStringLiteral("screen"), QStringLiteral("Picture the whole screen.")},
+         {QStringLiteral("action"), QStringLiteral("Trigger this menu action first."), QStringLiteral("text")}});
     parser.process(app);
+    g_wholeScreen = parser.isSet(QStringLiteral("screen"));
 
     if (parser.isSet(QStringLiteral("paste-into"))) {
         QList<QUrl> copied;
@@ -125,6 +135,12 @@ int main(int argc, char **argv)
             app.exec();
             return status;
         }
+        // A menu entry (by its text without "&"), as a user chooses it.
+        if (const QString action = parser.value(QStringLiteral("action")); !action.isEmpty()) {
+            for (QAction *entry : window.findChildren<QAction *>())
+                if (entry->text().remove(u'&') == action)
+                    QTimer::singleShot(100, entry, &QAction::trigger);
+        }
         QWidget *sheet = nullptr;
         if (sheetName == u"preferences") {
             vellumor.view().preferencesSheet()->preferencesSelected();
@@ -133,7 +149,7 @@ int main(int argc, char **argv)
             vellumor.view().configSheet()->configButtonClicked();
             sheet = vellumor.view().configSheet();
         }
-        QTimer::singleShot(300, &app, [&] {
+        QTimer::singleShot(parser.isSet(QStringLiteral("action")) ? 1500 : 300, &app, [&] {
             status = saveWindow(sheet ? *sheet : static_cast<QWidget &>(window), out) ? 0 : 1;
             app.quit();
         });
@@ -157,8 +173,12 @@ int main(int argc, char **argv)
     QObject::connect(&vellumor.controller(), &MFTaskAppDelegate::runFinished, &app, [&] {
         if (poll.isActive()) {
             std::fprintf(stderr, "the backup ended before it could be pictured\n");
-            saveWindow(window, out);
-            app.quit();
+            poll.stop();
+            // What the end left on screen (an alert) is pictured with it.
+            QTimer::singleShot(300, &app, [&] {
+                saveWindow(window, out);
+                app.quit();
+            });
         }
     });
     QTimer::singleShot(200, &app, [&] {
