@@ -73,7 +73,8 @@ void MFTaskAppDelegate::backupComplete()
 void MFTaskAppDelegate::completeRun(const CopyOutcome &copy, const SnapshotRunEnd &end, bool snapshotRun)
 {
     const CopyOutcome outcomeOfRun = snapshotRun
-        ? RunAnnouncer::withSnapshotEnd(copy, end.snapshotPath.isEmpty() ? end.notCompleted : QString(), end.rotationFailure)
+        ? RunAnnouncer::withSnapshotEnd(copy, end.snapshotPath.isEmpty() ? end.notCompleted : QString(),
+                                        end.rotationFailure)
         : copy;
     const RunOutcome outcome = runOutcomeFor(outcomeOfRun.result);
     m_announcer.completed(backupDest, outcomeOfRun);
@@ -125,9 +126,15 @@ void MFTaskAppDelegate::showSnapshotEnd(const SnapshotRunEnd &end)
 {
     linkDest = end.snapshotPath.isEmpty() ? end.linkDest : end.snapshotPath;
     const BackupRunRequest &request = m_run->request();
+    const JobRecord *saved = savedJob(request.jobSourcePath, request.jobDestPath);
+    const bool changed = saved && JobRecords::linkDest(*saved) != linkDest;
     if (!linkDest.isEmpty() && !setJobLinkDest(request.jobSourcePath, request.jobDestPath, linkDest)
         && request.jobDictionary)
         request.jobDictionary->insert(JobKey::linkDest, linkDest);
+    // A new snapshot saves the job at completion; otherwise the record
+    // changed in memory only, and the schedule file is brought up to date.
+    if (changed && !linkDest.isEmpty() && end.snapshotPath.isEmpty())
+        LocalNotificationCenter::defaultCenter().post(ScheduleEntry::scheduledBackupsDidChangeName());
     m_window.showLinkDest(linkDest);
 }
 
