@@ -171,7 +171,8 @@ int main(int argc, char **argv)
         }
     });
     QObject::connect(&vellumor.controller(), &MFTaskAppDelegate::runFinished, &app, [&] {
-        if (poll.isActive()) {
+        // Also a run that ended before the poll began (refused at once).
+        if (status != 0) {
             std::fprintf(stderr, "the backup ended before it could be pictured\n");
             poll.stop();
             // What the end left on screen (an alert) is pictured with it.
