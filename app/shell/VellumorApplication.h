@@ -37,6 +37,9 @@ struct VellumorApplicationOptions
     bool showWindow = true;
     bool singleInstance = false; // one window instance per session bus
     bool onScreen = true;        // false: started without a display
+    // The scheduling panel starts closed when the window with it open would
+    // reach below the screen's free area (a laptop screen at 125 %).
+    bool fitToScreen = false;
     StartupOptions startup;
 };
 
@@ -63,6 +66,7 @@ public:
 
 private:
     bool claimInstance();
+    void fitWindowToScreen();
 
     VellumorApplicationOptions m_options;
     std::unique_ptr<FolderChooser> m_ownChooser;

@@ -34,6 +34,7 @@ int main(int argc, char **argv)
     // file-manager copy runs beside it without the name.
     options.singleInstance = true;
     options.onScreen = !withoutDisplay;
+    options.fitToScreen = true;
     // An account that copies with its own rights is told once what that
     // means, in a window it can see; later starts only log it.
     options.startup.rootRightsNotice = [withoutDisplay](bool canTell) -> std::optional<StartupNotice> {

@@ -95,6 +95,7 @@ int main(int argc, char **argv)
     options.chooser = &chooser;
     options.startup.arguments = app.arguments();
     options.startup.launchAgent = false;
+    options.fitToScreen = true; // as the application itself starts
     VellumorApplication vellumor(options);
     if (!vellumor.start())
         return 1;
