@@ -79,6 +79,7 @@ int main(int argc, char **argv)
          {QStringLiteral("paste-into"), QStringLiteral("Paste into this folder."), QStringLiteral("dir")},
          {QStringLiteral("copied"), QStringLiteral("An item copied for the paste."), QStringLiteral("path")},
          {QStringLiteral("screen"), QStringLiteral("Picture the whole screen.")},
+         {QStringLiteral("day"), QStringLiteral("Choose this weekday (0 Monday)."), QStringLiteral("n")},
          {QStringLiteral("action"), QStringLiteral("Trigger this menu action first."), QStringLiteral("text")}});
     parser.process(app);
     g_wholeScreen = parser.isSet(QStringLiteral("screen"));
@@ -114,6 +115,8 @@ int main(int argc, char **argv)
         outlets.destButton->click();
         if (parser.isSet(QStringLiteral("snapshot")))
             outlets.snapshotRow->setChecked(true);
+        for (const QString &day : parser.values(QStringLiteral("day")))
+            vellumor.view().setScheduledDaySelected(day.toInt(), true);
         chooser.exclusions = parser.values(QStringLiteral("exclude"));
         if (!chooser.exclusions.isEmpty())
             outlets.schedulingView->addExclusionButton()->click();
