@@ -2,6 +2,7 @@
 // by the application, it runs for the whole session, idle between events.
 #include "AppDelegate.h"
 #include "RunHistory.h"
+#include "BusDisconnectWatch.h"
 #include "Clock.h"
 #include "DistributedNotificationCenter.h"
 #include "Identifiers.h"
@@ -41,6 +42,13 @@ int main(int argc, char **argv)
     if (!quitOnSignals.isInstalled())
         qWarning("Cannot watch for termination signals: the agent ends without its own clean-up");
     QObject::connect(&quitOnSignals, &TerminationSignals::received, &QCoreApplication::quit);
+    // Without its session bus the agent can neither hear "SCHEDULECHANGED"
+    // nor tell the application of a due job: the session is over (logout).
+    BusDisconnectWatch sessionWatch(session);
+    QObject::connect(&sessionWatch, &BusDisconnectWatch::disconnected, &app, [] {
+        qInfo("The session bus has gone; vellumor-helper leaves");
+        QCoreApplication::quit();
+    });
     const QDBusConnection system = QDBusConnection::systemBus();
     WallClockTimer timer;
     UPowerPowerSource power(system);

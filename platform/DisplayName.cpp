@@ -9,11 +9,19 @@ QString displayNameForPath(const QString &path)
     if (path.isEmpty())
         return path;
     const QString cleaned = QDir::cleanPath(path);
-    if (cleaned != u"/" && QFileInfo::exists(cleaned)) {
+    if (cleaned == u"/")
+        return rootVolumeName();
+    if (QFileInfo::exists(cleaned)) {
         const QStorageInfo storage(cleaned);
         if (storage.isValid() && QDir::cleanPath(storage.rootPath()) == cleaned && !storage.name().isEmpty())
             return storage.name();
     }
     const QString name = QFileInfo(cleaned).fileName();
     return name.isEmpty() ? path : name;
+}
+
+QString rootVolumeName()
+{
+    const QString label = QStorageInfo::root().name();
+    return label.isEmpty() ? QStringLiteral("Computer") : label;
 }

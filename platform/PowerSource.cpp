@@ -7,6 +7,9 @@ const QString upowerService = QStringLiteral("org.freedesktop.UPower");
 const QString upowerPath = QStringLiteral("/org/freedesktop/UPower");
 const QString upowerInterface = QStringLiteral("org.freedesktop.UPower");
 const QString onBatteryProperty = QStringLiteral("OnBattery");
+// UPower's summary of the machine's power sources (charge, state, time left).
+const QString displayDevicePath = QStringLiteral("/org/freedesktop/UPower/devices/DisplayDevice");
+const QString deviceInterface = QStringLiteral("org.freedesktop.UPower.Device");
 } // namespace
 
 UPowerPowerSource::UPowerPowerSource(const QDBusConnection &systemBus, QObject *parent) : PowerSource(parent)
@@ -15,6 +18,12 @@ UPowerPowerSource::UPowerPowerSource(const QDBusConnection &systemBus, QObject *
     m_properties->setTimeout(answerTimeoutMs);
     connect(m_properties, &OrgFreedesktopDBusPropertiesInterface::PropertiesChanged, this,
             &UPowerPowerSource::onPropertiesChanged);
+    m_displayDevice = new OrgFreedesktopDBusPropertiesInterface(upowerService, displayDevicePath, systemBus, this);
+    connect(m_displayDevice, &OrgFreedesktopDBusPropertiesInterface::PropertiesChanged, this,
+            [this](const QString &interfaceName, const QVariantMap &, const QStringList &) {
+                if (interfaceName == deviceInterface)
+                    Q_EMIT powerSourceChanged();
+            });
 }
 
 bool UPowerPowerSource::isOnBattery()

@@ -7,8 +7,10 @@
 //    is external power, when UPower is not there or does not answer within
 //    a few seconds: a machine without UPower is taken to be plugged in;
 //  - powerSourceChanged() is emitted from the event loop each time UPower
-//    reports a new "OnBattery" value (plugging in or out), not for the many
-//    other properties UPower changes (charge levels and the like).
+//    reports a new "OnBattery" value (plugging in or out) and each time the
+//    information of its display device (the machine's power sources taken
+//    together: charge, state, time left) changes; not for UPower's other
+//    properties (the lid and the like).
 
 #include <QDBusConnection>
 #include <QObject>
@@ -40,4 +42,5 @@ private:
     void onPropertiesChanged(const QString &interfaceName, const QVariantMap &changed, const QStringList &invalidated);
 
     OrgFreedesktopDBusPropertiesInterface *m_properties = nullptr;
+    OrgFreedesktopDBusPropertiesInterface *m_displayDevice = nullptr;
 };

@@ -20,6 +20,8 @@ inline constexpr QLatin1String showAnimation("showAnimation");
 inline constexpr QLatin1String fastSnapshots("fastSnapshots");
 inline constexpr QLatin1String selectedForCopy("selectedForCopy");
 inline constexpr QLatin1String selectedForPaste("selectedForPaste");
+// The notice about copying with one's own rights last told in a window.
+inline constexpr QLatin1String rightsNoticeTold("rightsNoticeTold");
 } // namespace DefaultsKey
 
 QString sharedDefaultsFilePath();

@@ -3,6 +3,7 @@
 
 #include "BundleLocation.h"
 #include "MFTask.h"
+#include "SharedDefaults.h"
 #include "ToolRights.h"
 
 #include <QFile>
@@ -209,12 +210,24 @@ int CheckAndSetAuthorization::checkSetAuth(PrivilegedRunner *runner, const QStri
     return int(needRepair.size());
 }
 
+bool CheckAndSetAuthorization::runsAsRoot(const QString &path)
+{
+    struct stat status;
+    const QByteArray name = QFile::encodeName(path);
+    return ::lstat(name.constData(), &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == 0
+        && (status.st_mode & S_ISUID) && ::access(name.constData(), X_OK) == 0;
+}
+
 QString CheckAndSetAuthorization::rightsNotice(const AccountRights &rights, const QString &toolDirectory)
 {
     if (rights.isRoot)
         return QString();
+    // The notice follows the rsync that runs: a set-user-ID rsync copies
+    // with root rights wherever it sits.
+    const QString folder = toolFolder(toolDirectory);
+    if (runsAsRoot(runnableToolPath(folder, QStringLiteral("rsync"))))
+        return QString();
     if (rights.isMember && rights.group) {
-        const QString folder = toolFolder(toolDirectory);
         const QString reason = unsafeFolderReason(folder);
         if (reason.isEmpty()) {
             for (const QString &name : toolNames()) {
@@ -224,7 +237,9 @@ QString CheckAndSetAuthorization::rightsNotice(const AccountRights &rights, cons
                                           "skipped. An administrator can renew the tools with \"sudo %3\".")
                         .arg(name, refusal, repairCommand(folder, {}).constFirst());
             }
-            return QString();
+            return QStringLiteral("Vellumor copies with your own rights: its tools have not been given root "
+                                  "rights yet. Files and folders your account may not read are skipped. Vellumor "
+                                  "asks for an administrator's confirmation again at its next start.");
         }
         return QStringLiteral("Vellumor copies with your own rights: its tools cannot be given root rights "
                               "because %1. Files and folders your account may not read are skipped. An "
@@ -266,6 +281,24 @@ QString CheckAndSetAuthorization::refusedRootRightsReason(const QString &toolDir
         return QStringLiteral("it is an older copy than the system's rsync (%1)")
             .arg(QString::fromLocal8Bit(ToolRights::systemRsyncPath()));
     return QString();
+}
+
+QString CheckAndSetAuthorization::rightsNoticeToTell(QSettings &defaults, bool canTell, const AccountRights &rights,
+                                                     const QString &toolDirectory)
+{
+    const QString notice = rightsNotice(rights, toolDirectory);
+    if (notice.isEmpty()) {
+        defaults.remove(DefaultsKey::rightsNoticeTold);
+        defaults.sync();
+        return QString();
+    }
+    if (!canTell || defaults.value(DefaultsKey::rightsNoticeTold).toString() == notice) {
+        qInfo("%s", qPrintable(notice));
+        return QString();
+    }
+    defaults.setValue(DefaultsKey::rightsNoticeTold, notice);
+    defaults.sync();
+    return notice;
 }
 
 QString CheckAndSetAuthorization::runnableToolPath(const QString &toolDirectory, const QString &name)

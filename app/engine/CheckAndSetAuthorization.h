@@ -29,6 +29,8 @@
 #include <QString>
 #include <QStringList>
 
+class QSettings;
+
 #include <optional>
 #include <sys/types.h>
 
@@ -81,13 +83,26 @@ public:
     static int checkSetAuth(PrivilegedRunner *runner = nullptr, const QString &toolDirectory = QString(),
                             const AccountRights &rights = AccountRights::ofThisProcess());
 
-    // Empty for root and for a member whose tools can have root rights and
-    // none of them is refused; otherwise what copying with one's own rights
-    // means and how an administrator grants root rights or renews the tools.
+    // Empty for root and whenever the rsync that runs has root rights
+    // (runnableToolPath(), runsAsRoot()); otherwise what copying with one's
+    // own rights means and, for the reason at hand (a tool refused, tools not
+    // repaired yet, an unsafe folder, no membership), what an administrator
+    // can do about it.
     static QString rightsNotice(const AccountRights &rights, const QString &toolDirectory = QString());
     // rightsNotice() the first time it is not empty in this process; then "".
     static QString takeRightsNotice(const AccountRights &rights = AccountRights::ofThisProcess(),
                                     const QString &toolDirectory = QString());
+    // rightsNotice() when `canTell` and it is not the notice last told, which
+    // `defaults` then remembers; otherwise "" and the notice goes to the log.
+    // A notice no longer due is forgotten, so it is told again should it
+    // return.
+    static QString rightsNoticeToTell(QSettings &defaults, bool canTell,
+                                      const AccountRights &rights = AccountRights::ofThisProcess(),
+                                      const QString &toolDirectory = QString());
+    // Whether the program at `path` runs with root rights when this process
+    // starts it: a regular file owned by root with the set-user-ID bit that
+    // this process may run.
+    static bool runsAsRoot(const QString &path);
 
     // Why TOOLDIR/<name> must not run with the root rights it carries (see
     // above); empty when it may or carries none.

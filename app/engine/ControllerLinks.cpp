@@ -1,5 +1,6 @@
 #include "ControllerLinks.h"
 
+#include "DisplayName.h"
 #include "JobLoader.h"
 
 #include <QPointer>
@@ -91,6 +92,9 @@ void MFTaskAppDelegate::RunLink::runPrepared(const BackupArgumentInput &input, c
                                              const QStringList &chosenSources)
 {
     MFTaskAppDelegate &controller = *m_controller;
+    // Announced once the checks have passed: a run refused or missing its
+    // volume never started, and says so in its own alert.
+    controller.m_announcer.starting(displayNameForPath(controller.backupDest));
     // The sources as chosen: they name the job, whatever rsync was given.
     controller.backupSources = chosenSources;
     controller.backupDest = input.backupDest;
@@ -134,25 +138,29 @@ void MFTaskAppDelegate::RunLink::runEndedEarly(EarlyEnd end, const QString &deta
     if (!controller.isRunning())
         return;
     if (end == EarlyEnd::VolumeMissing) {
+        // The volume's alert is already on screen.
         controller.finishRun(RunOutcome::VolumeMissing, QString());
-        return;
-    }
-    if (end == EarlyEnd::NoRoom) {
+    } else if (end == EarlyEnd::NoRoom) {
         controller.m_announcer.refused(controller.backupDest, detail);
-        // The bar stops too: nothing is being counted any more.
-        controller.m_window.showEnded(detail);
-        controller.finishRun(RunOutcome::OutOfSpace, detail);
-        if (!controller.offerRoomFromThinning(detail))
+        controller.finishRun(RunOutcome::OutOfSpace, detail, AfterRun::HandOverToDispatch, detail);
+        if (controller.isFinderCopy || !controller.offerRoomFromThinning(detail))
             controller.m_view->showAlert(QStringLiteral("Can't start backup"), detail);
-        return;
-    }
-    if (end == EarlyEnd::Refused) {
+    } else if (end == EarlyEnd::Refused) {
         controller.m_view->showAlert(QStringLiteral("Can't start backup"), detail);
         controller.m_announcer.refused(controller.backupDest, detail);
         controller.finishRun(RunOutcome::Refused, detail, AfterRun::HandOverToDispatch, detail);
-        return;
+    } else {
+        // rsync could not start: the ownership switched on for the run goes back.
+        controller.restoreOwnershipIfNeeded();
+        // A file-manager copy's window is about to go: the reason goes into
+        // an alert that outlives the status line.
+        if (controller.isFinderCopy)
+            controller.m_view->showAlert(QStringLiteral("Can't start backup"), detail);
+        controller.finishRun(RunOutcome::Failed, detail, AfterRun::HandOverToDispatch, detail);
     }
-    // rsync could not start: the ownership switched on for the run goes back.
-    controller.restoreOwnershipIfNeeded();
-    controller.finishRun(RunOutcome::Failed, detail, AfterRun::HandOverToDispatch, detail);
+    // A file-manager copy has nothing left to do: its process ends once the
+    // reason has been read, instead of leaving a window whose start button
+    // would start the refused copy again.
+    if (controller.isFinderCopy)
+        controller.m_view->terminateAfterAlerts();
 }

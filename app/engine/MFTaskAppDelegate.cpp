@@ -9,7 +9,6 @@
 #include "Clock.h"
 #include "ControllerLinks.h"
 #include "SnapshotFolders.h"
-#include "DisplayName.h"
 #include "JobLoader.h"
 #include "RestoreChoosers.h"
 #include "RunHistoryRecorder.h"
@@ -310,7 +309,6 @@ void MFTaskAppDelegate::startBackup(JobRecord *jobDictionary)
         qWarning("startBackup: no source or no destination");
         return;
     }
-    m_announcer.starting(displayNameForPath(backupDest));
     retirePreviousTask();
     // Every run starts from a fresh reader, queued runs included: no state,
     // chunk or timer of the last run reaches this one.

@@ -123,9 +123,15 @@ void MFTaskAppDelegate::showSnapshotEnd(const SnapshotRunEnd &end)
 {
     linkDest = end.snapshotPath.isEmpty() ? end.linkDest : end.snapshotPath;
     const BackupRunRequest &request = m_run->request();
+    const JobRecord *saved = savedJob(request.jobSourcePath, request.jobDestPath);
+    const bool changed = saved && JobRecords::linkDest(*saved) != linkDest;
     if (!linkDest.isEmpty() && !setJobLinkDest(request.jobSourcePath, request.jobDestPath, linkDest)
         && request.jobDictionary)
         request.jobDictionary->insert(JobKey::linkDest, linkDest);
+    // A new snapshot saves the job at completion; otherwise the record
+    // changed in memory only, and the schedule file is brought up to date.
+    if (changed && !linkDest.isEmpty() && end.snapshotPath.isEmpty())
+        LocalNotificationCenter::defaultCenter().post(ScheduleEntry::scheduledBackupsDidChangeName());
     m_window.showLinkDest(linkDest);
 }
 

@@ -31,6 +31,10 @@ public:
     virtual void askToQuitDuringBackup(const QString &message, const QString &informativeText) = 0;
     // Ends the application's event loop.
     virtual void terminateApplication() = 0;
+    // Ends it once the user has dismissed the alerts on screen (the reason
+    // a file-manager copy ends without copying), at once when none is open
+    // or nobody can read them.
+    virtual void terminateAfterAlerts() { terminateApplication(); }
     // The modal alert the output reader raises (a full destination).
     virtual AlertPresenter *alertPresenter() = 0;
     // A backup refused for space could start after old snapshots its rule

@@ -38,12 +38,14 @@ void RunWindow::showIdle()
     m_view.setAddToScheduleButtonEnabled(true);
     m_reader.setRunAnimation(false);
     m_reader.showIconInstances(TransferAnimationView::IconInstances::None);
+    // A run that ended before its dry run measured it (a missing volume, a
+    // refusal, a stop) would leave the busy bar moving in the idle window.
+    m_reader.stopProgressAnimation();
 }
 
 void RunWindow::showEnded(const QString &detail)
 {
     showIdle();
-    m_reader.stopProgressAnimation();
     m_reader.showStatus(detail);
 }
 

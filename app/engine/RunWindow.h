@@ -27,7 +27,7 @@ public:
     // choice hidden, an indeterminate progress bar and the display text shown.
     void showRunning();
     // Every control back, the display text hidden and cleared, the
-    // reader's counter and animation stopped.
+    // reader's counter, animation and busy progress bar stopped.
     void showIdle();
     // A run that ended without its summary or never started: idle, the
     // progress bar stopped and `detail` as the status.

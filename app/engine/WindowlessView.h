@@ -100,7 +100,7 @@ public:
     double maxValue() const override { return progressMax; }
     void setMaxValue(double maxValue) override { progressMax = maxValue; }
     void setIndeterminate(bool indeterminate) override { progressIndeterminate = indeterminate; }
-    void stopAnimation() override {}
+    void stopAnimation() override { progressIndeterminate = false; }
 
     // AlertPresenter: a modal alert is recorded like a sheet.
     void runModalAlert(const QString &message, const QString &informativeText, const QString &) override

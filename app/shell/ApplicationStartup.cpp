@@ -3,7 +3,6 @@
 #include "BundleLocation.h"
 #include "CheckAndSetAuthorization.h"
 #include "FinderCopyLaunch.h"
-#include "LocalNotificationCenter.h"
 #include "LoginItem.h"
 #include "MFTaskAppDelegate.h"
 #include "MainWindow.h"
@@ -62,7 +61,7 @@ bool ApplicationStartup::applicationDidFinishLaunching()
         return false;
     CheckAndSetAuthorization::checkSetAuth(m_options.privilegedRunner);
     if (m_options.rootRightsNotice) {
-        if (const std::optional<StartupNotice> notice = m_options.rootRightsNotice())
+        if (const std::optional<StartupNotice> notice = m_options.rootRightsNotice(!finderCopy.has_value()))
             m_view.showAlert(notice->message, notice->informativeText);
     }
     showWindowInitialState();
@@ -82,7 +81,8 @@ bool ApplicationStartup::applicationDidFinishLaunching()
     }
     if (!startFinderCopyIfRequested(finderCopy))
         return false;
-    observeLocalNotifications();
+    // "scheduledBackupsDidChange" and "BackupComplete" are observed by the
+    // controller from its creation on: once each, so one post saves once.
     Updater &updater = Updater::sharedUpdater();
     updater.setAutomaticallyChecksForUpdates(true);
     updater.setAutomaticallyDownloadsUpdates(false);
@@ -161,12 +161,4 @@ bool ApplicationStartup::toggleLaunchAtLogin(bool)
                                 QStringLiteral("Couldn't add Helper App to launch at login item list."),
                                 QStringLiteral("OK"));
     return false;
-}
-
-void ApplicationStartup::observeLocalNotifications()
-{
-    // "BackupComplete" is observed by the controller itself.
-    LocalNotificationCenter::defaultCenter().addObserver(
-        QStringLiteral("scheduledBackupsDidChange"), &m_window,
-        [this](const LocalNotification &) { m_schedule.updateSharedArrayAndWriteToFile(nullptr); });
 }

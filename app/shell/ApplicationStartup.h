@@ -47,8 +47,10 @@ struct StartupOptions
     QString autostartEntryPath;            // the XDG autostart entry when empty
     QStringList systemAutostartFolders;    // LoginItem::systemAutostartFolders() when empty
     AlertPresenter *modalAlerts = nullptr; // the window's modal alerts when none
-    // A notice to show once after the tool check (root rights), if any.
-    std::function<std::optional<StartupNotice>()> rootRightsNotice;
+    // A notice to show after the tool check (root rights), if any; asked
+    // with false for a file-manager copy, whose compact window is no place
+    // to tell it.
+    std::function<std::optional<StartupNotice>(bool canTell)> rootRightsNotice;
     // Takes the waiting file-manager copy, if any, out of the shared suite
     // (asked once per start); takeFinderCopyRequest() when unset.
     std::function<std::optional<FinderCopyRequest>()> takeFinderCopyRequest;
@@ -80,7 +82,6 @@ private:
     void loadSchedule();
     void startScheduledJobs(bool finderCopyLaunch);
     bool startFinderCopyIfRequested(const std::optional<FinderCopyRequest> &request);
-    void observeLocalNotifications();
 
     MainWindow &m_window;
     MainWindowView &m_view;

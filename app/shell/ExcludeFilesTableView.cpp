@@ -86,7 +86,8 @@ void ExcludeFilesTableView::addToExcludedFilesClicked()
 {
     if (!m_list)
         return;
-    const QStringList chosen = m_chooser.chooseItemsToExclude(m_tableView ? m_tableView->window() : nullptr);
+    const QStringList chosen = m_chooser.chooseItemsToExclude(m_tableView ? m_tableView->window() : nullptr,
+                                                              m_startFolder ? m_startFolder() : QString());
     if (chosen.isEmpty())
         return;
     *m_list = withAdded(*m_list, chosen);

@@ -14,6 +14,8 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
+
 class FolderChooser;
 class QTableView;
 
@@ -48,6 +50,8 @@ public:
     QTableView *tableView() const { return m_tableView; }
     ExcludedFilesModel *model() { return &m_model; }
 
+    // Where the chooser opens: the job's source.
+    void setStartFolder(std::function<QString()> startFolder) { m_startFolder = std::move(startFolder); }
     void addToExcludedFilesClicked();
     void deleteSelectedRow();
 
@@ -58,6 +62,7 @@ public:
 
 private:
     FolderChooser &m_chooser;
+    std::function<QString()> m_startFolder;
     ExcludedFilesModel m_model;
     QStringList *m_list = nullptr;
     QTableView *m_tableView = nullptr;

@@ -11,11 +11,13 @@ bool startFinderCopy(const FinderCopyRequest &request, MFTaskAppDelegate &contro
     controller.isFinderCopy = true;
     window.setUIForFinderCopy();
     if (!request.refusedItems.isEmpty()) {
-        // The compact window stays with the reason until the user closes it.
+        // The process exists for this copy alone: it says why nothing was
+        // copied and quits once that has been read.
         const QString refusal = finderCopyRefusalText(request);
         qWarning("%s", qUtf8Printable(refusal));
         controller.taskDelegate()->showStatus(refusal);
         view.showAlert(QStringLiteral("Can't paste"), refusal);
+        view.terminateAfterAlerts();
         return true;
     }
     controller.backupSources = request.sources;

@@ -14,8 +14,10 @@
 // back. With none the line "no backup source, quitting\n" is logged, the
 // view is asked to terminate the application and false comes back. A
 // request with refused items (FinderCopyRequest) copies nothing: its reason
-// is logged, shown in the status line and in an alert, the compact window
-// stays until the user closes it, and true comes back.
+// is logged, shown in the status line and in an alert, the application
+// quits once the alert is dismissed, and true comes back. A run that ends
+// before copying (its target missing or refused) quits the same way
+// (MFTaskAppDelegate).
 
 struct FinderCopyRequest;
 class MFTaskAppDelegate;

@@ -65,6 +65,8 @@ void FinderCopyLayout::apply()
                                             o.schedulingTextButton, o.helpButton, o.optionsButton})
         takeOut(widget);
 
+    // The transfer line's two-line place belongs to the full window.
+    o.displayText->setMinimumSize(0, 0);
     m_content = new QWidget;
     m_content->setObjectName(QStringLiteral("compactContent"));
     m_content->setMinimumHeight(contentHeight);

@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -28,6 +29,15 @@ QLabel *label(const QString &accessibleName, QWidget *parent)
     result->setAccessibleName(accessibleName);
     result->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return result;
+}
+
+// What a run hides keeps its place (and the transfer line, shown during a
+// run, has its place while idle): starting or ending a run moves nothing.
+void keepPlaceWhenHidden(QWidget *widget)
+{
+    QSizePolicy policy = widget->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(policy);
 }
 
 } // namespace
@@ -57,7 +67,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     buildDisclosure(layout, content);
     setCentralWidget(content);
     buildMenus();
-    resize(780, 720);
+    // The default size, within the screen's free area (its frame aside).
+    QSize size(780, 720);
+    if (const QScreen *shown = screen())
+        size = size.boundedTo(shown->availableGeometry().size() - QSize(0, 40));
+    resize(size);
 }
 
 QWidget *MainWindow::buildPickerColumn(bool source, QWidget *parent)
@@ -73,7 +87,7 @@ QWidget *MainWindow::buildPickerColumn(bool source, QWidget *parent)
     button->setAccessibleName(source ? QStringLiteral("Choose Source") : QStringLiteral("Choose Destination"));
     button->setObjectName(source ? QStringLiteral("sourceButton") : QStringLiteral("destButton"));
     button->setIconSize(QSize(116, 116));
-    button->setFixedSize(140, 140);
+    button->setFixedSize(124, 124);
     button->setAutoRaise(true);
     button->setToolTip(source ? QStringLiteral("Choose the folder or volume to back up")
                               : QStringLiteral("Choose where the backup goes"));
@@ -125,11 +139,13 @@ QWidget *MainWindow::buildControlsRow(QWidget *parent)
     m_outlets.syncRow->setChecked(true);
     modes->addWidget(m_outlets.syncRow);
     modes->addWidget(m_outlets.snapshotRow);
+    keepPlaceWhenHidden(m_outlets.duplicateOrHardlinks);
     layout->addWidget(m_outlets.duplicateOrHardlinks);
     m_outlets.helpButton = new QToolButton(row);
     m_outlets.helpButton->setText(QStringLiteral("?"));
     m_outlets.helpButton->setAccessibleName(QStringLiteral("Help on snapshots"));
     m_outlets.helpButton->setToolTip(QStringLiteral("What Sync and Snapshot do"));
+    keepPlaceWhenHidden(m_outlets.helpButton);
     layout->addWidget(m_outlets.helpButton);
     layout->addStretch(1);
     m_outlets.optionsButton = new QPushButton(QStringLiteral("Options..."), row);
@@ -164,6 +180,9 @@ QWidget *MainWindow::buildTransferBox(QWidget *parent)
     m_outlets.displayText = label(QStringLiteral("Transfer rates"), m_outlets.box);
     m_outlets.displayText->setObjectName(QStringLiteral("displayText"));
     m_outlets.displayText->setAlignment(Qt::AlignCenter);
+    keepPlaceWhenHidden(m_outlets.displayText);
+    // Files and data per second: two lines.
+    m_outlets.displayText->setMinimumHeight(m_outlets.displayText->fontMetrics().lineSpacing() * 2);
     m_outlets.displayText->hide();
     layout->addWidget(m_outlets.displayText);
     return m_outlets.box;

@@ -10,14 +10,25 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
+
 void MainWindowView::showAlert(const QString &message, const QString &informativeText)
 {
     auto *box
         = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vellumor"), message, QMessageBox::NoButton, &m_window);
+    box->setObjectName(QStringLiteral("alert"));
     box->setInformativeText(informativeText);
     box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole)->setAccessibleName(QStringLiteral("OK"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
+    // Queued: the box is hidden by then, so it no longer counts as open.
+    connect(
+        box, &QMessageBox::finished, this,
+        [this] {
+            if (m_terminateAfterAlerts)
+                terminateAfterAlerts();
+        },
+        Qt::QueuedConnection);
     box->open();
 }
 
@@ -74,6 +85,16 @@ void MainWindowView::offerToMakeRoom(const RoomOffer &offer, std::function<void(
             accepted();
     });
     box->open();
+}
+
+void MainWindowView::terminateAfterAlerts()
+{
+    const QList<QMessageBox *> boxes = m_window.findChildren<QMessageBox *>(QStringLiteral("alert"));
+    const bool anyOpen
+        = std::any_of(boxes.cbegin(), boxes.cend(), [](const QMessageBox *box) { return !box->isHidden(); });
+    m_terminateAfterAlerts = anyOpen && m_alertsCanBeRead;
+    if (!m_terminateAfterAlerts)
+        terminateApplication();
 }
 
 void MainWindowView::terminateApplication()

@@ -63,6 +63,8 @@ void MainWindowView::attach(MFTaskAppDelegate &controller)
     m_exclusions = std::make_unique<ExcludeFilesTableView>(m_chooser);
     m_exclusions->setTableView(o.schedulingView->excludeFilesTable());
     m_exclusions->setDelegateExcludedFiles(&controller.excludedFiles);
+    // What is left out of a job lies in its source: the chooser opens there.
+    m_exclusions->setStartFolder([&controller] { return controller.backupSources.value(0); });
     m_scheduleList = std::make_unique<TableViewVariableRowHeightsAppDelegate>(m_schedule, controller);
     m_scheduleList->setTableView(o.schedulingView->backupsSchedulerTableView());
     connectControls();
@@ -78,15 +80,14 @@ void MainWindowView::connectControls()
     connect(o.stopAction, &QAction::triggered, controller, &MFTaskAppDelegate::stop);
     connect(o.preferencesAction, &QAction::triggered, m_preferences, &PreferencesSheet::preferencesSelected);
     connect(o.notificationSettingsAction, &QAction::triggered, this,
-            [] { HelpLinks::configureNotificationsInSystemPreferencesClicked(); });
-    connect(o.helpAction, &QAction::triggered, this, [] { HelpLinks::menuOpenHelp(); });
-    connect(o.helpButton, &QToolButton::clicked, this, [] { HelpLinks::clickedSnapshotsHelp(); });
+            [this] { HelpLinks::configureNotificationsInSystemPreferencesClicked(&m_window); });
+    connect(o.helpAction, &QAction::triggered, this, [this] { HelpLinks::menuOpenHelp(&m_window); });
+    connect(o.helpButton, &QToolButton::clicked, this, [this] { HelpLinks::clickedSnapshotsHelp(&m_window); });
     connect(o.optionsButton, &QPushButton::clicked, m_options, &OptionsSheet::configButtonClicked);
     connect(o.quitAction, &QAction::triggered, this, &MainWindowView::terminateApplication);
     connect(panel->addToScheduleButton(), &QPushButton::clicked, controller, &MFTaskAppDelegate::addToScheduleClicked);
     connect(panel->oldSnapshotsButton(), &QPushButton::clicked, this, &MainWindowView::chooseRetention);
-    connect(panel->removeFromScheduleButton(), &QPushButton::clicked, m_scheduleList.get(),
-            &TableViewVariableRowHeightsAppDelegate::deleteSelectedRow);
+    connect(panel->removeFromScheduleButton(), &QPushButton::clicked, this, &MainWindowView::confirmRemoveFromSchedule);
     connect(panel->addExclusionButton(), &QPushButton::clicked, m_exclusions.get(),
             &ExcludeFilesTableView::addToExcludedFilesClicked);
     connect(panel->removeExclusionButton(), &QPushButton::clicked, m_exclusions.get(),
@@ -96,8 +97,7 @@ void MainWindowView::connectControls()
         if (table == panel->excludeFilesTable())
             connect(erase, &QShortcut::activated, m_exclusions.get(), &ExcludeFilesTableView::deleteSelectedRow);
         else
-            connect(erase, &QShortcut::activated, m_scheduleList.get(),
-                    &TableViewVariableRowHeightsAppDelegate::deleteSelectedRow);
+            connect(erase, &QShortcut::activated, this, &MainWindowView::confirmRemoveFromSchedule);
     }
     // The remove buttons act on a selection: offered only when there is one.
     const auto followSelection = [](QTableView *table, QPushButton *remove) {
@@ -250,4 +250,32 @@ void MainWindowView::chooseRetention()
     // The record may have been re-read meanwhile; the save finds it again.
     if (scheduled)
         controller->addToScheduleClicked();
+}
+
+void MainWindowView::confirmRemoveFromSchedule()
+{
+    QTableView *table = m_scheduleList->tableView();
+    const qsizetype count = table ? table->selectionModel()->selectedRows().size() : 0;
+    if (count == 0)
+        return;
+    // A job taken off the schedule loses its run dates and its settings.
+    auto *box
+        = new QMessageBox(QMessageBox::Question, QStringLiteral("Vellumor"),
+                          count == 1 ? QStringLiteral("Remove the selected job from the schedule?")
+                                     : QStringLiteral("Remove the %1 selected jobs from the schedule?").arg(count),
+                          QMessageBox::NoButton, &m_window);
+    box->setObjectName(QStringLiteral("removeFromScheduleQuestion"));
+    box->setInformativeText(QStringLiteral("Its backups stay on the destination; it no longer runs by itself."));
+    QPushButton *remove = box->addButton(QStringLiteral("Remove"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    remove->setAccessibleName(QStringLiteral("Remove"));
+    cancel->setAccessibleName(QStringLiteral("Cancel"));
+    box->setDefaultButton(cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    connect(box, &QMessageBox::finished, this, [this, box, remove] {
+        if (box->clickedButton() == remove)
+            m_scheduleList->deleteSelectedRow();
+    });
+    box->open();
 }

@@ -100,8 +100,14 @@ public:
     void askToQuitDuringBackup(const QString &message, const QString &informativeText) override;
     void offerToMakeRoom(const RoomOffer &offer, std::function<void()> accepted) override;
     void terminateApplication() override;
+    void terminateAfterAlerts() override;
+    // False when the window is on no screen (started without a display):
+    // nobody could dismiss an alert there.
+    void setAlertsCanBeRead(bool canBeRead) { m_alertsCanBeRead = canBeRead; }
     // "Old Snapshots…": the job's rule, chosen over a preview.
     void chooseRetention();
+    // "Remove from Schedule" and Delete in the schedule list: asks first.
+    void confirmRemoveFromSchedule();
     ProgressIndicator *progressBar() override { return &m_progressBar; }
     TextField *jobState() override { return &m_jobState; }
     TextField *displayText() override { return &m_displayText; }
@@ -129,4 +135,6 @@ private:
     PreferencesSheet *m_preferences = nullptr;
     OptionsSheet *m_options = nullptr;
     QPointer<QMessageBox> m_quitQuestion;
+    bool m_alertsCanBeRead = true;
+    bool m_terminateAfterAlerts = false;
 };

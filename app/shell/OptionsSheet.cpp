@@ -27,7 +27,7 @@ OptionsSheet::OptionsSheet(QWidget *window) : QDialog(window)
     m_notificationSettings = new QPushButton(QStringLiteral("Notification Settings..."), this);
     m_notificationSettings->setAccessibleName(QStringLiteral("Notification Settings"));
     connect(m_notificationSettings, &QPushButton::clicked, this,
-            [] { HelpLinks::configureNotificationsInSystemPreferencesClicked(); });
+            [this] { HelpLinks::configureNotificationsInSystemPreferencesClicked(this); });
     // The settings link on the left, the sheet's closing button on the right.
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_notificationSettings);
@@ -43,8 +43,17 @@ OptionsSheet::OptionsSheet(QWidget *window) : QDialog(window)
 
 void OptionsSheet::setArgumentRows(const QList<Argument> &rows)
 {
-    QStringList values;
-    for (const Argument &row : rows)
-        values.append(row.value());
-    m_arguments.setStringList(values);
+    m_values.clear();
+    QStringList shown;
+    for (const Argument &row : rows) {
+        m_values.append(row.value());
+        // A tab or a line end inside one argument would show as two.
+        QString text = row.value();
+        text.replace(u'\\', QStringLiteral("\\\\"))
+            .replace(u'\t', QStringLiteral("\\t"))
+            .replace(u'\n', QStringLiteral("\\n"))
+            .replace(u'\r', QStringLiteral("\\r"));
+        shown.append(text);
+    }
+    m_arguments.setStringList(shown);
 }

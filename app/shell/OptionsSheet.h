@@ -26,11 +26,15 @@ public:
     void myPanelDidEnd(int) {}
 
     void setArgumentRows(const QList<Argument> &rows);
-    QStringList argumentValues() const { return m_arguments.stringList(); }
+    // The arguments as passed; the rows show tabs and line ends as \t, \n
+    // and \r (and a backslash as \\).
+    QStringList argumentValues() const { return m_values; }
+    QStringList shownArguments() const { return m_arguments.stringList(); }
     QListView *argumentList() const { return m_list; }
     QPushButton *notificationSettingsButton() const { return m_notificationSettings; }
 
 private:
+    QStringList m_values;
     QStringListModel m_arguments;
     QListView *m_list;
     QPushButton *m_notificationSettings;

@@ -63,11 +63,16 @@ QWidget *SchedulingPanel::buildEntryRow()
     days->setAccessibleName(QStringLiteral("Days to run"));
     auto *daysLayout = new QHBoxLayout(days);
     daysLayout->setContentsMargins(0, 0, 0, 0);
-    daysLayout->setSpacing(0);
+    daysLayout->setSpacing(2);
+    // A chosen day stands out in the selection colour, not by a faint bevel.
+    days->setStyleSheet(QStringLiteral("QToolButton:checked { background-color: palette(highlight); "
+                                       "color: palette(highlighted-text); border: 1px solid palette(shadow); "
+                                       "border-radius: 3px; }"));
     for (int segment = 0; segment < 7; ++segment) {
         auto *day = new QToolButton(days);
         day->setText(segmentTitle(segment));
         day->setCheckable(true);
+        day->setMinimumWidth(day->fontMetrics().horizontalAdvance(QStringLiteral("Wed")) + 14);
         day->setAccessibleName(segmentAccessibleName(segment));
         daysLayout->addWidget(day);
         m_days[segment] = day;

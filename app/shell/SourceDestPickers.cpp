@@ -140,7 +140,10 @@ void SourceDestPickers::showIcon(bool source, const QString &path)
 {
     static const QFileIconProvider icons;
     QToolButton *button = side(source).bigButton;
-    button->setIcon(icons.icon(QFileInfo(path)));
+    // A destination the first run creates has no icon of its own yet: it
+    // shows as the folder it will be.
+    const QFileInfo info(path);
+    button->setIcon(info.exists() ? icons.icon(info) : icons.icon(QFileIconProvider::Folder));
     button->setIconSize(QSize(bigIconSize, bigIconSize));
     button->setToolTip(path);
 }

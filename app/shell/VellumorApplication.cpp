@@ -1,5 +1,7 @@
 #include "VellumorApplication.h"
 
+#include "DisclosureLayouts.h"
+
 #include "Clock.h"
 #include "DistributedNotificationCenter.h"
 #include "FolderChooser.h"
@@ -24,8 +26,12 @@
 #include <QDBusConnection>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QLayout>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
+
+#include <algorithm>
 
 VellumorApplication::VellumorApplication(VellumorApplicationOptions options, QObject *parent)
     : QObject(parent)
@@ -75,6 +81,7 @@ VellumorApplication::VellumorApplication(VellumorApplicationOptions options, QOb
     m_sleepGuard = std::make_unique<RunSleepGuard>(*m_inhibitor, m_sleep.get(), [this] { m_controller->stop(); });
     RunSleepGuard::guardRunsOf(*m_controller, *m_sleepGuard);
     m_view->onTerminate = [this] { terminate(); };
+    m_view->setAlertsCanBeRead(m_options.onScreen);
     if (!m_options.startup.center && center.isConnected())
         m_options.startup.center = &center;
     if (m_options.singleInstance)
@@ -94,9 +101,32 @@ bool VellumorApplication::start()
 {
     if (!m_startup->applicationDidFinishLaunching())
         return false;
-    if (m_options.showWindow)
+    if (m_options.showWindow) {
+        if (m_options.fitToScreen)
+            fitWindowToScreen();
         m_window->show();
+    }
     return true;
+}
+
+void VellumorApplication::fitWindowToScreen()
+{
+    const QScreen *screen = m_window->screen();
+    DisclosureLayouts *disclosure = m_window->outlets().disclosure;
+    if (!screen || !disclosure || !disclosure->isOpen() || m_controller->isFinderCopy)
+        return;
+    // The window's frame (title bar) is not known before it is shown; the
+    // margin stands for it.
+    constexpr int frameMargin = 48;
+    const int freeHeight = screen->availableGeometry().height() - frameMargin;
+    if (m_window->minimumSizeHint().height() <= freeHeight)
+        return;
+    disclosure->disclosureTriangleClicked_actuallyTheTextWasClicked();
+    // The closed layout's smaller minimum applies only once laid out again.
+    if (QLayout *content = m_window->centralWidget()->layout())
+        content->activate();
+    m_window->layout()->activate();
+    m_window->resize(m_window->width(), std::min(m_window->height(), freeHeight));
 }
 
 void VellumorApplication::terminate()

@@ -41,6 +41,10 @@ struct VellumorApplicationOptions
     std::function<void()> exit;            // leaves the event loop when none
     bool showWindow = true;
     bool singleInstance = false; // one window instance per session bus
+    bool onScreen = true;        // false: started without a display
+    // The scheduling panel starts closed when the window with it open would
+    // reach below the screen's free area (a laptop screen at 125 %).
+    bool fitToScreen = false;
     StartupOptions startup;
 };
 
@@ -67,6 +71,7 @@ public:
 
 private:
     bool claimInstance();
+    void fitWindowToScreen();
 
     VellumorApplicationOptions m_options;
     std::unique_ptr<FolderChooser> m_ownChooser;

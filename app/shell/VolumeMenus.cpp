@@ -37,9 +37,7 @@ public:
             if (!storage.isValid() || !storage.isReady() || isSystemMount(storage))
                 continue;
             const QString root = storage.rootPath();
-            const QString name
-                = root == u"/" ? (storage.name().isEmpty() ? root : storage.name()) : displayNameForPath(root);
-            volumes.append({root, name});
+            volumes.append({root, displayNameForPath(root)});
         }
         return volumes;
     }
@@ -122,11 +120,13 @@ int selectedPosition(const QList<VolumeMenuEntry> &entries, const QString &curre
 
 QString defaultChooserFolder(bool isSource, const QList<MountedVolume> &volumes)
 {
-    QString chosen;
+    // The system's own disk holds the user's files in the home folder; "/"
+    // itself is nobody's place to back up from or into.
+    QString chosen = QDir::homePath();
     for (const MountedVolume &volume : volumes) {
         if (volume.name == u"home" || volume.name == u"net" || volume.rootPath.startsWith(QStringLiteral("/private")))
             continue;
-        chosen = volume.rootPath;
+        chosen = QDir::cleanPath(volume.rootPath) == u"/" ? QDir::homePath() : volume.rootPath;
         if (isSource)
             break;
     }

@@ -56,7 +56,8 @@ QString volumeRootOf(const QString &path, const QList<MountedVolume> &volumes);
 int selectedPosition(const QList<VolumeMenuEntry> &entries, const QString &currentChoice,
                      const QList<MountedVolume> &volumes);
 // The folder a chooser opens at with nothing chosen: the first offered
-// volume for the source, the last for the destination.
+// volume for the source, the last for the destination, where the home
+// folder stands for the volume mounted at "/" (and for no volume).
 QString defaultChooserFolder(bool isSource, const QList<MountedVolume> &volumes);
 
 } // namespace VolumeMenus

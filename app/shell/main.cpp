@@ -5,6 +5,7 @@
 #include "VellumorApplication.h"
 
 #include "Identifiers.h"
+#include "SharedDefaults.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -13,8 +14,9 @@ int main(int argc, char **argv)
 {
     // Started without a display (by the agent in a session without one), the
     // window goes to Qt's offscreen platform so scheduled jobs still run.
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    const bool withoutDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    if (withoutDisplay)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vellumor"));
@@ -31,10 +33,13 @@ int main(int argc, char **argv)
     // agent tells whether it runs; a later start hands itself to it, a
     // file-manager copy runs beside it without the name.
     options.singleInstance = true;
-    // An account outside the group vellumor copies with its own rights: it
-    // is told once per start what that means.
-    options.startup.rootRightsNotice = []() -> std::optional<StartupNotice> {
-        const QString notice = CheckAndSetAuthorization::takeRightsNotice();
+    options.onScreen = !withoutDisplay;
+    options.fitToScreen = true;
+    // An account that copies with its own rights is told once what that
+    // means, in a window it can see; later starts only log it.
+    options.startup.rootRightsNotice = [withoutDisplay](bool canTell) -> std::optional<StartupNotice> {
+        const QString notice
+            = CheckAndSetAuthorization::rightsNoticeToTell(*getUserDefaults(), canTell && !withoutDisplay);
         if (notice.isEmpty())
             return std::nullopt;
         return StartupNotice{QStringLiteral("Vellumor copies with your own rights"), notice};

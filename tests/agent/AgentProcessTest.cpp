@@ -150,6 +150,25 @@ TEST_F(AgentProcessTest, ASecondAgentLeavesAtOnce)
     EXPECT_EQ(m_agent.state(), QProcess::Running);
 }
 
+TEST_F(AgentProcessTest, TheAgentLeavesWhenItsSessionBusGoes)
+{
+    // A session bus of the agent's own, ended as logout ends the session's.
+    auto sessionBus = std::make_unique<PrivateSystemBus>();
+    ASSERT_TRUE(sessionBus->isValid());
+    QProcessEnvironment environment = agentEnvironment();
+    environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, sessionBus->address());
+    m_agent.setProcessEnvironment(environment);
+    m_agent.start(QStringLiteral(VELLUMOR_HELPER), QStringList());
+    ASSERT_TRUE(m_agent.waitForStarted(30000));
+    waitForLog(u"check after start"_s);
+    ASSERT_EQ(m_agent.state(), QProcess::Running);
+    sessionBus.reset();
+    ASSERT_TRUE(m_agent.waitForFinished(30000)) << "the agent outlived its session";
+    EXPECT_EQ(m_agent.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(m_agent.exitCode(), 0);
+    EXPECT_EQ(waitForLog(u"The session bus has gone"_s), 1);
+}
+
 TEST_F(AgentProcessTest, OnBatteryAJobWaitingForPowerRunsWhenPluggedIn)
 {
     FakeSystemServices services(bus, {u"upower"_s});

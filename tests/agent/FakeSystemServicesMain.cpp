@@ -5,7 +5,8 @@
 // input, answering "ok" to each once its signal is sent:
 //   battery on|off   sets OnBattery and sends PropertiesChanged
 //   sleep | wake     sends PrepareForSleep(true) | PrepareForSleep(false)
-//   charge           sends PropertiesChanged for a property other than OnBattery
+//   lid              sends PropertiesChanged for a property other than OnBattery
+//   charge           sends PropertiesChanged for the display device's charge
 //   inhibitors       answers "inhibitors " and the locks still held, each
 //                    "WHAT|MODE|WHO|WHY", sorted and joined by ";" (logind's
 //                    Inhibit hands out one end of a pipe; a lock is held until
@@ -145,8 +146,15 @@ int main(int argc, char **argv)
             if (line.startsWith(u"battery "_s)) {
                 upower.setOnBattery(line.endsWith(u"on"_s));
                 sendPropertiesChanged({{QStringLiteral("OnBattery"), upower.onBattery()}});
-            } else if (line == u"charge"_s) {
+            } else if (line == u"lid"_s) {
                 sendPropertiesChanged({{QStringLiteral("LidIsPresent"), true}});
+            } else if (line == u"charge"_s) {
+                QDBusMessage signal = QDBusMessage::createSignal(
+                    QStringLiteral("/org/freedesktop/UPower/devices/DisplayDevice"),
+                    QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"));
+                signal << QStringLiteral("org.freedesktop.UPower.Device")
+                       << QVariantMap{{QStringLiteral("Percentage"), 55.0}} << QStringList();
+                bus.send(signal);
             } else if (line == u"sleep"_s || line == u"wake"_s) {
                 sendPrepareForSleep(line == u"sleep"_s);
             } else if (line == u"inhibitors"_s) {

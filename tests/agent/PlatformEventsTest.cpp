@@ -142,7 +142,7 @@ protected:
     PrivateSystemBus bus;
 };
 
-TEST_F(SystemServicesTest, UPowerTellsOfPluggingInAndOutOnly)
+TEST_F(SystemServicesTest, UPowerTellsOfPluggingInAndOutAndOfItsDisplayDeviceOnly)
 {
     FakeSystemServices services(bus, {u"upower"_s});
     ASSERT_TRUE(services.isReady());
@@ -157,11 +157,16 @@ TEST_F(SystemServicesTest, UPowerTellsOfPluggingInAndOutOnly)
     ASSERT_TRUE(processEventsUntil([&] { return changes == 1; }));
     EXPECT_TRUE(power.isOnBattery());
 
-    ASSERT_TRUE(services.command("charge"));
+    ASSERT_TRUE(services.command("lid"));
     ASSERT_TRUE(services.command("battery off"));
     ASSERT_TRUE(processEventsUntil([&] { return changes >= 2; }));
     EXPECT_EQ(changes, 2) << "a change of another property is no change of power source";
     EXPECT_FALSE(power.isOnBattery());
+
+    // The charge of the machine's power sources is power-source information.
+    ASSERT_TRUE(services.command("charge"));
+    ASSERT_TRUE(processEventsUntil([&] { return changes >= 3; }));
+    EXPECT_EQ(changes, 3);
 }
 
 TEST_F(SystemServicesTest, WithoutUPowerTheMachineCountsAsPluggedIn)

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -232,6 +233,13 @@ TEST(RightsNotice, SaysWhatOwnRightsMeanAndHowAnAdministratorGrantsRootRights)
     AccountRights noGroup;
     noGroup.userName = QStringLiteral("bob");
     QTemporaryDir underTmp;
+    // The rsync that runs has root rights, unsafe folder or not: nothing to tell.
+    QTemporaryDir setUidRsyncFolder;
+    const QString setUidRsync = setUidRsyncFolder.filePath(QStringLiteral("rsync"));
+    QFile(setUidRsync).open(QIODevice::WriteOnly);
+    if (::chown(encoded(setUidRsync).constData(), 0, 4242) != 0
+        || ::chmod(encoded(setUidRsync).constData(), 04750) != 0)
+        GTEST_SKIP() << "a root-owned set-user-ID file needs root";
     const struct
     {
         const char *name;
@@ -254,6 +262,7 @@ TEST(RightsNotice, SaysWhatOwnRightsMeanAndHowAnAdministratorGrantsRootRights)
          member(4242),
          underTmp.path(),
          {QStringLiteral("your own rights"), QStringLiteral("may be changed by other accounts")}},
+        {"a member whose set-user-ID rsync runs from under /tmp", member(4242), setUidRsyncFolder.path(), {}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -335,6 +344,34 @@ TEST(ToolRightsRefusal, ACopyIsOlderWhenItDiffersAndTheSystemProgramChangedSince
     }
     EXPECT_FALSE(ToolRights::isOlderCopyOf(encoded(copy).toStdString(),
                                            encoded(scratch.filePath(QStringLiteral("none"))).toStdString()));
+}
+
+TEST(RightsNotice, AWindowTellsItOnceAcrossStartsAndLogsItOtherwise)
+{
+    QTemporaryDir dir;
+    QSettings defaults(dir.filePath(QStringLiteral("shared.conf")), QSettings::IniFormat);
+    AccountRights outsider;
+    outsider.userName = QStringLiteral("dave");
+    AccountRights root;
+    root.isRoot = true;
+    const struct
+    {
+        const char *name;
+        AccountRights rights;
+        bool canTell;
+        bool told;
+    } starts[] = {
+        {"a file-manager copy or a start without a screen", outsider, false, false},
+        {"the first start of the window", outsider, true, true},
+        {"every later start", outsider, true, false},
+        {"a start that copies with root rights forgets it", root, true, false},
+        {"so the next start without them tells it again", outsider, true, true},
+    };
+    for (const auto &start : starts) {
+        SCOPED_TRACE(start.name);
+        const QString notice = CheckAndSetAuthorization::rightsNoticeToTell(defaults, start.canTell, start.rights);
+        EXPECT_EQ(!notice.isEmpty(), start.told) << notice.toStdString();
+    }
 }
 
 TEST(ToolRightsFolders, OnlyFoldersNoOtherAccountCanChangeAreSafe)

@@ -354,6 +354,35 @@ TEST_F(ControllerTest, AMissingRemovableDestinationAlertsAndStartsNothing)
     EXPECT_TRUE(m_tasks.launches().isEmpty());
 }
 
+TEST_F(ControllerTest, ARunThatNeverStartedAnnouncesNothingAndLeavesTheBarAtRest)
+{
+    const QString missing = m_dir.filePath(QStringLiteral("media/USB Disk/Backups"));
+    const struct
+    {
+        const char *name;
+        QString dest;
+        Outcome outcome;
+    } cases[] = {
+        {"the destination's volume is missing", missing, Outcome::VolumeMissing},
+        {"a relative destination", QStringLiteral("Backup"), Outcome::Refused},
+        {"a destination inside the source", m_source + QStringLiteral("/backups"), Outcome::Refused},
+    };
+    m_volumeIsMounted = [missing](const QString &path) { return path != missing; };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        m_view.reset();
+        auto controller = makeController();
+        controller->backupDest = c.dest;
+        controller->startBackup();
+        EXPECT_EQ(waitForRun().outcome, c.outcome);
+        EXPECT_EQ(m_view.title, QStringLiteral("Backup"));
+        EXPECT_FALSE(m_view.progressIndeterminate) << "the busy bar stopped with the run";
+        for (const auto &notification : std::as_const(m_view.notifications))
+            EXPECT_NE(notification.message, QStringLiteral("Backup Starting"));
+    }
+    EXPECT_TRUE(m_tasks.launchesOf(QStringLiteral("rsync")).isEmpty());
+}
+
 TEST_F(ControllerTest, CancellingTheRestoreChooserStartsNothing)
 {
     auto controller = makeController();

@@ -169,7 +169,7 @@ TEST(DisplayNameTest, LastComponentOrTheWholePath)
     } cases[] = {
         {u"/home/ada/Documents"_s, u"Documents"_s},
         {u"/media/ada/Backup Disk/"_s, u"Backup Disk"_s},
-        {u"/"_s, u"/"_s},
+        {u"/"_s, rootVolumeName()},
         {u""_s, u""_s},
     };
     for (const auto &c : cases) {

@@ -187,6 +187,48 @@ TEST_F(FinderCopyTest, AnItemThatIsNotAnAbsoluteLocalPathIsRefusedAndNothingIsCo
     EXPECT_FALSE(QFileInfo::exists(m_target + QStringLiteral("/Documents/letter.txt")));
 }
 
+TEST_F(FinderCopyTest, APasteThatCannotBeCopiedSaysWhyAndQuitsOnceThatIsRead)
+{
+    const struct
+    {
+        const char *name;
+        QString target;
+        const char *reason; // in the alert
+    } cases[] = {
+        {"a relative target", QStringLiteral("Target"), "is not an absolute local path"},
+        {"a target on a volume that is not mounted", QStringLiteral("/mnt/vellumor-absent-volume/Target"),
+         "is not available"},
+        {"a target inside the copied folder", m_source + QStringLiteral("/Inside"), "inside the source"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        m_exitRequests = 0;
+        if (c.target.startsWith(m_source))
+            QDir().mkpath(c.target);
+        ASSERT_TRUE(writeFinderCopyRequest(c.target, {QUrl::fromLocalFile(m_source)}));
+        startApp();
+        const auto openAlerts = [&] {
+            QList<QMessageBox *> open;
+            for (QMessageBox *box : m_app->window().findChildren<QMessageBox *>(QStringLiteral("alert")))
+                if (box->isVisible())
+                    open << box;
+            return open;
+        };
+        ASSERT_TRUE(processEventsUntil([&] { return !m_app->controller().isRunning() && !openAlerts().isEmpty(); }));
+        QApplication::processEvents();
+        EXPECT_EQ(m_exitRequests, 0) << "the reason is on screen until it is read";
+        const QList<QMessageBox *> alerts = openAlerts();
+        ASSERT_EQ(alerts.size(), 1);
+        EXPECT_TRUE(alerts.first()->informativeText().contains(QString::fromLatin1(c.reason)))
+            << alerts.first()->informativeText().toStdString();
+        alerts.first()->buttons().first()->click();
+        EXPECT_TRUE(processEventsUntil([&] { return m_exitRequests > 0; }));
+        EXPECT_EQ(m_exitRequests, 1);
+        m_app.reset();
+    }
+    EXPECT_FALSE(QFileInfo::exists(m_source + QStringLiteral("/Inside/Documents")));
+}
+
 TEST_F(FinderCopyTest, RunsNoScheduledJobNeitherAtStartNorAfterItsRunAndQuitsEitherWay)
 {
     struct Ending

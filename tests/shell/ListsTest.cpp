@@ -114,6 +114,8 @@ TEST_F(ExclusionsTest, LoadingAJobReplacesTheListAndLaterEditsGoToTheNewList)
     EXPECT_EQ(m_app->controller().excludedFiles,
               (QStringList{m_source + QStringLiteral("/cache"), QStringLiteral("/after")}));
     EXPECT_EQ(shownRows(panel->excludeFilesTable()), m_app->controller().excludedFiles);
+    // The chooser opens in the source of the job at hand.
+    EXPECT_EQ(m_chooser.exclusionStartFolders, (QStringList{QString(), m_source}));
 }
 
 TEST(ScheduleListModel, CellsShowDaysTypeAndTime)

@@ -68,10 +68,24 @@ TEST(VolumeMenus, TheCurrentChoiceSelectsItsVolume)
     }
 }
 
-TEST(VolumeMenus, TheChooserOpensOnTheFirstOrLastOfferedVolume)
+TEST(VolumeMenus, TheChooserOpensOnTheFirstOrLastOfferedVolumeWithHomeForTheSystemDisk)
 {
-    EXPECT_EQ(VolumeMenus::defaultChooserFolder(true, machineVolumes()), QStringLiteral("/"));
-    EXPECT_EQ(VolumeMenus::defaultChooserFolder(false, machineVolumes()), QStringLiteral("/media/ann/Backup"));
+    const QList<MountedVolume> systemDiskOnly{{QStringLiteral("/"), QStringLiteral("Computer")}};
+    const struct
+    {
+        const char *name;
+        QList<MountedVolume> volumes;
+        QString source, destination;
+    } cases[] = {
+        {"an external disk", machineVolumes(), QDir::homePath(), QStringLiteral("/media/ann/Backup")},
+        {"the system disk alone", systemDiskOnly, QDir::homePath(), QDir::homePath()},
+        {"no volume", {}, QDir::homePath(), QDir::homePath()},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(VolumeMenus::defaultChooserFolder(true, c.volumes), c.source);
+        EXPECT_EQ(VolumeMenus::defaultChooserFolder(false, c.volumes), c.destination);
+    }
 }
 
 using PickersTest = WindowTest;
@@ -160,7 +174,7 @@ TEST_F(PickersTest, TheChooserStartsAtTheCurrentChoiceOrAtAVolume)
     outlets().sourceButton->click();
     outlets().destButton->click();
     ASSERT_EQ(m_chooser.requests.size(), 2);
-    EXPECT_EQ(m_chooser.requests.at(0).startFolder, QStringLiteral("/"));
+    EXPECT_EQ(m_chooser.requests.at(0).startFolder, QDir::homePath());
     EXPECT_EQ(m_chooser.requests.at(1).startFolder, QStringLiteral("/media/ann/Backup"));
     EXPECT_TRUE(m_chooser.requests.at(1).canCreateFolders);
     chooseSourceAndDest(m_source, m_dest);

@@ -3,6 +3,8 @@
 
 #include "ApplicationStartup.h"
 #include "Clock.h"
+#include "DistributedNotificationCenter.h"
+#include "LocalNotificationCenter.h"
 #include "RunDates.h"
 #include "DisclosureLayouts.h"
 #include "HelpLinks.h"
@@ -19,6 +21,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QTextBrowser>
 #include <QPushButton>
 #include <QSettings>
 #include <QTableView>
@@ -85,6 +90,34 @@ TEST_F(StartupTest, ADueJobAtAStartByHandRunsAndTheWindowStaysOpen)
     ASSERT_TRUE(waitForRunsFinished(1));
     EXPECT_EQ(m_exitRequests, 0);
     EXPECT_EQ(outlets().startButton->text(), QStringLiteral("Backup"));
+}
+
+TEST_F(StartupTest, OnePostOfScheduledBackupsDidChangeSavesTheScheduleOnce)
+{
+    DistributedNotificationCenter &center = DistributedNotificationCenter::defaultCenter();
+    if (!center.isConnected())
+        GTEST_SKIP() << "no D-Bus session bus";
+    startApp();
+    int scheduleChanged = 0;
+    bool markerSeen = false;
+    QObject context;
+    center.addObserver(QStringLiteral("SCHEDULECHANGED"), QStringLiteral("beepbeep"), &context,
+                       [&](const QString &, const QString &) { ++scheduleChanged; });
+    center.addObserver(QStringLiteral("VolumesChanged"), QStringLiteral("beepbeep"), &context,
+                       [&](const QString &, const QString &) { markerSeen = true; });
+    // Signals from one connection arrive in order: once a marker posted
+    // after them is back, every "SCHEDULECHANGED" before it is too.
+    const auto flush = [&] {
+        markerSeen = false;
+        center.postNotification(QStringLiteral("VolumesChanged"), QStringLiteral("beepbeep"));
+        return processEventsUntil([&] { return markerSeen; });
+    };
+    ASSERT_TRUE(flush()); // what start-up saved
+    scheduleChanged = 0;
+    LocalNotificationCenter::defaultCenter().post(QStringLiteral("scheduledBackupsDidChange"));
+    ASSERT_TRUE(flush());
+    EXPECT_EQ(scheduleChanged, 1);
+    EXPECT_TRUE(QFileInfo::exists(scheduleFilePath()));
 }
 
 TEST_F(StartupTest, TheLoginItemIsWrittenAtEveryStartWithTheAgentAsExec)
@@ -268,6 +301,45 @@ TEST(HelpLinks, NotificationSettingsByDesktop)
     EXPECT_EQ(HelpLinks::notificationSettingsCommand(QStringLiteral("KDE")),
               (QStringList{QStringLiteral("systemsettings"), QStringLiteral("kcm_notifications")}));
     EXPECT_TRUE(HelpLinks::notificationSettingsCommand(QStringLiteral("XFCE")).isEmpty());
+}
+
+TEST(HelpLinks, WithoutABrowserTheManualOpensInAWindowOfOurOwnAtItsSection)
+{
+    const struct
+    {
+        const char *name;
+        QString opener;
+    } cases[] = {
+        {"no opener installed", QStringLiteral("vellumor-no-such-opener")},
+        {"an opener that finds no browser", QStringLiteral("false")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        HelpLinks::openManual(HelpLinks::snapshotsHelpUrl(), nullptr, c.opener);
+        HelpLinks::ManualWindow *window = nullptr;
+        ASSERT_TRUE(processEventsUntil([&] {
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (auto *manual = qobject_cast<HelpLinks::ManualWindow *>(top); manual && manual->isVisible())
+                    window = manual;
+            return window != nullptr;
+        }));
+        EXPECT_TRUE(window->browser()->toPlainText().contains(QStringLiteral("Snapshot")));
+        EXPECT_EQ(window->browser()->source().fileName(), QStringLiteral("index.html"));
+        EXPECT_GT(window->browser()->verticalScrollBar()->value(), 0) << "scrolled to its section";
+        window->close();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+TEST(HelpLinks, NotificationSettingsThatCannotBeOpenedSaySo)
+{
+    qputenv("XDG_CURRENT_DESKTOP", "XFCE");
+    QWidget parent;
+    EXPECT_FALSE(HelpLinks::configureNotificationsInSystemPreferencesClicked(&parent));
+    auto *message = parent.findChild<QMessageBox *>(QStringLiteral("notificationSettingsMessage"));
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(message->text(), QStringLiteral("The notification settings cannot be opened"));
+    qunsetenv("XDG_CURRENT_DESKTOP");
 }
 
 using WindowLayoutTest = WindowTest;

@@ -39,8 +39,10 @@ public:
         requests.append(request);
         return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
     }
-    QStringList chooseItemsToExclude(QWidget *) override
+    QStringList exclusionStartFolders; // where each exclusion chooser opened
+    QStringList chooseItemsToExclude(QWidget *, const QString &startFolder) override
     {
+        exclusionStartFolders << startFolder;
         return exclusionAnswers.isEmpty() ? QStringList() : exclusionAnswers.takeFirst();
     }
 };

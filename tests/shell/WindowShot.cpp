@@ -26,6 +26,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QAction>
+#include <QMenuBar>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTimer>
@@ -44,12 +46,16 @@ public:
         return answers.isEmpty() ? QString() : answers.takeFirst();
     }
     QStringList exclusions;
-    QStringList chooseItemsToExclude(QWidget *) override { return exclusions; }
+    QStringList chooseItemsToExclude(QWidget *, const QString &) override { return exclusions; }
 };
+
+// With --screen the whole screen is pictured, alerts and other windows too.
+bool g_wholeScreen = false;
 
 bool saveWindow(QWidget &window, const QString &path)
 {
-    const bool saved = window.grab().save(path, "PNG");
+    const QPixmap picture = g_wholeScreen ? window.screen()->grabWindow(0) : window.grab();
+    const bool saved = picture.save(path, "PNG");
     std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "saved" : "could not save", qPrintable(path));
     return saved;
 }
@@ -73,8 +79,12 @@ int main(int argc, char **argv)
          {QStringLiteral("sheet"), QStringLiteral("Picture a sheet instead."), QStringLiteral("name")},
          {QStringLiteral("closed"), QStringLiteral("Scheduling panel closed.")},
          {QStringLiteral("paste-into"), QStringLiteral("Paste into this folder."), QStringLiteral("dir")},
-         {QStringLiteral("copied"), QStringLiteral("An item copied for the paste."), QStringLiteral("path")}});
+         {QStringLiteral("copied"), QStringLiteral("An item copied for the paste."), QStringLiteral("path")},
+         {QStringLiteral("screen"), QStringLiteral("Picture the whole screen.")},
+         {QStringLiteral("day"), QStringLiteral("Choose this weekday (0 Monday)."), QStringLiteral("n")},
+         {QStringLiteral("action"), QStringLiteral("Trigger this menu action first."), QStringLiteral("text")}});
     parser.process(app);
+    g_wholeScreen = parser.isSet(QStringLiteral("screen"));
 
     if (parser.isSet(QStringLiteral("paste-into"))) {
         QList<QUrl> copied;
@@ -88,6 +98,7 @@ int main(int argc, char **argv)
     options.chooser = &chooser;
     options.startup.arguments = app.arguments();
     options.startup.launchAgent = false;
+    options.fitToScreen = true; // as the application itself starts
     VellumorApplication vellumor(options);
     if (!vellumor.start())
         return 1;
@@ -106,6 +117,8 @@ int main(int argc, char **argv)
         outlets.destButton->click();
         if (parser.isSet(QStringLiteral("snapshot")))
             outlets.snapshotRow->setChecked(true);
+        for (const QString &day : parser.values(QStringLiteral("day")))
+            vellumor.view().setScheduledDaySelected(day.toInt(), true);
         chooser.exclusions = parser.values(QStringLiteral("exclude"));
         if (!chooser.exclusions.isEmpty())
             outlets.schedulingView->addExclusionButton()->click();
@@ -128,6 +141,12 @@ int main(int argc, char **argv)
             app.exec();
             return status;
         }
+        // A menu entry (by its text without "&"), as a user chooses it.
+        if (const QString action = parser.value(QStringLiteral("action")); !action.isEmpty()) {
+            for (QAction *entry : window.findChildren<QAction *>())
+                if (entry->text().remove(u'&') == action)
+                    QTimer::singleShot(100, entry, &QAction::trigger);
+        }
         QWidget *sheet = nullptr;
         if (sheetName == u"preferences") {
             vellumor.view().preferencesSheet()->preferencesSelected();
@@ -136,7 +155,7 @@ int main(int argc, char **argv)
             vellumor.view().configSheet()->configButtonClicked();
             sheet = vellumor.view().configSheet();
         }
-        QTimer::singleShot(300, &app, [&] {
+        QTimer::singleShot(parser.isSet(QStringLiteral("action")) ? 1500 : 300, &app, [&] {
             status = saveWindow(sheet ? *sheet : static_cast<QWidget &>(window), out) ? 0 : 1;
             app.quit();
         });
@@ -170,10 +189,15 @@ int main(int argc, char **argv)
             });
             return;
         }
-        if (poll.isActive()) {
+        // Also a run that ended before the poll began (refused at once).
+        if (status != 0) {
             std::fprintf(stderr, "the backup ended before it could be pictured\n");
-            saveWindow(window, out);
-            app.quit();
+            poll.stop();
+            // What the end left on screen (an alert) is pictured with it.
+            QTimer::singleShot(300, &app, [&] {
+                saveWindow(window, out);
+                app.quit();
+            });
         }
     });
     QTimer::singleShot(200, &app, [&] {
