@@ -128,6 +128,14 @@ TEST(SnapshotThinning, KeepsEachBucketsOldestByTheLocalCalendar)
         for (const QString &folder : retire)
             left.removeAll(folder);
         EXPECT_TRUE(SnapshotThinning::snapshotsToRetire(left, testCase.policy, now, testCase.zone, always).isEmpty());
+        // A day later, with a newer snapshot, nothing removed now would have
+        // been kept: a removal never takes what the rule wants later.
+        const QDateTime nextDay = testCase.now.addDays(1);
+        const QStringList later = SnapshotThinning::snapshotsToRetire(
+            foldersOf(testCase.snapshots) << folderOf(nextDay), testCase.policy,
+            QDateTime(nextDay.date(), nextDay.time(), testCase.zone), testCase.zone, always);
+        for (const QString &folder : retire)
+            EXPECT_TRUE(later.contains(folder)) << folder.toStdString();
     }
 }
 
