@@ -1,6 +1,7 @@
 #include "NoticeBoard.h"
 
-#include <QDBusMessage>
+#include "DesktopNotificationsInterface.h"
+
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QVariantMap>
@@ -9,7 +10,6 @@ namespace {
 
 const QString service = QStringLiteral("org.freedesktop.Notifications");
 const QString path = QStringLiteral("/org/freedesktop/Notifications");
-const QString interface = QStringLiteral("org.freedesktop.Notifications");
 
 } // namespace
 
@@ -19,16 +19,19 @@ FreedesktopNoticeBoard::FreedesktopNoticeBoard(const QDBusConnection &connection
 {
     if (!m_connection.isConnected())
         return;
-    m_connection.connect(service, path, interface, QStringLiteral("ActionInvoked"), this,
-                         SLOT(onActionInvoked(uint, QString)));
-    m_connection.connect(service, path, interface, QStringLiteral("NotificationClosed"), this,
-                         SLOT(onNotificationClosed(uint, uint)));
+    // The proxy follows the service's well-known name, so a server that
+    // starts later is heard as well.
+    m_service = new OrgFreedesktopNotificationsInterface(service, path, m_connection, this);
+    connect(m_service, &OrgFreedesktopNotificationsInterface::ActionInvoked, this,
+            &FreedesktopNoticeBoard::onActionInvoked);
+    connect(m_service, &OrgFreedesktopNotificationsInterface::NotificationClosed, this,
+            &FreedesktopNoticeBoard::onNotificationClosed);
 }
 
 void FreedesktopNoticeBoard::show(const QString &key, const QString &title, const QString &text,
                                   const QString &actionLabel)
 {
-    if (!m_connection.isConnected())
+    if (!m_service)
         return;
     m_withdrawn.remove(key);
     // Its id is on the way: the newer text replaces it once the id is known.
@@ -41,10 +44,10 @@ void FreedesktopNoticeBoard::show(const QString &key, const QString &title, cons
     if (!actionLabel.isEmpty())
         actions << QStringLiteral("default") << actionLabel;
     QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("org.vellumor.Vellumor")}};
-    QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("Notify"));
-    call << QStringLiteral("Vellumor") << m_ids.value(key, 0) << QStringLiteral("org.vellumor.Vellumor") << title
-         << text << actions << hints << int(-1);
-    auto *watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(call), this);
+    auto *watcher = new QDBusPendingCallWatcher(m_service->Notify(QStringLiteral("Vellumor"), m_ids.value(key, 0),
+                                                                  QStringLiteral("org.vellumor.Vellumor"), title, text,
+                                                                  actions, hints, -1),
+                                                this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, key](QDBusPendingCallWatcher *finished) {
         finished->deleteLater();
         m_awaiting.remove(key);
@@ -64,7 +67,7 @@ void FreedesktopNoticeBoard::show(const QString &key, const QString &title, cons
 
 void FreedesktopNoticeBoard::withdraw(const QString &key)
 {
-    if (!m_connection.isConnected())
+    if (!m_service)
         return;
     m_queued.remove(key);
     // A notice still on its way is closed as soon as its id comes back.
@@ -75,10 +78,9 @@ void FreedesktopNoticeBoard::withdraw(const QString &key)
     const auto found = m_ids.constFind(key);
     if (found == m_ids.constEnd())
         return;
-    QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("CloseNotification"));
-    call << *found;
+    const uint id = *found;
     m_ids.erase(found);
-    m_connection.asyncCall(call);
+    m_service->CloseNotification(id);
 }
 
 void FreedesktopNoticeBoard::onActionInvoked(uint id, const QString &actionKey)

@@ -13,6 +13,8 @@
 #include <QSet>
 #include <QString>
 
+class OrgFreedesktopNotificationsInterface;
+
 class NoticeBoard : public QObject
 {
     Q_OBJECT
@@ -42,12 +44,13 @@ public:
               const QString &actionLabel = QString()) override;
     void withdraw(const QString &key) override;
 
-private Q_SLOTS:
+private:
     void onActionInvoked(uint id, const QString &actionKey);
     void onNotificationClosed(uint id, uint reason);
 
 private:
     QDBusConnection m_connection;
+    OrgFreedesktopNotificationsInterface *m_service = nullptr;
     struct Notice
     {
         QString title;
