@@ -1,6 +1,7 @@
 #include "HelpLinks.h"
 
 #include "BundleLocation.h"
+#include "DetachedProgram.h"
 
 #include <QDesktopServices>
 #include <QDialog>
@@ -135,7 +136,7 @@ bool configureNotificationsInSystemPreferencesClicked(QWidget *parent)
 {
     const QStringList command = notificationSettingsCommand(qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
     if (!command.isEmpty() && !QStandardPaths::findExecutable(command.first()).isEmpty()
-        && QProcess::startDetached(command.first(), command.mid(1)))
+        && startDetachedProgram(command.first(), command.mid(1)))
         return true;
     auto *box
         = new QMessageBox(QMessageBox::Information, QStringLiteral("Vellumor"),
