@@ -4,6 +4,7 @@
 #include "RunHistory.h"
 #include "BusDisconnectWatch.h"
 #include "Clock.h"
+#include "DetachedProgram.h"
 #include "DistributedNotificationCenter.h"
 #include "Identifiers.h"
 #include "MainAppLauncher.h"
@@ -16,7 +17,6 @@
 #include "WallClockTimer.h"
 
 #include <QCoreApplication>
-#include <QProcess>
 #include <QDBusConnection>
 #include <QDBusError>
 
@@ -67,7 +67,7 @@ int main(int argc, char **argv)
     // A click on an overdue reminder opens the window; a running one is
     // raised by the second start.
     QObject::connect(&delegate.notices(), &AgentNotices::openJobRequested, &delegate,
-                     [] { QProcess::startDetached(BundleMainAppLauncher::bundleProgram(), {}); });
+                     [] { startDetachedProgram(BundleMainAppLauncher::bundleProgram(), {}); });
     delegate.applicationDidFinishLaunching(&mounts, &sleep);
     app.exec();
     return 0;

@@ -1,6 +1,7 @@
 #include "FinderSync.h"
 
 #include "BundleLocation.h"
+#include "DetachedProgram.h"
 #include "DistributedNotificationCenter.h"
 #include "FinderCopyHandOver.h"
 #include "FinderSyncTexts.h"
@@ -8,7 +9,6 @@
 
 #include <QFileInfo>
 #include <QMutexLocker>
-#include <QProcess>
 #include <QSet>
 #include <QStorageInfo>
 
@@ -126,7 +126,7 @@ QString BundleApplicationLauncher::mainApplicationPath()
 bool BundleApplicationLauncher::launchNewInstance()
 {
     const QString program = mainApplicationPath();
-    const bool started = QProcess::startDetached(program, {});
+    const bool started = startDetachedProgram(program, {});
     if (!started)
         qWarning("cannot start %s", qUtf8Printable(program));
     return started;
