@@ -1,27 +1,19 @@
 #include "NoticeBoard.h"
 
+#include "DesktopNotificationService.h"
 #include "DesktopNotificationsInterface.h"
 
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QVariantMap>
 
-namespace {
-
-const QString service = QStringLiteral("org.freedesktop.Notifications");
-const QString path = QStringLiteral("/org/freedesktop/Notifications");
-
-} // namespace
-
 FreedesktopNoticeBoard::FreedesktopNoticeBoard(const QDBusConnection &connection, QObject *parent)
     : NoticeBoard(parent)
     , m_connection(connection)
 {
-    if (!m_connection.isConnected())
+    m_service = DesktopNotificationService::connect(m_connection, this);
+    if (!m_service)
         return;
-    // The proxy follows the service's well-known name, so a server that
-    // starts later is heard as well.
-    m_service = new OrgFreedesktopNotificationsInterface(service, path, m_connection, this);
     connect(m_service, &OrgFreedesktopNotificationsInterface::ActionInvoked, this,
             &FreedesktopNoticeBoard::onActionInvoked);
     connect(m_service, &OrgFreedesktopNotificationsInterface::NotificationClosed, this,
@@ -42,12 +34,9 @@ void FreedesktopNoticeBoard::show(const QString &key, const QString &title, cons
     m_awaiting.insert(key);
     QStringList actions;
     if (!actionLabel.isEmpty())
-        actions << QStringLiteral("default") << actionLabel;
-    QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("org.vellumor.Vellumor")}};
-    auto *watcher = new QDBusPendingCallWatcher(m_service->Notify(QStringLiteral("Vellumor"), m_ids.value(key, 0),
-                                                                  QStringLiteral("org.vellumor.Vellumor"), title, text,
-                                                                  actions, hints, -1),
-                                                this);
+        actions << DesktopNotificationService::defaultAction << actionLabel;
+    auto *watcher = new QDBusPendingCallWatcher(
+        DesktopNotificationService::notify(*m_service, m_ids.value(key, 0), title, text, actions), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, key](QDBusPendingCallWatcher *finished) {
         finished->deleteLater();
         m_awaiting.remove(key);
@@ -85,7 +74,7 @@ void FreedesktopNoticeBoard::withdraw(const QString &key)
 
 void FreedesktopNoticeBoard::onActionInvoked(uint id, const QString &actionKey)
 {
-    if (actionKey != u"default")
+    if (actionKey != DesktopNotificationService::defaultAction)
         return;
     for (auto it = m_ids.cbegin(); it != m_ids.cend(); ++it) {
         if (it.value() == id) {

@@ -1,5 +1,6 @@
 #include "UserNotifications.h"
 
+#include "DesktopNotificationService.h"
 #include "DesktopNotificationsInterface.h"
 
 #include <QDBusError>
@@ -11,15 +12,9 @@
 
 namespace {
 
-const QString notificationsService = QStringLiteral("org.freedesktop.Notifications");
-const QString notificationsPath = QStringLiteral("/org/freedesktop/Notifications");
-
 const QString fileManagerService = QStringLiteral("org.freedesktop.FileManager1");
 const QString fileManagerPath = QStringLiteral("/org/freedesktop/FileManager1");
 const QString fileManagerInterface = QStringLiteral("org.freedesktop.FileManager1");
-
-// The action key that servers send when the banner's body is clicked.
-const QString defaultAction = QStringLiteral("default");
 
 } // namespace
 
@@ -27,11 +22,9 @@ FreedesktopNotifier::FreedesktopNotifier(const QDBusConnection &connection, QObj
     : QObject(parent)
     , m_connection(connection)
 {
-    if (!m_connection.isConnected())
+    m_service = DesktopNotificationService::connect(m_connection, this);
+    if (!m_service)
         return;
-    // The proxy follows the service's well-known name, so a server that
-    // starts later (D-Bus activation) is heard as well.
-    m_service = new OrgFreedesktopNotificationsInterface(notificationsService, notificationsPath, m_connection, this);
     connect(m_service, &OrgFreedesktopNotificationsInterface::ActionInvoked, this,
             &FreedesktopNotifier::onActionInvoked);
     connect(m_service, &OrgFreedesktopNotificationsInterface::NotificationClosed, this,
@@ -45,17 +38,14 @@ void FreedesktopNotifier::deliverNotification(const UserNotification &notificati
 
     QStringList actions;
     if (!notification.revealPath.isEmpty())
-        actions << defaultAction << QStringLiteral("Show");
+        actions << DesktopNotificationService::defaultAction << QStringLiteral("Show");
     QVariantMap hints;
-    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("org.vellumor.Vellumor"));
     if (notification.playSound)
         hints.insert(QStringLiteral("sound-name"), QStringLiteral("complete"));
 
     // Never wait for the server: it may be slow, or live in this very process.
     auto *watcher = new QDBusPendingCallWatcher(
-        m_service->Notify(QStringLiteral("Vellumor"), 0, QStringLiteral("org.vellumor.Vellumor"), notification.title,
-                          notification.text, actions, hints, -1),
-        this);
+        DesktopNotificationService::notify(*m_service, 0, notification.title, notification.text, actions, hints), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, revealPath = notification.revealPath](QDBusPendingCallWatcher *finished) {
                 finished->deleteLater();
@@ -78,7 +68,7 @@ void FreedesktopNotifier::deliverNotification(const UserNotification &notificati
 void FreedesktopNotifier::onActionInvoked(uint id, const QString &actionKey)
 {
     const auto found = m_revealPaths.constFind(id);
-    if (found == m_revealPaths.constEnd() || actionKey != defaultAction)
+    if (found == m_revealPaths.constEnd() || actionKey != DesktopNotificationService::defaultAction)
         return;
     const QString path = *found;
     m_revealPaths.erase(found);

@@ -4,6 +4,7 @@
 
 #include "MFTaskAppDelegate.h"
 #include "MainWindow.h"
+#include "QuestionSheet.h"
 #include "SourceDestPickers.h"
 #include "ThinningRoomOffer.h"
 
@@ -46,45 +47,23 @@ void MainWindowView::askToQuitDuringBackup(const QString &message, const QString
 {
     if (m_quitQuestion)
         return; // asked once: the open question stands
-    auto *box
-        = new QMessageBox(QMessageBox::Question, QStringLiteral("Vellumor"), message, QMessageBox::NoButton, &m_window);
-    box->setObjectName(QStringLiteral("quitQuestion"));
-    box->setInformativeText(informativeText);
-    QPushButton *quit = box->addButton(QStringLiteral("Quit"), QMessageBox::AcceptRole);
-    QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    quit->setAccessibleName(QStringLiteral("Quit"));
-    cancel->setAccessibleName(QStringLiteral("Cancel"));
-    box->setDefaultButton(cancel);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
     MFTaskAppDelegate *controller = m_controller;
-    connect(box, &QMessageBox::finished, controller, [box, quit, controller] {
+    const QuestionSheet question{QStringLiteral("quitQuestion"), message, informativeText, QStringLiteral("Quit")};
+    m_quitQuestion = question.open(&m_window, controller, [controller](bool quit) {
         // quitOrCancel:returnCode: 1000 is the first button.
-        controller->quitOrCancel(box->clickedButton() == quit ? 1000 : 1001);
+        controller->quitOrCancel(quit ? 1000 : 1001);
     });
-    m_quitQuestion = box;
-    box->open();
 }
 
 void MainWindowView::offerToMakeRoom(const RoomOffer &offer, std::function<void()> accepted)
 {
-    auto *box = new QMessageBox(QMessageBox::Question, QStringLiteral("Vellumor"), offer.question(),
-                                QMessageBox::NoButton, &m_window);
-    box->setObjectName(QStringLiteral("roomOffer"));
-    box->setInformativeText(offer.detail());
-    QPushButton *remove = box->addButton(QStringLiteral("Remove Snapshots"), QMessageBox::DestructiveRole);
-    QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    remove->setAccessibleName(QStringLiteral("Remove Snapshots"));
-    cancel->setAccessibleName(QStringLiteral("Cancel"));
     // Nothing goes without a deliberate click: Return keeps them.
-    box->setDefaultButton(cancel);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    connect(box, &QMessageBox::finished, &m_window, [box, remove, accepted = std::move(accepted)] {
-        if (box->clickedButton() == remove)
+    const QuestionSheet question{QStringLiteral("roomOffer"), offer.question(), offer.detail(),
+                                 QStringLiteral("Remove Snapshots"), QMessageBox::DestructiveRole};
+    question.open(&m_window, &m_window, [accepted = std::move(accepted)](bool remove) {
+        if (remove)
             accepted();
     });
-    box->open();
 }
 
 void MainWindowView::terminateAfterAlerts()

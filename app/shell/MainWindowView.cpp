@@ -7,6 +7,7 @@
 #include "MainWindow.h"
 #include "OptionsSheet.h"
 #include "PreferencesSheet.h"
+#include "QuestionSheet.h"
 #include "RetentionDialog.h"
 #include "SharedSchedule.h"
 #include "ScheduleEntry.h"
@@ -259,23 +260,14 @@ void MainWindowView::confirmRemoveFromSchedule()
     if (count == 0)
         return;
     // A job taken off the schedule loses its run dates and its settings.
-    auto *box
-        = new QMessageBox(QMessageBox::Question, QStringLiteral("Vellumor"),
-                          count == 1 ? QStringLiteral("Remove the selected job from the schedule?")
+    const QuestionSheet question{QStringLiteral("removeFromScheduleQuestion"),
+                                 count == 1
+                                     ? QStringLiteral("Remove the selected job from the schedule?")
                                      : QStringLiteral("Remove the %1 selected jobs from the schedule?").arg(count),
-                          QMessageBox::NoButton, &m_window);
-    box->setObjectName(QStringLiteral("removeFromScheduleQuestion"));
-    box->setInformativeText(QStringLiteral("Its backups stay on the destination; it no longer runs by itself."));
-    QPushButton *remove = box->addButton(QStringLiteral("Remove"), QMessageBox::DestructiveRole);
-    QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    remove->setAccessibleName(QStringLiteral("Remove"));
-    cancel->setAccessibleName(QStringLiteral("Cancel"));
-    box->setDefaultButton(cancel);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    connect(box, &QMessageBox::finished, this, [this, box, remove] {
-        if (box->clickedButton() == remove)
+                                 QStringLiteral("Its backups stay on the destination; it no longer runs by itself."),
+                                 QStringLiteral("Remove"), QMessageBox::DestructiveRole};
+    question.open(&m_window, this, [this](bool remove) {
+        if (remove)
             m_scheduleList->deleteSelectedRow();
     });
-    box->open();
 }
