@@ -14,14 +14,14 @@ bench_setup backup "${1:-}" "${2:-}"
 # The argument list the Sync run uses (see the "args:" line with VELLUMOR_VERBOSE).
 rsync_args() { # rsync_args SRC DEST
     printf '%s\n' "--exclude-from=$stage/share/vellumor/excludelist.txt" $'--out-format=\t://: %n' \
-        -laxi -DH --partial-dir=.rsync-partial --progress --numeric-ids --stats '--filter=P /*' --delete "$1" "$2/"
+        -laxi -DH --partial-dir=.rsync-partial --progress --numeric-ids --stats -A -X -S '--filter=P /*' --delete -- "$1" "$2/"
 }
 
 plain_rsync() { # plain_rsync SRC DEST: dry run, then the real run, output drained
     mapfile -t args < <(rsync_args "$1" "$2")
     mkdir -p "$2"
-    NSUnbufferedIO=YES "$rsync" --dry-run "${args[@]}" > /dev/null 2>&1
-    NSUnbufferedIO=YES "$rsync" "${args[@]}" > /dev/null 2>&1
+    "$rsync" --dry-run "${args[@]}" > /dev/null 2>&1
+    "$rsync" "${args[@]}" > /dev/null 2>&1
 }
 
 vellumor() { # vellumor SRC DEST

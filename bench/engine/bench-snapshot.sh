@@ -34,7 +34,7 @@ export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" VELLUMOR_PREFIX
 # The argument list of a linked Snapshot run (see BackupArguments.cpp).
 snapshot_args() { # snapshot_args LINKDEST SRC SNAPSHOT
     printf '%s\n' "--exclude-from=$stage/share/vellumor/excludelist.txt" $'--out-format=\t://: %n' \
-        -laxi -vv -DH --partial-dir=.rsync-partial --progress --numeric-ids --stats "--link-dest=$1" "$2" "$3"
+        -laxi -vv -DH --partial-dir=.rsync-partial --progress --numeric-ids --stats -A -X -S "--link-dest=$1" -- "$2" "$3"
 }
 
 # The output goes through a pipe and is read, as the application reads it:
